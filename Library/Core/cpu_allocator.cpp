@@ -15,6 +15,14 @@ void* cpu_allocator::allocate(size_t bytes, size_t alignment) noexcept {
 
 void cpu_allocator::free(void* pointer) noexcept { std::free(pointer); }
 
-void cpu_allocator::throw_bad_alloc() { throw std::bad_alloc(); }
+namespace {
+// The standard allocation failure, with the system's text.
+class bad_allocation : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "bad allocation"; }
+};
+}  // namespace
+
+void cpu_allocator::throw_bad_alloc() { throw bad_allocation(); }
 
 }  // namespace qavrek
