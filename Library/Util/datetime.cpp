@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ostream>
 
 #include "Core/check.h"
 
@@ -79,5 +80,7 @@ std::string datetime::to_string() const {
   std::snprintf(text, sizeof text, "%04ld-%02u-%02u", c.year, c.month, c.day);
   return text;
 }
+
+std::ostream& operator<<(std::ostream& out, const datetime& date) { return out << date.to_string(); }
 
 }  // namespace qavrek

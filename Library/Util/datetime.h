@@ -1,6 +1,7 @@
 #pragma once
 
 #include <compare>
+#include <iosfwd>
 #include <limits>
 #include <string>
 
@@ -40,5 +41,8 @@ class datetime {
  private:
   double serial_ = std::numeric_limits<double>::quiet_NaN();
 };
+
+// Writes to_string(), for messages and reports.
+std::ostream& operator<<(std::ostream& out, const datetime& date);
 
 }  // namespace qavrek
