@@ -1,0 +1,113 @@
+#include "Math/matrix_multiplication.h"
+
+#include <Eigen/Dense>
+
+#include <functional>
+
+#include "Core/check.h"
+
+namespace qavrek {
+namespace {
+
+using row_matrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+using stride = Eigen::OuterStride<>;
+using const_view = Eigen::Map<const row_matrix, Eigen::Unaligned, stride>;
+using mutable_view = Eigen::Map<row_matrix, Eigen::Unaligned, stride>;
+
+constexpr const char* function = "matrix_multiplication";
+
+bool is_transposed(char letter) {
+  switch (letter) {
+    case 'N':
+    case 'n':
+      return false;
+    case 'T':
+    case 't':
+      return true;
+    default:
+      details::check_fail(function, __FILE__, __LINE__,
+                          details::concat("unknown transposition '", letter, "': expected 'N' or 'T'"));
+  }
+}
+
+// A non-empty stored operand of `rows` x `cols`.
+const_view stored_operand(const char* name, const double* data, size_t rows, size_t cols, size_t leading) {
+  QAVREK_CHECK_AT(function, __FILE__, __LINE__, data != nullptr, "null operand ", name);
+  QAVREK_CHECK_AT(function, __FILE__, __LINE__, leading >= cols, "leading dimension of ", name, " (", leading,
+                  ") is shorter than a stored row (", cols, ")");
+  return const_view(data, Eigen::Index(rows), Eigen::Index(cols), stride(Eigen::Index(leading)));
+}
+
+// The memory span of a stored operand, to detect an output that overlaps an input.
+bool overlaps(const double* a, size_t a_rows, size_t a_cols, size_t lda, const double* c, size_t c_rows,
+              size_t c_cols, size_t ldc) {
+  const double* a_end = a + (a_rows - 1) * lda + a_cols;
+  const double* c_end = c + (c_rows - 1) * ldc + c_cols;
+  std::less<const double*> before;
+  return before(a, c_end) && before(c, a_end);
+}
+
+template <typename OperandA, typename OperandB>
+void multiply_into(const OperandA& a, const OperandB& b, double alpha, double beta, mutable_view& c, bool aliased) {
+  if (aliased) {
+    const row_matrix product = alpha * a * b;
+    if (beta == 0.0) {
+      c = product;
+    } else {
+      c = beta * c + product;
+    }
+    return;
+  }
+  if (beta == 0.0) {
+    c.noalias() = alpha * a * b;
+    return;
+  }
+  if (beta != 1.0) c *= beta;
+  c.noalias() += alpha * a * b;
+}
+
+}  // namespace
+
+void matrix_multiplication(char transpose_a, char transpose_b, size_t m, size_t n, size_t k, double alpha,
+                           const double* a, size_t lda, const double* b, size_t ldb, double beta, double* c,
+                           size_t ldc) {
+  const bool a_transposed = is_transposed(transpose_a);
+  const bool b_transposed = is_transposed(transpose_b);
+  if (m == 0 || n == 0) return;
+  QAVREK_CHECK(c != nullptr, "null output C");
+  QAVREK_CHECK(ldc >= n, "leading dimension of C (", ldc, ") is shorter than a row (", n, ")");
+  mutable_view c_view(c, Eigen::Index(m), Eigen::Index(n), stride(Eigen::Index(ldc)));
+
+  // BLAS convention: with nothing to add, A and B are not read and beta = 0 clears C whatever it held.
+  if (alpha == 0.0 || k == 0) {
+    if (beta == 0.0) {
+      c_view.setZero();
+    } else if (beta != 1.0) {
+      c_view *= beta;
+    }
+    return;
+  }
+
+  const size_t a_rows = a_transposed ? k : m, a_cols = a_transposed ? m : k;
+  const size_t b_rows = b_transposed ? n : k, b_cols = b_transposed ? k : n;
+  const const_view a_view = stored_operand("A", a, a_rows, a_cols, lda);
+  const const_view b_view = stored_operand("B", b, b_rows, b_cols, ldb);
+  const bool aliased = overlaps(a, a_rows, a_cols, lda, c, m, n, ldc) || overlaps(b, b_rows, b_cols, ldb, c, m, n, ldc);
+
+  if (!a_transposed && !b_transposed) {
+    multiply_into(a_view, b_view, alpha, beta, c_view, aliased);
+  } else if (!a_transposed) {
+    multiply_into(a_view, b_view.transpose(), alpha, beta, c_view, aliased);
+  } else if (!b_transposed) {
+    multiply_into(a_view.transpose(), b_view, alpha, beta, c_view, aliased);
+  } else {
+    multiply_into(a_view.transpose(), b_view.transpose(), alpha, beta, c_view, aliased);
+  }
+}
+
+void matrix_multiplication(char transpose_a, char transpose_b, size_t m, size_t n, size_t k, const double* a,
+                           size_t lda, const double* b, size_t ldb, double* c, size_t ldc) {
+  matrix_multiplication(transpose_a, transpose_b, m, n, k, 1.0, a, lda, b, ldb, 0.0, c, ldc);
+}
+
+}  // namespace qavrek
