@@ -1,0 +1,7 @@
+#include "Market/config_data.h"
+
+namespace qavrek {
+
+config_data::~config_data() = default;
+
+}  // namespace qavrek

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+
+#include "Core/pointers.h"
+#include "Market/currency.h"
+#include "Market/market_data_id.h"
+#include "Util/key.h"
+
+namespace qavrek {
+
+namespace serialization {
+class access;
+}
+
+// Id of a credit curve: the reference entity and the terms of the protection on it (currency,
+// seniority of the debt, restructuring clause, ISDA definitions). Ids with equal fields are equal.
+class default_id : public market_data_id {
+ public:
+  // The name and the currency are required; the terms may be empty keys.
+  default_id(key name, const ptr_const<currency>& ccy, key seniority, key restructuring, key isda);
+
+  const key& name() const noexcept { return name_; }
+  const ptr_const<currency>& ccy() const noexcept { return ccy_; }
+  const key& seniority() const noexcept { return seniority_; }
+  const key& restructuring() const noexcept { return restructuring_; }
+  const key& isda() const noexcept { return isda_; }
+
+  // The fields joined by "_" in order, e.g. "ACME_USD_SNRFOR_XR14_2014".
+  std::string to_string() const override;
+  size_t hash() const override;
+
+ protected:
+  bool equals(const data_id& other) const override;
+
+ private:
+  friend class serialization::access;
+
+  // For loaders: empty fields, set with the setters and checked by initialize.
+  default_id() = default;
+  void set_name(key name) { name_ = std::move(name); }
+  void set_ccy(const ptr_const<currency>& ccy) { ccy_ = ccy; }
+  void set_seniority(key seniority) { seniority_ = std::move(seniority); }
+  void set_restructuring(key restructuring) { restructuring_ = std::move(restructuring); }
+  void set_isda(key isda) { isda_ = std::move(isda); }
+  void initialize() const;
+
+  key name_;
+  ptr_const<currency> ccy_;
+  key seniority_;
+  key restructuring_;
+  key isda_;
+};
+
+}  // namespace qavrek
