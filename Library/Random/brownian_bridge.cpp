@@ -1,0 +1,50 @@
+#include "Random/brownian_bridge.h"
+
+#include <cmath>
+#include <deque>
+#include <utility>
+
+namespace qavrek {
+
+brownian_bridge::brownian_bridge(size_t steps) : path_(steps + 1, 0.0) {
+  if (steps == 0) return;
+  date_.reserve(steps);
+  auto place = [&](size_t date, size_t left, size_t right) {
+    const double l = static_cast<double>(left), r = static_cast<double>(right), m = static_cast<double>(date);
+    date_.push_back(date);
+    left_.push_back(left);
+    right_.push_back(right);
+    left_weight_.push_back((r - m) / (r - l));
+    right_weight_.push_back((m - l) / (r - l));
+    deviation_.push_back(std::sqrt((m - l) * (r - m) / (r - l)));
+  };
+  // The terminal value, conditioned on W(0) = 0 alone.
+  date_.push_back(steps);
+  left_.push_back(0);
+  right_.push_back(0);
+  left_weight_.push_back(0.0);
+  right_weight_.push_back(0.0);
+  deviation_.push_back(std::sqrt(static_cast<double>(steps)));
+  // Breadth-first over the intervals, so that ranks follow the levels.
+  std::deque<std::pair<size_t, size_t>> intervals{{0, steps}};
+  while (!intervals.empty()) {
+    const auto [left, right] = intervals.front();
+    intervals.pop_front();
+    if (right - left < 2) continue;
+    const size_t middle = left + (right - left) / 2;
+    place(middle, left, right);
+    intervals.emplace_back(left, middle);
+    intervals.emplace_back(middle, right);
+  }
+}
+
+void brownian_bridge::increments(const double* normals, size_t normal_stride, double* increments,
+                                 size_t increment_stride) {
+  const size_t n = steps();
+  for (size_t j = 0; j < n; ++j)
+    path_[date_[j]] = left_weight_[j] * path_[left_[j]] + right_weight_[j] * path_[right_[j]] +
+                      deviation_[j] * normals[j * normal_stride];
+  for (size_t t = 1; t <= n; ++t) increments[(t - 1) * increment_stride] = path_[t] - path_[t - 1];
+}
+
+}  // namespace qavrek

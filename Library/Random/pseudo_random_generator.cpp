@@ -1,0 +1,39 @@
+#include "Random/pseudo_random_generator.h"
+
+#include <algorithm>
+
+#include "Random/inverse_normal_cdf.h"
+
+namespace qavrek {
+namespace {
+
+// Words are produced through a small stack buffer so that the conversion loop stays free of virtual calls.
+constexpr size_t chunk_size = 256;
+
+}  // namespace
+
+void pseudo_random_generator::uniforms(double* output, size_t size, size_t discard_count) {
+  skip_words(discard_count);
+  std::uint32_t words[chunk_size];
+  for (size_t done = 0; done < size;) {
+    const size_t count = std::min(chunk_size, size - done);
+    next_words(words, count);
+    for (size_t i = 0; i < count; ++i) output[done + i] = static_cast<double>(words[i]) * 0x1p-32;
+    done += count;
+  }
+}
+
+void pseudo_random_generator::discard(size_t discard_count) { skip_words(discard_count); }
+
+void pseudo_random_generator::gaussians(double* output, size_t size, size_t discard_count) {
+  skip_words(discard_count);
+  std::uint32_t words[chunk_size];
+  for (size_t done = 0; done < size;) {
+    const size_t count = std::min(chunk_size, size - done);
+    next_words(words, count);
+    for (size_t i = 0; i < count; ++i) output[done + i] = inverse_normal_cdf(word_to_open_uniform(words[i]));
+    done += count;
+  }
+}
+
+}  // namespace qavrek

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+
+namespace qavrek {
+
+// The generator families; the values are stored in configurations and must not change.
+enum class random_type : std::int32_t {
+  SOBOL = 0,
+  SOBOL_BROWNIAN_BRIDGE = 1,
+  WELL_19937 = 2,
+  WELL_44497 = 3,
+  MERSENNE_TWISTER = 4,
+};
+
+}  // namespace qavrek

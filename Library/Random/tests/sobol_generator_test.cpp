@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+#include "Core/error.h"
+#include "Random/random.h"
+#include "Random/sobol_sequence.h"
+
+namespace qavrek {
+namespace {
+
+ptr_mutable<random> sobol(random_type type, size_t paths, size_t dates, size_t brownians, bool use_shift = false,
+                          size_t seed = 1, random_type shift_generator = random_type::WELL_19937) {
+  return random::random_generator_factory(
+      type,
+      std::make_shared<const random_settings>(seed, paths, dates, brownians, 0, false, shift_generator, use_shift));
+}
+
+std::vector<double> draw_uniforms(random& generator, size_t size, size_t discard_count = 0) {
+  std::vector<double> x(size);
+  generator.uniforms(x.data(), size, discard_count);
+  return x;
+}
+
+std::vector<double> draw_gaussians(random& generator, size_t size, size_t discard_count = 0) {
+  std::vector<double> x(size);
+  generator.gaussians(x.data(), size, discard_count);
+  return x;
+}
+
+TEST(SobolGenerator, BatchLayoutReadsTheDimensionsOfEachDate) {
+  // 3 dates, 2 factors, 4 paths. Date 0 takes the last dimensions; the bridge over 2 steps places date 2
+  // (the terminal value) with its first rank and date 1 with its second.
+  constexpr size_t dates = 3, brownians = 2, paths = 4;
+  struct layout_case {
+    random_type type;
+    size_t dimension[dates][brownians];
+  };
+  const layout_case cases[] = {
+      {random_type::SOBOL, {{4, 5}, {0, 1}, {2, 3}}},
+      {random_type::SOBOL_BROWNIAN_BRIDGE, {{4, 5}, {2, 3}, {0, 1}}},
+  };
+  for (const auto& c : cases) {
+    const auto generator = sobol(c.type, paths, dates, brownians);
+    const auto u = draw_uniforms(*generator, 2 * dates * brownians * paths);  // two batches
+    sobol_sequence reference(dates * brownians);
+    for (size_t path = 0; path < 2 * paths; ++path) {
+      reference.advance();  // the zero point is skipped
+      const size_t batch = path / paths, p = path % paths;
+      for (size_t t = 0; t < dates; ++t)
+        for (size_t k = 0; k < brownians; ++k)
+          EXPECT_EQ(u[((batch * dates + t) * brownians + k) * paths + p],
+                    reference.point()[c.dimension[t][k]] * 0x1p-32)
+              << "type " << int(c.type) << ", path " << path << ", date " << t << ", factor " << k;
+    }
+  }
+}
+
+TEST(SobolGenerator, BatchIsASliceOfOneLongRun) {
+  // Batch b of P paths, reached by skipping b batches, is paths bP .. bP + P - 1 of a run of 4P paths.
+  constexpr size_t dates = 4, brownians = 3, paths = 5, rows = dates * brownians;
+  for (random_type type : {random_type::SOBOL, random_type::SOBOL_BROWNIAN_BRIDGE}) {
+    const auto long_run = draw_gaussians(*sobol(type, 4 * paths, dates, brownians), rows * 4 * paths);
+    for (size_t b : {0, 1, 3}) {
+      const auto batch = draw_gaussians(*sobol(type, paths, dates, brownians), rows * paths, rows * paths * b);
+      for (size_t r = 0; r < rows; ++r)
+        for (size_t p = 0; p < paths; ++p)
+          ASSERT_EQ(batch[r * paths + p], long_run[r * 4 * paths + b * paths + p])
+              << "type " << int(type) << ", batch " << b << ", row " << r << ", path " << p;
+    }
+  }
+}
+
+TEST(SobolGenerator, BridgeEndsWhereThePlainSequencePutsItsFirstDimensions) {
+  // The increments of factor k add up to W(N) = sqrt(N) z, z the Gaussian of dimension k, which the plain
+  // sequence gives at date 1. Date 0 is the same for both; with a single step the bridge is the identity.
+  constexpr size_t brownians = 2, paths = 64;
+  for (size_t dates : {2, 9}) {
+    const size_t rows = dates * brownians, steps = dates - 1;
+    const auto plain = draw_gaussians(*sobol(random_type::SOBOL, paths, dates, brownians), rows * paths);
+    const auto bridged =
+        draw_gaussians(*sobol(random_type::SOBOL_BROWNIAN_BRIDGE, paths, dates, brownians), rows * paths);
+    for (size_t k = 0; k < brownians; ++k)
+      for (size_t p = 0; p < paths; ++p) {
+        double terminal = 0.0;
+        for (size_t t = 1; t < dates; ++t) terminal += bridged[(t * brownians + k) * paths + p];
+        // Rounding of the bridge's weights and of the sum of the increments.
+        EXPECT_NEAR(terminal, std::sqrt(double(steps)) * plain[(brownians + k) * paths + p], 1e-13);
+        EXPECT_EQ(bridged[k * paths + p], plain[k * paths + p]);
+        if (steps == 1) {
+          EXPECT_EQ(bridged[(brownians + k) * paths + p], plain[(brownians + k) * paths + p]);
+        }
+      }
+  }
+}
+
+TEST(SobolGenerator, BridgedTerminalValuesHaveAnExactMeanOverBalancedPointSets) {
+  // Points 1 .. 2^m - 1 and points 2^m .. 2^(m+1) - 1 have first coordinates symmetric about 1/2, and the
+  // quantile is exactly odd, so the terminal values sqrt(N) z of either set average to 0 up to the rounding
+  // of the bridge (about 1e-15 per path), however many steps.
+  constexpr unsigned m = 10;
+  constexpr size_t dates = 5, paths = (size_t(1) << (m + 1)) - 1;
+  const auto z = draw_gaussians(*sobol(random_type::SOBOL_BROWNIAN_BRIDGE, paths, dates, 1), dates * paths);
+  std::vector<double> terminal(paths, 0.0);
+  for (size_t t = 1; t < dates; ++t)
+    for (size_t p = 0; p < paths; ++p) terminal[p] += z[t * paths + p];
+  const size_t first_set = (size_t(1) << m) - 1;
+  const double first_mean = std::accumulate(terminal.begin(), terminal.begin() + first_set, 0.0) / first_set;
+  const double second_mean = std::accumulate(terminal.begin() + first_set, terminal.end(), 0.0) / (paths - first_set);
+  EXPECT_NEAR(first_mean, 0.0, 1e-12);
+  EXPECT_NEAR(second_mean, 0.0, 1e-12);
+  EXPECT_EQ(paths - first_set, size_t(1) << m);
+}
+
+TEST(SobolGenerator, DigitalShiftXorsEachDimensionWithAWordOfTheSeededGenerator) {
+  constexpr size_t dates = 3, brownians = 2, paths = 4, rows = dates * brownians;
+  const auto plain = draw_uniforms(*sobol(random_type::SOBOL, paths, dates, brownians, false, 17), 2 * rows * paths);
+  EXPECT_EQ(plain, draw_uniforms(*sobol(random_type::SOBOL, paths, dates, brownians, false, 18), 2 * rows * paths))
+      << "the unshifted sequence depends on the seed";
+  for (random_type shift_generator : {random_type::WELL_19937, random_type::MERSENNE_TWISTER}) {
+    const auto shifted =
+        draw_uniforms(*sobol(random_type::SOBOL, paths, dates, brownians, true, 17, shift_generator), 2 * rows * paths);
+    std::vector<double> words(rows);
+    random::random_generator_factory(shift_generator, std::make_shared<const random_settings>(17, 1, 1))
+        ->uniforms(words.data(), rows, 0);
+    const size_t dimension_of_row[rows] = {4, 5, 0, 1, 2, 3};
+    for (size_t i = 0; i < shifted.size(); ++i) {
+      const size_t row = (i / paths) % rows;
+      const auto x = static_cast<std::uint32_t>(plain[i] * 0x1p32);
+      const auto s = static_cast<std::uint32_t>(words[dimension_of_row[row]] * 0x1p32);
+      ASSERT_EQ(shifted[i], (static_cast<double>(x ^ s) + 0.5) * 0x1p-32) << "number " << i;
+    }
+  }
+}
+
+TEST(SobolGenerator, RefusesSettingsItCannotServe) {
+  const size_t maximum = sobol_sequence::maximum_dimension();
+  for (random_type type : {random_type::SOBOL, random_type::SOBOL_BROWNIAN_BRIDGE}) {
+    EXPECT_THROW(sobol(type, 0, 3, 2), Error);
+    EXPECT_THROW(sobol(type, 4, 0, 2), Error);
+    EXPECT_THROW(sobol(type, 4, 3, 0), Error);
+    EXPECT_THROW(sobol(type, 4, maximum + 1, 1), Error);
+    EXPECT_THROW(sobol(type, 4, maximum / 2 + 1, 2), Error);
+    EXPECT_NO_THROW(sobol(type, 4, maximum, 1));
+    EXPECT_THROW(sobol(type, 4, 3, 2, true, 1, random_type::SOBOL), Error);  // the shift needs a pseudo-random type
+  }
+}
+
+TEST(SobolGenerator, RefusesToDrawBeyondTheLastPoint) {
+  const auto generator = sobol(random_type::SOBOL, 1, 1, 1);
+  double x = 0.0;
+  generator->gaussians(&x, 1, sobol_sequence::last_index - 1);  // the last point
+  EXPECT_TRUE(std::isfinite(x));
+  EXPECT_THROW(generator->gaussians(&x, 1, 0), Error);
+}
+
+}  // namespace
+}  // namespace qavrek
