@@ -1,0 +1,75 @@
+#pragma once
+
+#include <memory>
+#include <type_traits>
+
+namespace qavrek::serialization {
+
+// The one door through which the persistence templates reach a class's private parts. A persistable
+// class befriends this struct and declares, once, its persisted fields in declaration order:
+//
+//   class curve_settings {
+//     friend struct serialization::persistence_access;
+//     curve_settings() = default;            // used only by the loaders
+//     void initialize();                     // optional: checks and derived state after loading
+//     template <class Self, class Field>
+//     static void persisted_fields(Self& self, Field& field) {
+//       field("rate", self.rate_);
+//       field("dates", self.dates_);
+//     }
+//     // optional: a null envelope is refused instead of giving back the default object
+//     static constexpr bool rejects_null_envelope = true;
+//     ...
+//   };
+//
+// `Self` is the class itself when loading and its const form when saving, so the same list serves
+// as writer and reader. The key is the JSON member name; the binary archive only uses the order.
+// This header is light on purpose: class headers include it, not the templates.
+struct persistence_access {
+ private:
+  // Accepts any field, to ask whether a class declares its fields at all.
+  struct field_probe {
+    template <class Value>
+    void operator()(const char*, Value&) const {}
+  };
+
+ public:
+  template <class T>
+  static constexpr bool declares_fields = requires(T& object, field_probe& field) {
+    T::persisted_fields(object, field);
+  };
+
+  template <class Self, class Field>
+  static void visit_fields(Self& object, Field& field) {
+    std::remove_const_t<Self>::persisted_fields(object, field);
+  }
+
+  // A new object from the class's private default constructor; make_shared cannot reach it.
+  template <class T>
+  static std::shared_ptr<T> make_default() {
+    return std::shared_ptr<T>(new T());
+  }
+
+  // A value to load into; for a persistable class, its private default constructor.
+  template <class T>
+  static T default_value() {
+    return T();
+  }
+
+  // Runs the class's initialize() after its fields are loaded, where it has one.
+  template <class T>
+  static void initialize(T& object) {
+    if constexpr (requires { object.initialize(); }) object.initialize();
+  }
+
+  // Whether a class's default state is unusable, so that a null envelope must not stand for it.
+  template <class T>
+  static constexpr bool rejects_null_envelope() {
+    if constexpr (requires { T::rejects_null_envelope; })
+      return static_cast<bool>(T::rejects_null_envelope);
+    else
+      return false;
+  }
+};
+
+}  // namespace qavrek::serialization

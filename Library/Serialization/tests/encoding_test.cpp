@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Util/key.h"
+#include "Util/tenor.h"
+#include "persistence_test_support.h"
+
+namespace qavrek::persistence_test {
+namespace {
+
+using serialization::load;
+using serialization::load_shared_object;
+using serialization::save;
+using value_t = ordered_json::value_t;
+
+TEST(PersistenceJsonEncoding, EachFieldIsWrittenAsItsJsonType) {
+  ordered_json envelope;
+  save(envelope, full_record());
+  const std::vector<std::pair<const char*, value_t>> types = {
+      {"rate", value_t::number_float},     {"active", value_t::boolean},       {"count", value_t::number_unsigned},
+      {"code", value_t::number_integer},   {"small", value_t::number_integer}, {"device", value_t::number_integer},
+      {"model", value_t::number_integer},  {"date", value_t::number_float},    {"name", value_t::string},
+      {"desk", value_t::string},           {"fixings", value_t::array},        {"grid", value_t::array},
+      {"dates", value_t::array}};
+  for (const auto& [key, type] : types) EXPECT_EQ(envelope[key].type(), type) << key;
+
+  EXPECT_EQ(envelope["device"], 1);
+  EXPECT_EQ(envelope["model"], 1);
+  EXPECT_EQ(envelope["date"], 43831.0);
+  EXPECT_EQ(envelope["desk"], "RATES");
+  // An empty inner vector stays null, like any empty vector.
+  EXPECT_EQ(envelope["grid"], ordered_json::parse("[[1.0, 2.0], null, [3.0]]"));
+  EXPECT_EQ(envelope["dates"], ordered_json::parse("[43831.0, 43862.0]"));
+}
+
+TEST(PersistenceJsonEncoding, EmptyVectorIsNullAndReadsBackEmpty) {
+  auto values = full_values();
+  values.fixings.clear();
+  values.dates.clear();
+  ordered_json envelope;
+  save(envelope, std::make_shared<const sample_record>(values));
+  ASSERT_TRUE(envelope.contains("fixings"));
+  EXPECT_TRUE(envelope["fixings"].is_null());
+  EXPECT_TRUE(envelope["dates"].is_null());
+
+  ptr_const<sample_record> loaded;
+  load_shared_object(envelope, loaded);
+  EXPECT_EQ(loaded->get(), values);
+}
+
+// The innermost text of a failure, past every wrapping step.
+std::string innermost_text(const std::function<void()>& action) {
+  const auto chain = chain_of(action);
+  return chain.empty() ? std::string("nothing thrown") : chain.back().message;
+}
+
+// What a loader accepts for each kind of field: the full record's JSON with one member replaced (or
+// removed), and either the change that the load makes or the innermost text of its failure.
+TEST(PersistenceJsonEncoding, LoadAcceptsWhatEachEncodingAllows) {
+  struct case_ {
+    const char* label;
+    const char* key;
+    std::optional<ordered_json> value;  // none: the member is removed
+    std::function<void(sample_record::values&)> change;
+    std::string failure;
+  };
+  const auto none = [](sample_record::values&) {};
+  const std::string number_302 = "[json.exception.type_error.302] type must be number, but is ";
+  const std::string numeric_305 = "[json.exception.type_error.305] cannot use operator[] with a numeric argument with ";
+  const std::vector<case_> cases = {
+      {"double from an integer", "rate", 1, [](auto& v) { v.rate = 1.0; }, ""},
+      {"double from a float", "rate", 1.5, [](auto& v) { v.rate = 1.5; }, ""},
+      {"double from an unsigned", "rate", 2u, [](auto& v) { v.rate = 2.0; }, ""},
+      {"double refuses a boolean", "rate", true, none, number_302 + "boolean"},
+      {"double refuses a string", "rate", "1", none, number_302 + "string"},
+      {"a missing double reads as null", "rate", std::nullopt, none, number_302 + "null"},
+      {"bool from a boolean", "active", false, [](auto& v) { v.active = false; }, ""},
+      {"bool refuses 1", "active", 1, none, "[json.exception.type_error.302] type must be boolean, but is number"},
+      {"size_t from -1 keeps the 64 bits", "count", -1,
+       [](auto& v) { v.count = std::numeric_limits<std::uint64_t>::max(); }, ""},
+      {"size_t from a float drops the fraction", "count", 2.7, [](auto& v) { v.count = 2; }, ""},
+      {"size_t refuses a boolean", "count", true, none, number_302 + "boolean"},
+      {"size_t refuses a float it cannot hold", "count", -1.5, none,
+       "The JSON number -1.5 does not fit in an unsigned 64-bit integer"},
+      {"int32 keeps the low 32 bits of an unsigned", "code", std::uint64_t{4294967297u}, [](auto& v) { v.code = 1; }, ""},
+      {"int32 truncates a float toward zero", "code", -2.9, [](auto& v) { v.code = -2; }, ""},
+      {"int32 from a boolean", "code", true, [](auto& v) { v.code = 1; }, ""},
+      {"int32 refuses a float it cannot hold", "code", 1e10, none,
+       "The JSON number 10000000000.0 does not fit in a 32-bit integer"},
+      {"int16 keeps the low 16 bits", "small", 70000, [](auto& v) { v.small = 70000 - 65536; }, ""},
+      {"16-bit enumeration from an integer", "device", 0, [](auto& v) { v.device = device_kind::cpu; }, ""},
+      {"32-bit enumeration from a float", "model", 0.0, [](auto& v) { v.model = model_kind::hull_white; }, ""},
+      {"datetime from an integer serial", "date", 43862, [](auto& v) { v.date = datetime(43862.0); }, ""},
+      {"string refuses a number", "name", 5, none, "[json.exception.type_error.302] type must be string, but is number"},
+      {"text value from its text", "desk", "FX", [](auto& v) { v.desk = desk_code("FX"); }, ""},
+      {"text value refuses a number", "desk", 5, none,
+       "[json.exception.type_error.302] type must be string, but is number"},
+      {"text value's own check", "desk", "fx", none, "desk code 'fx' is not upper-case letters"},
+      {"null vector is empty", "fixings", nullptr, [](auto& v) { v.fixings.clear(); }, ""},
+      {"missing vector is empty", "fixings", std::nullopt, [](auto& v) { v.fixings.clear(); }, ""},
+      {"vector of integers", "fixings", ordered_json::parse("[1, 2]"), [](auto& v) { v.fixings = {1.0, 2.0}; }, ""},
+      {"vector refuses a number", "fixings", 5, none, numeric_305 + "number"},
+      {"vector refuses an object", "fixings", ordered_json::parse(R"({"a": 1.0})"), none, numeric_305 + "object"},
+      {"vector refuses a string", "fixings", "1.0", none, numeric_305 + "string"},
+      {"nested vector with a null inner one", "grid", ordered_json::parse("[[1], null]"),
+       [](auto& v) { v.grid = {{1.0}, {}}; }, ""},
+      {"vector element of the wrong type", "dates", ordered_json::parse(R"([43831, "x"])"), none, number_302 + "string"},
+      {"unknown members are ignored", "unknown", 1, none, ""},
+  };
+  ordered_json full;
+  save(full, full_record());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ordered_json envelope = full;
+    if (c.value)
+      envelope[c.key] = *c.value;
+    else
+      envelope.erase(c.key);
+    ptr_const<sample_record> loaded;
+    if (c.failure.empty()) {
+      load_shared_object(envelope, loaded);
+      auto expected = full_values();
+      c.change(expected);
+      EXPECT_EQ(loaded->get(), expected);
+    } else {
+      EXPECT_EQ(innermost_text([&] { load_shared_object(envelope, loaded); }), c.failure);
+    }
+  }
+}
+
+// The bytes that saving a value gives, against the same values written by hand with the calls
+// that the encoding prescribes.
+template <class T>
+std::vector<unsigned char> saved_bytes(const T& value) {
+  multi_process_stream archive;
+  save(archive, value);
+  return archive.GetRawData();
+}
+
+TEST(PersistenceBinaryEncoding, EachValueUsesItsArchiveCall) {
+  const auto by_hand = [](auto... values) {
+    multi_process_stream archive;
+    (archive << ... << values);
+    return archive.GetRawData();
+  };
+  EXPECT_EQ(saved_bytes(true), by_hand(true));
+  EXPECT_EQ(saved_bytes(2.5), by_hand(2.5));
+  EXPECT_EQ(saved_bytes(std::uint64_t{7}), by_hand(std::uint64_t{7}));
+  EXPECT_EQ(saved_bytes(std::int32_t{-3}), by_hand(std::int32_t{-3}));
+  EXPECT_EQ(saved_bytes(std::int16_t{-3}), by_hand(std::int16_t{-3}));
+  // A 16-bit enumeration takes the 32-bit call.
+  EXPECT_EQ(saved_bytes(device_kind::gpu), by_hand(std::int32_t{1}));
+  EXPECT_EQ(saved_bytes(device_kind::gpu).size(), 4u);
+  EXPECT_EQ(saved_bytes(datetime(43831.5)), by_hand(43831.5));
+  EXPECT_EQ(saved_bytes(std::string("ab")), by_hand(std::string("ab")));
+  EXPECT_EQ(saved_bytes(desk_code("FX")), by_hand(std::string("FX")));
+}
+
+TEST(PersistenceBinaryEncoding, VectorIsItsCountThenItsElements) {
+  const auto bytes = saved_bytes(std::vector<double>{1.0, 2.0, 3.0});
+  multi_process_stream expected;
+  expected << std::uint32_t{3} << 1.0 << 2.0 << 3.0;
+  EXPECT_EQ(bytes, expected.GetRawData());
+  // A little-endian 32-bit count, then three 8-byte doubles.
+  ASSERT_EQ(bytes.size(), 4u + 3u * 8u);
+  EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.begin() + 4), (std::vector<unsigned char>{3, 0, 0, 0}));
+
+  multi_process_stream nested;
+  nested << std::uint32_t{2} << std::uint32_t{0} << std::uint32_t{1} << 4.0;
+  EXPECT_EQ(saved_bytes(std::vector<std::vector<double>>{{}, {4.0}}), nested.GetRawData());
+}
+
+TEST(PersistenceBinaryEncoding, ObjectIsItsClassNameThenItsFieldsInOrder) {
+  multi_process_stream expected;
+  expected << std::string("qavrek::persistence_test::sample_record") << 0.25 << true << std::uint64_t{7}
+           << std::int32_t{-3} << std::int16_t{12} << std::int32_t{1} /* device_kind, 16 bits in memory */
+           << std::int32_t{1} << 43831.0 << std::string("EUR swaps") << std::string("RATES")  //
+           << std::uint32_t{3} << 0.5 << 1.5 << 2.5                                               // fixings
+           << std::uint32_t{3} << std::uint32_t{2} << 1.0 << 2.0 << std::uint32_t{0} << std::uint32_t{1} << 3.0
+           << std::uint32_t{2} << 43831.0 << 43862.0;  // dates
+  EXPECT_EQ(saved_bytes(full_record()), expected.GetRawData());
+
+  ptr_const<sample_record> loaded;
+  load_shared_object(expected, loaded);
+  EXPECT_EQ(loaded->get(), full_values());
+  EXPECT_TRUE(loaded->initialized());
+  EXPECT_EQ(expected.remaining(), 0u);
+}
+
+TEST(PersistenceBinaryEncoding, EnumerationIsNarrowedOnLoad) {
+  multi_process_stream archive;
+  archive << std::int32_t{65536 + 1};
+  device_kind device = device_kind::cpu;
+  load(archive, device);
+  EXPECT_EQ(device, device_kind::gpu);
+}
+
+TEST(PersistenceBinaryEncoding, DamagedCountFailsOnTheStreamInsteadOfAllocating) {
+  multi_process_stream archive;
+  archive << std::uint32_t{0xFFFFFFFFu} << 1.0;
+  std::vector<double> values;
+  const auto chain = chain_of([&] { load(archive, values); });
+  ASSERT_FALSE(chain.empty());
+  EXPECT_NE(chain.back().message.find("past the end of the stream"), std::string::npos);
+}
+
+// Util's tenor and key are text values: persisted as to_string(), loaded by assignment from the text.
+TEST(PersistenceTextValues, TenorAndKeyTravelAsTheirText) {
+  ordered_json json_tenor;
+  save(json_tenor, tenor(10, tenor::unit::YEARS));
+  EXPECT_EQ(json_tenor, "10Y");
+  tenor loaded_tenor;
+  load(json_tenor, loaded_tenor);
+  EXPECT_EQ(loaded_tenor, tenor(10, tenor::unit::YEARS));
+
+  const key currency("EUR");
+  multi_process_stream binary;
+  save(binary, currency);
+  multi_process_stream expected;
+  expected << std::string("EUR");
+  EXPECT_EQ(binary.GetRawData(), expected.GetRawData());
+  key loaded_key;
+  load(binary, loaded_key);
+  EXPECT_EQ(loaded_key, currency);
+  EXPECT_EQ(loaded_key.hash(), currency.hash());
+}
+
+TEST(PersistenceTextValues, TextThatDoesNotConvertFailsInsideTheLoadStep) {
+  const ordered_json bad = "3X";
+  tenor target;
+  const auto chain = chain_of([&] { load(bad, target); });
+  ASSERT_GE(chain.size(), 2u);
+  EXPECT_EQ(chain[0].function, "load");
+  EXPECT_EQ(chain[0].line, 344);
+  EXPECT_EQ(chain[0].message, typeid(tenor).name() + chain[1].message);
+  EXPECT_NE(chain[1].message.find("3X"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qavrek::persistence_test
