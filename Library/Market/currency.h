@@ -4,13 +4,10 @@
 #include <string>
 #include <utility>
 
+#include "Serialization/common/persistence_access.h"
 #include "Util/key.h"
 
 namespace qavrek {
-
-namespace serialization {
-class access;
-}
 
 // A currency, named by its code ("EUR").
 // A plain value: it compares and hashes by its name.
@@ -27,12 +24,16 @@ class currency {
   friend bool operator==(const currency& lhs, const currency& rhs) noexcept { return lhs.name_ == rhs.name_; }
 
  private:
-  friend class serialization::access;
+  friend struct serialization::persistence_access;
 
-  // For loaders: an empty name, set with set_name and checked by initialize.
+  // For loaders: an empty name, filled through persisted_fields and checked by initialize.
   currency() = default;
-  void set_name(key name) { name_ = std::move(name); }
   void initialize() const;
+
+  template <class Self, class Field>
+  static void persisted_fields(Self& self, Field& field) {
+    field("ccy", self.name_);
+  }
 
   key name_;
 };

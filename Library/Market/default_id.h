@@ -7,13 +7,10 @@
 #include "Core/pointers.h"
 #include "Market/currency.h"
 #include "Market/market_data_id.h"
+#include "Serialization/common/persistence_access.h"
 #include "Util/key.h"
 
 namespace qavrek {
-
-namespace serialization {
-class access;
-}
 
 // Id of a credit curve: the reference entity and the terms of the protection on it (currency,
 // seniority of the debt, restructuring clause, ISDA definitions). Ids with equal fields are equal.
@@ -36,16 +33,20 @@ class default_id : public market_data_id {
   bool equals(const data_id& other) const override;
 
  private:
-  friend class serialization::access;
+  friend struct serialization::persistence_access;
 
-  // For loaders: empty fields, set with the setters and checked by initialize.
+  // For loaders: empty fields, filled through persisted_fields and checked by initialize.
   default_id() = default;
-  void set_name(key name) { name_ = std::move(name); }
-  void set_ccy(const ptr_const<currency>& ccy) { ccy_ = ccy; }
-  void set_seniority(key seniority) { seniority_ = std::move(seniority); }
-  void set_restructuring(key restructuring) { restructuring_ = std::move(restructuring); }
-  void set_isda(key isda) { isda_ = std::move(isda); }
   void initialize() const;
+
+  template <class Self, class Field>
+  static void persisted_fields(Self& self, Field& field) {
+    field("name", self.name_);
+    field("ccy", self.ccy_);
+    field("seniority", self.seniority_);
+    field("restructuring", self.restructuring_);
+    field("isda", self.isda_);
+  }
 
   key name_;
   ptr_const<currency> ccy_;

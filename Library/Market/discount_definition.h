@@ -4,13 +4,10 @@
 #include <string>
 #include <utility>
 
+#include "Serialization/common/persistence_access.h"
 #include "Util/key.h"
 
 namespace qavrek {
-
-namespace serialization {
-class access;
-}
 
 // What a discount curve discounts at within its currency ("OIS", "3M"), named by a key.
 // A plain value: it compares and hashes by its name.
@@ -27,12 +24,16 @@ class discount_definition {
   friend bool operator==(const discount_definition& lhs, const discount_definition& rhs) noexcept { return lhs.name_ == rhs.name_; }
 
  private:
-  friend class serialization::access;
+  friend struct serialization::persistence_access;
 
-  // For loaders: an empty name, set with set_name and checked by initialize.
+  // For loaders: an empty name, filled through persisted_fields and checked by initialize.
   discount_definition() = default;
-  void set_name(key name) { name_ = std::move(name); }
   void initialize() const;
+
+  template <class Self, class Field>
+  static void persisted_fields(Self& self, Field& field) {
+    field("id", self.name_);
+  }
 
   key name_;
 };

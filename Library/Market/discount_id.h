@@ -7,12 +7,9 @@
 #include "Market/currency.h"
 #include "Market/discount_definition.h"
 #include "Market/market_data_id.h"
+#include "Serialization/common/persistence_access.h"
 
 namespace qavrek {
-
-namespace serialization {
-class access;
-}
 
 // Id of a discount curve: what it discounts at (its definition) in which currency.
 // Equal definitions and currencies make equal ids, whichever objects hold them.
@@ -32,13 +29,17 @@ class discount_id : public market_data_id {
   bool equals(const data_id& other) const override;
 
  private:
-  friend class serialization::access;
+  friend struct serialization::persistence_access;
 
-  // For loaders: both parts empty, set with the setters and checked by initialize.
+  // For loaders: both parts empty, filled through persisted_fields and checked by initialize.
   discount_id() = default;
-  void set_definition(const ptr_const<discount_definition>& definition) { definition_ = definition; }
-  void set_ccy(const ptr_const<currency>& ccy) { ccy_ = ccy; }
   void initialize() const;
+
+  template <class Self, class Field>
+  static void persisted_fields(Self& self, Field& field) {
+    field("id", self.definition_);
+    field("ccy", self.ccy_);
+  }
 
   ptr_const<discount_definition> definition_;
   ptr_const<currency> ccy_;
