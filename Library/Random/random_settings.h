@@ -4,10 +4,10 @@
 
 #include "Random/device_type.h"
 #include "Random/random_type.h"
+#include "Serialization/common/persistable.h"
+#include "Serialization/common/persistence_access.h"
 
 namespace qavrek {
-
-class random_settings_access;
 
 // What a generator needs to know about the Monte Carlo run it serves.
 //
@@ -17,7 +17,11 @@ class random_settings_access;
 // turn it into a discard count. A Sobol generator with use_shift XORs every dimension with a word drawn from
 // a pseudo-random generator of type generator_type seeded with the seed. full_skip is kept for the stored
 // configurations; no generator reads it.
-class random_settings {
+//
+// The record is persistable (JSON keys as the field names, binary in field order, the device type as a
+// 32-bit integer). The Random library only declares the five whole-object functions: their definitions
+// are instantiated by the analytics library, which carries the archives.
+class random_settings : public serialization::persistable<random_settings> {
  public:
   // The seed of a default-constructed std::mt19937.
   static constexpr size_t default_seed = 5489;
@@ -39,14 +43,27 @@ class random_settings {
   bool orthogonalization() const noexcept { return orthogonalization_; }
 
  private:
-  // The loaders build an empty record, write the fields in order and then call initialize(); they reach
-  // these members through random_settings_access, which the persistence code defines.
-  friend class random_settings_access;
+  // The loaders build a default record, read the fields in order and then call initialize().
+  friend struct serialization::persistence_access;
 
   random_settings() = default;
 
   // Refuses enumerator values that no generator knows (a loaded record may carry any integer).
   void initialize() const;
+
+  template <class Self, class Field>
+  static void persisted_fields(Self& self, Field& field) {
+    field("seed", self.seed_);
+    field("number_of_paths_per_batch", self.number_of_paths_per_batch_);
+    field("number_of_simulation_dates", self.number_of_simulation_dates_);
+    field("number_of_brownians", self.number_of_brownians_);
+    field("batch_index", self.batch_index_);
+    field("full_skip", self.full_skip_);
+    field("generator_type", self.generator_type_);
+    field("use_shift", self.use_shift_);
+    field("type", self.type_);
+    field("orthogonalization", self.orthogonalization_);
+  }
 
   size_t seed_ = default_seed;
   size_t number_of_paths_per_batch_ = 0;
