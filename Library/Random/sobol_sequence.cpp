@@ -15,10 +15,10 @@ constexpr unsigned bits = 32;
 // v_1..v_32 of one dimension from its initial numbers and the recurrence of its polynomial:
 // v_k = a_1 v_(k-1) ^ ... ^ a_(s-1) v_(k-s+1) ^ v_(k-s) ^ (v_(k-s) >> s).
 void fill_directions(const sobol_initial_directions& initial, std::uint32_t* v, size_t stride) {
-  // The table holds degrees up to 15; the bound also tells the compiler that m[] is never overrun.
+  // The table holds degrees up to 15.
   const unsigned s = std::min<unsigned>(initial.degree, std::size(initial.m));
   auto at = [&](unsigned k) -> std::uint32_t& { return v[(k - 1) * stride]; };
-  for (unsigned k = 1; k <= s; ++k) at(k) = static_cast<std::uint32_t>(initial.m[k - 1]) << (bits - k);
+  for (unsigned k = 0; k < s; ++k) at(k + 1) = static_cast<std::uint32_t>(std::data(initial.m)[k]) << (bits - 1 - k);
   for (unsigned k = s + 1; k <= bits; ++k) {
     std::uint32_t value = at(k - s) ^ (at(k - s) >> s);
     for (unsigned i = 1; i < s; ++i)
