@@ -1,0 +1,217 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "Analytics/change_of_measure/change_of_measure.h"
+#include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "Core/aad_state_parameters_manager.h"
+#include "Util/datetime.h"
+#include "Vectorization/matrix.h"
+#include "Vectorization/tensor.h"
+#include "Vectorization/vector.h"
+
+namespace qavrek {
+
+// The multi-factor Gaussian Markovian HJM model (rates or intensities). Factor k has the decay
+// D_k(t) (HULL_WHITE: exp(-integral of the mean reversion); PICEWISE_CONSTANT: the decays row itself)
+// and the integrated decay G_k(t), the integral of D_k from the first model date. Its states x_k
+// enter the log zero-coupon price from t to T as -(G(T) - G(t)).x - 1/2 (G(T) - G(t))' S(t) (G(T) + G(t)),
+// S(t) being the covariance of the states at t.
+//
+// Everything that depends only on dates and parameters is tabulated per model date by `fill`, so that
+// simulation steps and prices are look-ups plus loops over paths:
+//   decay_, integral_decay_   m x n    D and G at every model date
+//   incremental_volatility_sv_/mm_  s x n  per simulation step, standard deviations of the state
+//                                      increment and of its G-weighted counterpart (simulation models only)
+//   states_covariance_        m x n x n  S at the model dates (every date with the full-covariance flag,
+//                                      else the simulation dates, accumulated step by step)
+// These tables, in that order, are the model's flat state-parameter vector.
+//
+// Parameter rows apply on (d_{k-1}, d_k] and the last row after the last date, so the interval that
+// follows model date i reads the parameter rows of model date i + 1, and the interval after the last
+// model date the parameters' last rows.
+//
+// The parameter set is borrowed: it must outlive the model, and values changed in place take effect at
+// the next `fill`. Everything but `fill` and `set_state_parameters` only reads the model, so several
+// threads may price with one model at once.
+//
+// State matrices of a simulation have number_of_states() = n + 1 rows (the n factor states, then the
+// discounting integral) and one column per path.
+class model_markovian_hjm : public aad_state_parameters_manager {
+ public:
+  // Model dates: the valuation date alone with the full-covariance flag; otherwise the simulation
+  // dates, plus the valuation date when they start after it. Then the parameter dates and the extra
+  // dates are merged in. Simulation dates must be strictly increasing and not before the valuation date.
+  model_markovian_hjm(const parameter_markovian_hjm& parameter, const datetime& valuation_date,
+                      const std::vector<datetime>& simulation_dates, bool full_covariance_flag,
+                      const std::vector<datetime>& extra_dates = {});
+  model_markovian_hjm(const model_markovian_hjm&) = default;
+  model_markovian_hjm& operator=(const model_markovian_hjm&) = delete;
+  ~model_markovian_hjm() override = default;
+
+  // Recomputes every table from the parameter set's current values.
+  void fill();
+
+  // --- Shape and dates -------------------------------------------------------------------------
+  size_t number_of_factors() const noexcept { return parameter_->number_of_factors(); }
+  size_t number_of_states() const noexcept { return number_of_factors() + 1; }
+  // Row of the discounting integral in a state matrix.
+  size_t discounting_state_index() const noexcept { return number_of_factors(); }
+
+  const parameter_markovian_hjm& parameter() const noexcept { return *parameter_; }
+  const datetime& valuation_date() const noexcept { return valuation_date_; }
+  const std::vector<datetime>& simulation_dates() const noexcept { return simulation_dates_; }
+  const std::vector<datetime>& extra_dates() const noexcept { return extra_dates_; }
+  bool full_covariance_flag() const noexcept { return full_covariance_flag_; }
+  const std::vector<datetime>& model_dates() const noexcept { return model_dates_; }
+  // Per simulation date, its position among the model dates (empty with the full-covariance flag).
+  const std::vector<size_t>& simulation_index() const noexcept { return simulation_index_; }
+  // Position of the last model date not after t (0 before the first).
+  size_t date_offset(const datetime& t) const;
+
+  // --- Tables ----------------------------------------------------------------------------------
+  const matrix<double>& decay() const noexcept { return decay_; }
+  const matrix<double>& integral_decay() const noexcept { return integral_decay_; }
+  const matrix<double>& incremental_volatility_sv() const noexcept { return incremental_volatility_sv_; }
+  const matrix<double>& incremental_volatility_mm() const noexcept { return incremental_volatility_mm_; }
+  const tensor<double>& states_covariance() const noexcept { return states_covariance_; }
+
+  // Where each table starts in the flat state-parameter vector (and in the adjoint array, from the
+  // model's adjoint offset on).
+  size_t decay_offset() const noexcept { return decay_offset_; }
+  size_t integral_decay_offset() const noexcept { return integral_decay_offset_; }
+  size_t incremental_volatility_sv_offset() const noexcept { return incremental_volatility_sv_offset_; }
+  size_t incremental_volatility_mm_offset() const noexcept { return incremental_volatility_mm_offset_; }
+  size_t states_covariance_offset() const noexcept { return states_covariance_offset_; }
+
+  // --- Decay and integrated decay ----------------------------------------------------------------
+  // An empty (owning) `out` is sized to n; otherwise it must hold n values, and may view a table row.
+
+  // D at t carried forward from model date i (the row of model date i when t is not after it).
+  void decay(const datetime& t, size_t i, vector<double>& out) const;
+  // G at any date: the table row at a model date, otherwise carried forward from the model date before.
+  void integral_decay(const datetime& t, vector<double>& out) const;
+  // G at t carried forward from model date i.
+  void continue_integral_decay(const datetime& t, size_t i, vector<double>& out) const;
+
+  // --- Incremental volatilities ----------------------------------------------------------------
+  // Row r, factor k: the square root of the sv (resp. mm) variance accumulated over the model
+  // intervals in (dates[r-1], dates[r]] (from the first model date for r = 0; a zero row when dates[0]
+  // is the valuation date). HULL_WHITE: sv = integral of sigma^2 / D^2, mm = integral of
+  // sigma^2 G^2 / D^2; PICEWISE_CONSTANT: the same without the division by D. `dates` ascending model
+  // dates; `out` has at least dates.size() rows and n columns, rows of unmatched dates are left alone.
+  void incremental_volatility_sv(const std::vector<datetime>& dates, matrix<double>& out) const;
+  void incremental_volatility_mm(const std::vector<datetime>& dates, matrix<double>& out) const;
+
+  // --- State covariance ------------------------------------------------------------------------
+  // An empty (owning) `out` is sized n x n; otherwise it must hold n x n values.
+
+  // S(t), carried forward from the last model date not after t.
+  void states_variable_covariance(const datetime& t, matrix<double>& out) const;
+  // S at t carried forward from the slice of model date m.
+  void continue_states_variable_covariance(const datetime& t, size_t m, matrix<double>& out) const;
+  // The lower factor L of S(t) = L L', zero above the diagonal. A semi-definite S (a zero variance, or
+  // perfectly correlated factors) gets a factor with zero columns; an indefinite S is an error.
+  void states_variable_covariance_cholesky(const datetime& t, matrix<double>& out) const;
+
+  // --- Prices, simulation, decomposition -------------------------------------------------------
+  // Per path, the stochastic part of the log zero-coupon price from t to T given the factor states at
+  // t (rows 0 .. n-1 of `states`): -(G(T) - G(t)).x - 1/2 (G(T) - G(t))' S (G(T) + G(t)), with G(t) and
+  // S those of the last model date not after t. `out` has one entry per column of `states`.
+  void conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
+                         vector<double>& out) const;
+
+  // One simulation step from simulation date step - 1 to simulation date step, 1 <= step < s, for a
+  // model built without the full-covariance flag. `current` becomes a copy of `next` as it comes in;
+  // `next` (n + 1 rows) then receives the states at the new date: the factor rows move by
+  // -sv.(rho mm) - sv.eps and the discounting row by the step's exact increment, eps being the
+  // correlated draws (rows 0 .. n-1 of `gaussians`) less the change of measure's shift row_dot(step, k).
+  void evolve(const change_of_measure& measure, size_t step, const matrix<double>& gaussians,
+              matrix<double>& current, matrix<double>& next) const;
+
+  // The accumulated drift of each factor state from the first model date to t, by which the PDE
+  // operations centre each factor's grid. `out` must hold n values.
+  void state_drift(const datetime& t, vector<double>& out) const;
+
+  // Factor loadings of the zero-coupon bonds maturing at `dates`, seen from t: row r of `out` is
+  // L' (G(dates[r]) - g0), L the Cholesky factor of S(t) and g0 = G(t) when `relative`, else 0. So the
+  // rows' products are the covariances of the terms (G(d) - G(t)).x of the log bond prices at t.
+  // `out` has n columns and at least dates.size() rows.
+  void decompose(matrix<double>& out, const datetime& t, const std::vector<datetime>& dates, bool relative) const;
+
+  // --- PDE ---------------------------------------------------------------------------------------
+  // One space grid per factor: axes[i] holds the points of factor i's grid, a point x standing for the
+  // state state_drift(t)_i + x.
+
+  // Coefficients of the step [t, T] for each factor's one-dimensional operator, written into tensors
+  // that the caller sized to the grids (diffusions[i], convections[i], reactions[i]: second, first and
+  // zero order, one value per point of grid i, as the PDE engine's model coefficients lay them out):
+  // diffusion 1/2 sv_i^2 (the sv row of the model date of t, which must exist), convection 0, and the
+  // reaction the trapezoidal average over [t, T] of the factor's short-rate part, times -dt.
+  void coefficients(std::span<tensor<double>> diffusions, std::span<tensor<double>> convections,
+                    std::span<tensor<double>> reactions, std::span<const std::vector<double>> axes,
+                    const datetime& t, const datetime& T) const;
+
+  // Per grid point p (point p of every factor's grid, all grids of one size), the log of the stochastic
+  // factor of the zero-coupon price from t to T: -1/2 dG' S (G(T) + G(t)) - sum_i dG_i (mu_i + x_i[p]).
+  // Writes axes[0].size() values into out.
+  void conditional_price(double* out, std::span<const std::vector<double>> axes, const datetime& t,
+                         const datetime& T) const;
+
+  // --- State parameters --------------------------------------------------------------------------
+  void finalize_aad(double* adjoints) const override;
+  // The tables in their flat order; the caller sizes the array by state_parameters_size().
+  size_t get_state_parameters(double* out) const override;
+  // Overwrites the tables from the flat order; nothing is recomputed until the next fill.
+  size_t set_state_parameters(const double* in) override;
+
+ private:
+  void build_model_dates();
+  void build_indices();
+  void allocate_tables();
+
+  double year_fraction(const datetime& from, const datetime& to) const;
+  // Rows of the parameter matrices that apply on the interval after model date i.
+  size_t decays_row_after(size_t i) const noexcept;
+  size_t volatilities_row_after(size_t i) const noexcept;
+
+  // The kernels behind the vector overloads, writing n values.
+  void continue_integral_decay_into(const datetime& t, size_t i, double* out) const;
+  void integral_decay_into(const datetime& t, double* out) const;
+
+  // Per model interval m (from t_m to t_{m+1}), the sv / mm variance increments added to acc (n values).
+  void add_incremental_variance_sv(size_t m, double* acc) const;
+  void add_incremental_variance_mm(size_t m, double* acc) const;
+  template <class IntervalIncrement>
+  void incremental_volatility(const std::vector<datetime>& dates, matrix<double>& out,
+                              IntervalIncrement add_interval) const;
+
+  // Subtracts the drift of the piece [from, to] of model interval m from out.
+  void add_state_drift(size_t m, const datetime& from, const datetime& to, vector<double>& out) const;
+
+  void fill_simulation_covariances();
+
+  const parameter_markovian_hjm* parameter_;
+  datetime valuation_date_;
+  std::vector<datetime> simulation_dates_;
+  bool full_covariance_flag_;
+  std::vector<datetime> extra_dates_;
+  std::vector<datetime> model_dates_;
+  std::vector<size_t> decays_index_;
+  std::vector<size_t> volatilities_index_;
+  std::vector<size_t> simulation_index_;
+  matrix<double> decay_;
+  matrix<double> integral_decay_;
+  matrix<double> incremental_volatility_sv_;
+  matrix<double> incremental_volatility_mm_;
+  tensor<double> states_covariance_;
+  size_t decay_offset_ = 0;
+  size_t integral_decay_offset_ = 0;
+  size_t incremental_volatility_sv_offset_ = 0;
+  size_t incremental_volatility_mm_offset_ = 0;
+  size_t states_covariance_offset_ = 0;
+};
+
+}  // namespace qavrek
