@@ -2,47 +2,71 @@
 
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace qavrek {
 namespace {
 
-// Acklam's rational approximations (relative error below 1.2e-9), central region and lower tail.
-constexpr double central_numerator[] = {-3.969683028665376e+01, 2.209460984245205e+02,  -2.759285104469687e+02,
-                                        1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
-constexpr double central_denominator[] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
-                                          6.680131188771972e+01, -1.328068155288572e+01};
-constexpr double tail_numerator[] = {-7.784894002430293e-03, -3.223964580411365e-01, -2.400758277161838e+00,
-                                     -2.549732539343734e+00, 4.374664141464968e+00,  2.938163982698783e+00};
-constexpr double tail_denominator[] = {7.784695709041462e-03, 3.224671290700398e-01, 2.445134137142996e+00,
-                                       3.754408661907416e+00};
-constexpr double tail_start = 0.02425;
+// Wichura's AS 241 (PPND16): rational approximations with a relative error of about 1e-16, so no
+// refinement through erfc is needed. Central region |p - 1/2| <= 0.425, then two tail regions in
+// r = sqrt(-log p).
+constexpr double central_numerator[] = {3.3871328727963666080e0,  1.3314166789178437745e+2, 1.9715909503065514427e+3,
+                                        1.3731693765509461125e+4, 4.5921953931549871457e+4, 6.7265770927008700853e+4,
+                                        3.3430575583588128105e+4, 2.5090809287301226727e+3};
+constexpr double central_denominator[] = {1.0,
+                                          4.2313330701600911252e+1,
+                                          6.8718700749205790830e+2,
+                                          5.3941960214247511077e+3,
+                                          2.1213794301586595867e+4,
+                                          3.9307895800092710610e+4,
+                                          2.8729085735721942674e+4,
+                                          5.2264952788528545610e+3};
+constexpr double near_tail_numerator[] = {1.42343711074968357734e0,  4.63033784615654529590e0,
+                                          5.76949722146069140550e0,  3.64784832476320460504e0,
+                                          1.27045825245236838258e0,  2.41780725177450611770e-1,
+                                          2.27238449892691845833e-2, 7.74545014278341407640e-4};
+constexpr double near_tail_denominator[] = {1.0,
+                                            2.05319162663775882187e0,
+                                            1.67638483018380384940e0,
+                                            6.89767334985100004550e-1,
+                                            1.48103976427480074590e-1,
+                                            1.51986665636164571966e-2,
+                                            5.47593808499534494600e-4,
+                                            1.05075007164441684324e-9};
+constexpr double far_tail_numerator[] = {6.65790464350110377720e0,  5.46378491116411436990e0,
+                                         1.78482653991729133580e0,  2.96560571828504891230e-1,
+                                         2.65321895265761230930e-2, 1.24266094738807843860e-3,
+                                         2.71155556874348757815e-5, 2.01033439929228813265e-7};
+constexpr double far_tail_denominator[] = {1.0,
+                                           5.99832206555887937690e-1,
+                                           1.36929880922735805310e-1,
+                                           1.48753612908506148525e-2,
+                                           7.86869131145613259100e-4,
+                                           1.84631831751005468180e-5,
+                                           1.42151175831644588870e-7,
+                                           2.04426310338993978564e-15};
 
-double acklam_lower(double p) {
-  if (p < tail_start) {
-    const double q = std::sqrt(-2.0 * std::log(p));
-    const double* c = tail_numerator;
-    const double* d = tail_denominator;
-    return (((((c[0] * q + c[1]) * q + c[2]) * q + c[3]) * q + c[4]) * q + c[5]) /
-           ((((d[0] * q + d[1]) * q + d[2]) * q + d[3]) * q + 1.0);
-  }
-  const double q = p - 0.5;
-  const double r = q * q;
-  const double* a = central_numerator;
-  const double* b = central_denominator;
-  return (((((a[0] * r + a[1]) * r + a[2]) * r + a[3]) * r + a[4]) * r + a[5]) * q /
-         (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1.0);
+// Degree-7 polynomial by Horner's rule, lowest coefficient first.
+double polynomial(const double (&c)[8], double x) {
+  return ((((((c[7] * x + c[6]) * x + c[5]) * x + c[4]) * x + c[3]) * x + c[2]) * x + c[1]) * x + c[0];
 }
 
-// p in (0, 1/2]: one Halley step on Phi(x) = p from Acklam's value. Phi comes from erfc, which keeps its
-// relative precision in the lower tail; the upper half is served by symmetry for the same reason.
-double lower_half(double p) {
-  constexpr double sqrt_2pi = 2.50662827463100050242;
-  const double x = acklam_lower(p);
-  const double error = 0.5 * std::erfc(-x / std::numbers::sqrt2) - p;
-  const double u = error * sqrt_2pi * std::exp(0.5 * x * x);
-  if (!std::isfinite(u)) return x;  // p so small that exp overflows: Acklam's value is all there is
-  return x - u / (1.0 + 0.5 * x * u);
+constexpr double central_half_width = 0.425;
+
+// |p - 1/2| <= 0.425. Odd in q = p - 1/2, which is exact there.
+double central(double q) {
+  const double r = 0.180625 - q * q;
+  return q * polynomial(central_numerator, r) / polynomial(central_denominator, r);
+}
+
+// p in (0, 1/2) below the central region.
+double lower_tail(double p) {
+  double r = std::sqrt(-std::log(p));
+  if (r <= 5.0) {
+    r -= 1.6;
+    return -polynomial(near_tail_numerator, r) / polynomial(near_tail_denominator, r);
+  }
+  r -= 5.0;
+  return -polynomial(far_tail_numerator, r) / polynomial(far_tail_denominator, r);
 }
 
 }  // namespace
@@ -50,8 +74,18 @@ double lower_half(double p) {
 double inverse_normal_cdf(double p) noexcept {
   if (!(p > 0.0)) return p == 0.0 ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
   if (!(p < 1.0)) return p == 1.0 ? std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
-  if (p > 0.5) return -lower_half(1.0 - p);
-  return lower_half(p);
+  const double q = p - 0.5;
+  if (std::fabs(q) <= central_half_width) return central(q);
+  // The upper tail by symmetry, so that opposite probabilities give opposite values.
+  return q > 0.0 ? -lower_tail(1.0 - p) : lower_tail(p);
+}
+
+void inverse_normal_cdf(const double* p, double* x, std::size_t n) noexcept {
+  for (std::size_t i = 0; i < n; ++i) x[i] = central(p[i] - 0.5);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double q = p[i] - 0.5;
+    if (std::fabs(q) > central_half_width) x[i] = q > 0.0 ? -lower_tail(1.0 - p[i]) : lower_tail(p[i]);
+  }
 }
 
 }  // namespace qavrek
