@@ -160,6 +160,66 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void conditional_price(double* out, std::span<const std::vector<double>> axes, const datetime& t,
                          const datetime& T) const;
 
+  // --- Adjoints ---------------------------------------------------------------------------------
+  // Reverse mode of the operations above. Every one of them is const, reads its adjoint arguments,
+  // only adds into the flat adjoint array `adjoints`, and returns at once when every incoming adjoint
+  // is below DBL_EPSILON in size. The array holds the parameter set's adjoints at their state positions
+  // from 0 on (decays, volatilities, strict lower correlation triangle, through the set's decays_aad,
+  // volatility_aad and correlation_aad) and the model's table adjoints from adjoint_offset() on, table
+  // by table as get_state_parameters lays the tables out. So the model must be registered
+  // (register_at) at an offset at or after the end of its parameter set's state; every entry point
+  // checks it.
+  //
+  // The adjoint of a decay_ entry is taken with respect to log D under HULL_WHITE (D is a product of
+  // exponentials there, and its adjoint then passes from date to date by plain addition) and with
+  // respect to D itself under PICEWISE_CONSTANT. A covariance slice's adjoint is that of all n x n of
+  // its entries, both triangles.
+  //
+  // The model-side table adjoints are intermediate: after the pricing adjoints have been added, one
+  // call of fill_aad carries them back to the parameter set's positions (it adds into the earlier
+  // table rows as it goes, so it is called once per array).
+
+  // Adjoint of decay(t, i, out): `adjoint` is dF/dD(t) per factor, `decay` the forward result D(t).
+  // Adds into the decays row applying after model date i and into decay_ row i.
+  void decay_aad(const vector<double>& adjoint, const vector<double>& decay, const datetime& t, size_t i,
+                 double* adjoints) const;
+  // Adjoint of integral_decay(t, out): adds into integral_decay_ (and, off the model dates, decay_) of the
+  // last model date not after t and into the decays row applying after it.
+  void integral_decay_aad(const vector<double>& adjoint, const datetime& t, double* adjoints) const;
+
+  // Adjoint of incremental_volatility_sv / _mm(dates, values): `adjoint` and `values` have at least
+  // dates.size() rows and n columns, `values` being the forward result for the same dates. Adds into the
+  // volatilities and decays rows, decay_ and (mm) integral_decay_ of every model interval walked. An
+  // entry whose value is zero (no variance over the step) passes no adjoint on.
+  void incremental_volatility_sv_aad(const matrix<double>& adjoint, const matrix<double>& values,
+                                     const std::vector<datetime>& dates, double* adjoints) const;
+  void incremental_volatility_mm_aad(const matrix<double>& adjoint, const matrix<double>& values,
+                                     const std::vector<datetime>& dates, double* adjoints) const;
+
+  // Adjoint of states_variable_covariance(t, out): `adjoint` (n x n) is dF/dS(t) entry by entry, both
+  // triangles. Adds into the covariance slice of the last model date not after t and, for t after it,
+  // into the volatilities, decays (HULL_WHITE), correlation and decay_ row (HULL_WHITE) of that interval.
+  void states_variable_covariance_aad(const matrix<double>& adjoint, const datetime& t, double* adjoints) const;
+  // The same for continue_states_variable_covariance(t, m, out).
+  void continue_states_variable_covariance_aad(const matrix<double>& adjoint, const datetime& t, size_t m,
+                                               double* adjoints) const;
+  // Adjoint of states_variable_covariance_cholesky(t, factor): `factor_adjoint` is dF/dL (its strict upper
+  // triangle is not read), `factor` the forward result. A factor with a zero or negative pivot (a
+  // semi-definite covariance, where L is not differentiable) passes nothing on.
+  void states_variable_covariance_cholesky_aad(const matrix<double>& factor_adjoint, const matrix<double>& factor,
+                                               const datetime& t, double* adjoints) const;
+
+  // Adjoint of decompose(out, t, dates, relative): `adjoint` has n columns and at least dates.size()
+  // rows, row r being dF/d(row r of out). Adds into the integrated-decay and decay tables (and the decays
+  // rows) at every date of `dates` and, when relative, at t, and through the Cholesky factor into the
+  // covariance at t.
+  void decompose_aad(const matrix<double>& adjoint, const datetime& t, const std::vector<datetime>& dates,
+                     double* adjoints, bool relative) const;
+
+  // Reverse of fill: carries the adjoints of the tables (the model's block of the array, from
+  // adjoint_offset() on) back to the parameter set's decays, volatilities and correlation.
+  void fill_aad(double* adjoints) const;
+
   // --- State parameters --------------------------------------------------------------------------
   void finalize_aad(double* adjoints) const override;
   // The tables in their flat order; the caller sizes the array by state_parameters_size().
@@ -192,6 +252,38 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void add_state_drift(size_t m, const datetime& from, const datetime& to, vector<double>& out) const;
 
   void fill_simulation_covariances();
+
+  // Per-call work space of the adjoints (defined with them).
+  struct adjoint_workspace;
+
+  void check_adjoint_layout() const;
+  // adjoints[model's offset + table_offset + index] += value.
+  void add_to_table(double value, size_t table_offset, size_t index, double* adjoints) const noexcept;
+  // The model's adjoint of entry `index` of the table at `table_offset`.
+  double* table_adjoint(size_t table_offset, size_t index, double* adjoints) const noexcept;
+
+  // Reverses of decay(t, i), continue_integral_decay(t, i) and continue_states_variable_covariance(t, m):
+  // n (n x n) adjoints, the decay's adjoint being with respect to log D under HULL_WHITE.
+  void decay_aad_at(const double* weighted_adjoint, const datetime& t, size_t i, double* adjoints,
+                    adjoint_workspace& work) const;
+  void integral_decay_aad_at(const double* adjoint, const datetime& t, size_t i, double* adjoints,
+                             adjoint_workspace& work) const;
+  void integral_decay_aad_into(const double* adjoint, const datetime& t, double* adjoints,
+                               adjoint_workspace& work) const;
+  void continue_covariance_aad(const double* adjoint, const datetime& t, size_t m, double* adjoints,
+                               adjoint_workspace& work) const;
+  void cholesky_aad(const matrix<double>& factor_adjoint, const matrix<double>& factor, const datetime& t,
+                    double* adjoints, adjoint_workspace& work) const;
+
+  // Reverses of add_incremental_variance_sv / _mm for the per-factor weights w (dF/d increment).
+  void add_incremental_variance_sv_aad(size_t m, const double* w, double* adjoints, adjoint_workspace& work) const;
+  void add_incremental_variance_mm_aad(size_t m, const double* w, double* adjoints, adjoint_workspace& work) const;
+  template <class IntervalAdjoint>
+  void incremental_volatility_aad(const matrix<double>& adjoint, const matrix<double>& values,
+                                  const std::vector<datetime>& dates, IntervalAdjoint interval_adjoint) const;
+
+  // Reverse of fill_simulation_covariances: slice adjoints into the sv block and the correlation.
+  void simulation_covariances_aad(double* adjoints, adjoint_workspace& work) const;
 
   const parameter_markovian_hjm* parameter_;
   datetime valuation_date_;

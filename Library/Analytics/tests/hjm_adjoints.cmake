@@ -1,0 +1,3 @@
+qavrek_add_test(AnalyticsHjmAdjointTests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hjm_adjoints_test.cpp
+  DEPS qavrek::Analytics)
