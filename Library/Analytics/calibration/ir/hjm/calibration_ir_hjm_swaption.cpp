@@ -1,0 +1,413 @@
+#include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "Analytics/models/model_dfs.h"
+#include "Analytics/models/model_markovian_hjm.h"
+#include "Analytics/models/search_direction.h"
+#include "Core/check.h"
+#include "Core/logger.h"
+#include "Util/black_scholes.h"
+#include "Vectorization/normalcdf.h"
+
+namespace qavrek {
+namespace {
+
+// 2^-52: prices at or below it have no volatility worth the name, and steps whose gradient norm (or
+// its inverse) falls below it are not taken.
+constexpr double epsilon = std::numeric_limits<double>::epsilon();
+
+// The volatility reported for a price that no finite volatility gives.
+constexpr double unattainable_volatility = 10000.0;
+
+// Up to this |V| (in money, per unit notional) the second-order model of V is trusted; further away the
+// search takes safeguarded secant steps between bracket points instead.
+constexpr double newton_region = 0.75;
+
+// The interval a secant step may move towards a bracket of opposite sign, so that the step neither
+// stalls next to the current point nor jumps onto the bracket.
+constexpr double smallest_secant_fraction = 0.2;
+constexpr double largest_secant_fraction = 0.8;
+
+// The bounds of the exponent of a convexity factor, those of the model discount factors.
+constexpr double smallest_exponent = -37.0;
+constexpr double largest_exponent = 300.0;
+
+// Where the line of a search that does not converge comes from.
+constexpr const char* search_log_file = "Library/Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption";
+constexpr unsigned search_log_line = 767;
+
+// A step of norm r is usable when neither r nor 1/r vanishes in double precision.
+bool usable(double r) { return std::abs(r) >= epsilon && std::abs(1.0 / r) >= epsilon; }
+
+// x := (1 - lambda) x + lambda b; a secant through two equal values has no fraction and leaves x alone.
+void move_towards(vector<double>& x, const vector<double>& b, double lambda) {
+  if (!std::isfinite(lambda)) return;
+  x = (1.0 - lambda) * x + lambda * b;
+}
+
+// An empty owning vector becomes f zeros (a cold start); any other size than f is an error.
+void size_to_factors(vector<double>& values, size_t factors, const char* name) {
+  if (values.size() == factors) return;
+  QAVREK_CHECK(values.empty() && values.owner(), "the ", name, " has ", values.size(), " entries for a model of ",
+               factors, " factors");
+  values.resize(factors);
+}
+
+// The swap at one strike as a function of the factor state, on one set of loadings: its value, its
+// gradient and its second-order step. Every evaluation leaves the model discount factors of its state in
+// `dfs`.
+class swap_in_state {
+ public:
+  swap_in_state(const interest_rate_swap& swap, double strike, const matrix<double>& G, std::vector<double>& dfs,
+                std::vector<double>& log_dfs_adjoints)
+      : swap_(swap), strike_(strike), G_(G), dfs_(dfs), log_dfs_adjoints_(log_dfs_adjoints) {}
+
+  double value(const vector<double>& y) {
+    model_dfs(dfs_, y, G_, swap_.dfs());
+    return swap_.value(strike_, dfs_);
+  }
+
+  void gradient(const vector<double>& y, vector<double>& g) {
+    model_dfs(dfs_, y, G_, swap_.dfs());
+    gradient_here(y, g);
+  }
+
+  // At y, whose value is v: dV/dx into g, d2V/dx2 into H and the step to subtract into d (left alone
+  // when the step is not usable). Returns |g|.
+  double step(const vector<double>& y, double v, vector<double>& g, matrix<double>& H, vector<double>& d) {
+    model_dfs(dfs_, y, G_, swap_.dfs());
+    gradient_here(y, g);
+    swap_.swap_value_aad_second(H, 1.0, G_, strike_, dfs_);
+    return direction_matrix_product(d, g, H, v);
+  }
+
+ private:
+  // With the discount factors of y in place: the log adjoints of V turned into the state gradient.
+  void gradient_here(const vector<double>& y, vector<double>& g) {
+    std::fill(log_dfs_adjoints_.begin(), log_dfs_adjoints_.end(), 0.0);
+    swap_.swap_value_aad(1.0, strike_, dfs_, log_dfs_adjoints_);
+    model_dfs_adjoint(g, G_, y, log_dfs_adjoints_);
+  }
+
+  const interest_rate_swap& swap_;
+  double strike_;
+  const matrix<double>& G_;
+  std::vector<double>& dfs_;
+  std::vector<double>& log_dfs_adjoints_;
+};
+
+}  // namespace
+
+// The loadings, the curvature and the points of the root search in one aligned block, and the discount
+// factors and their adjoints in the standard vectors that the swap's operations take.
+class calibration_ir_hjm_swaption::workspace {
+ public:
+  workspace(size_t dates, size_t factors)
+      : storage_(dates * factors + factors * factors + 5 * factors), dfs(dates), log_dfs_adjoints(dates) {
+    double* next = storage_.data();
+    const auto carve = [&next](size_t count) {
+      double* first = next;
+      next += count;
+      return first;
+    };
+    loadings.rebind(carve(dates * factors), dates, factors);
+    hessian.rebind(carve(factors * factors), factors, factors);
+    gradient.rebind(carve(factors), factors);
+    point.rebind(carve(factors), factors);
+    step.rebind(carve(factors), factors);
+    first_bracket.rebind(carve(factors), factors);
+    second_bracket.rebind(carve(factors), factors);
+  }
+  workspace(const workspace&) = delete;
+  workspace& operator=(const workspace&) = delete;
+
+ private:
+  // Declared first, so that it exists when the views below are carved out of it.
+  vector<double> storage_;
+
+ public:
+  // G: one row per date of the swap, one column per factor.
+  matrix<double> loadings;
+  matrix<double> hessian;
+  vector<double> gradient;
+  vector<double> point;
+  vector<double> step;
+  vector<double> first_bracket;
+  vector<double> second_bracket;
+  std::vector<double> dfs;
+  std::vector<double> log_dfs_adjoints;
+};
+
+calibration_ir_hjm_swaption::calibration_ir_hjm_swaption(const ptr_const<discount_curve>& curve,
+                                                         const datetime& expiry, const datetime& maturity,
+                                                         const tenor& frequency,
+                                                         const ptr_const<day_count_convention>& convention)
+    : swap_(std::make_shared<const interest_rate_swap>(curve, expiry, maturity, frequency, convention)) {}
+
+calibration_ir_hjm_swaption::calibration_ir_hjm_swaption(const ptr_const<interest_rate_swap>& swap) : swap_(swap) {
+  QAVREK_CHECK(swap_ != nullptr, "a swaption target needs a swap");
+}
+
+void calibration_ir_hjm_swaption::decompose(const model_markovian_hjm& model, workspace& work) const {
+  model.decompose(work.loadings, swap_->expiry(), swap_->all_dates(), true);
+}
+
+double calibration_ir_hjm_swaption::value(double strike, const model_markovian_hjm& model, vector<double>& root,
+                                          vector<double>& gradient, size_t max_iterations, double tolerance) const {
+  workspace work(swap_->all_dates().size(), model.number_of_factors());
+  return value(strike, model, root, gradient, max_iterations, tolerance, work);
+}
+
+double calibration_ir_hjm_swaption::value(double strike, const model_markovian_hjm& model, vector<double>& root,
+                                          vector<double>& gradient, size_t max_iterations, double tolerance,
+                                          workspace& work) const {
+  decompose(model, work);
+  if (swap_->is_caplet()) return caplet_price(strike, work.loadings);
+  const size_t factors = model.number_of_factors();
+  size_to_factors(root, factors, "root");
+  size_to_factors(gradient, factors, "gradient");
+  root_search(strike, root, gradient, max_iterations, tolerance, work);
+  return price_at_root(strike, work.loadings, root, gradient);
+}
+
+double calibration_ir_hjm_swaption::implied_volatility(double strike, const model_markovian_hjm& model,
+                                                       vector<double>& root, size_t max_iterations,
+                                                       double tolerance) const {
+  workspace work(swap_->all_dates().size(), model.number_of_factors());
+  const double price = value(strike, model, root, work.gradient, max_iterations, tolerance, work);
+  if (price <= epsilon) return 0.0;
+  if (!std::isfinite(price)) return unattainable_volatility;
+  // Black's formula on the swap rate with the annuity as numeraire has no volatility for a price without
+  // time value (rounding, or a half-space price below the intrinsic value) nor for one at its upper bound;
+  // inside a calibration these are numbers to fit, not errors. Strikes and rates where Black's formula
+  // does not apply at all are left to the swap to reject.
+  const double forward = swap_->swap_rate();
+  const double annuity = swap_->annuity();
+  if (strike > 0.0 && forward > 0.0) {
+    if (price <= annuity * std::max(forward - strike, 0.0)) return 0.0;
+    if (price >= annuity * forward) return unattainable_volatility;
+  }
+  return swap_->implied_volatility(price, strike, 1.0);
+}
+
+double calibration_ir_hjm_swaption::caplet_price(double strike, const matrix<double>& G) const {
+  double variance = 0.0;
+  for (size_t k = 0; k < G.columns(); ++k) variance += G(1, k) * G(1, k);
+  const double expiry = swap_->expiry_double();
+  // An option expiring now has no variance to spread over time.
+  const double volatility = expiry > 0.0 ? std::sqrt(variance / expiry) : 0.0;
+  const std::vector<double>& market = swap_->dfs();
+  const double fixed_accrual = swap_->fixed_leg_instrument()->dcf(0);
+  const double float_factor = swap_->float_leg_instrument()->dcf(0);
+  // A put on the bond paying (accrual K + 1) at the period end, struck at the start's discount factor.
+  const double bond_forward = (fixed_accrual * strike + float_factor) * market[swap_->fixed_pay_index()[0]];
+  const double bond_strike = float_factor * market[swap_->float_start_index()[0]];
+  return black_scholes::price(bond_forward, bond_strike, expiry, volatility, 1.0, -1.0);
+}
+
+void calibration_ir_hjm_swaption::root_search(double strike, vector<double>& x, vector<double>& g,
+                                              size_t max_iterations, double tolerance, workspace& work) const {
+  const matrix<double>& G = work.loadings;
+  matrix<double>& H = work.hessian;
+  vector<double>& y = work.point;
+  vector<double>& d = work.step;
+  swap_in_state swap(*swap_, strike, G, work.dfs, work.log_dfs_adjoints);
+
+  // A warm start on the boundary: the usual case when the model has barely changed since the last call.
+  double v = swap.value(x);
+  if (std::abs(v) < tolerance) return swap.gradient(x, g);
+
+  // A second-order step from the origin, kept when it beats the warm start.
+  y = 0.0;
+  double r = swap.step(y, swap.value(y), g, H, d);
+  if (usable(r)) y -= d;
+  double candidate = swap.value(y);
+  if (std::abs(candidate) < std::abs(v)) {
+    x = y;
+    if (std::abs(candidate) < tolerance) return swap.gradient(x, g);
+  }
+
+  // A second-order step from the better of the two.
+  v = swap.value(x);
+  r = swap.step(x, v, g, H, d);
+  if (usable(r)) y = x - d;
+  candidate = swap.value(y);
+  if (std::abs(candidate) < std::abs(v)) {
+    x = y;
+    v = candidate;
+    if (std::abs(v) < tolerance) return swap.gradient(x, g);
+  }
+
+  // The points that the loadings of the first and of the last date give; they also seed the brackets of
+  // the secant steps, each with its own value.
+  vector<double>& b2 = work.second_bracket;
+  vector<double>& b1 = work.first_bracket;
+  b2 = -0.5 * G.row(0);
+  double V2 = swap.value(b2);
+  b1 = -0.5 * G.row(G.rows() - 1);
+  double V1 = swap.value(b1);
+  if (std::abs(V2) < std::abs(v)) {
+    x = b2;
+    v = V2;
+    if (std::abs(v) < tolerance) return swap.gradient(x, g);
+  }
+  if (std::abs(V1) < std::abs(v)) {
+    x = b1;
+    v = V1;
+    if (std::abs(v) < tolerance) return swap.gradient(x, g);
+  }
+
+  // Newton steps near the boundary, projected on the gradient's line; secant steps further away.
+  v = swap.value(x);
+  bool flat = false;
+  for (size_t iteration = 0; iteration < max_iterations; ++iteration) {
+    if (std::abs(v) < tolerance) break;
+    if (std::abs(v) <= newton_region) {
+      r = swap.step(x, v, g, H, d);
+      // No slope left to follow: the search ends where it is, which is no failure to report.
+      if (std::abs(r) < tolerance || std::abs(1.0 / r) < tolerance || !usable(r)) {
+        flat = true;
+        break;
+      }
+      x -= d;
+      direction_projection(x, g);
+    } else {
+      bracketing_step(x, v, b1, V1, b2, V2);
+    }
+    v = swap.value(x);
+  }
+  if (!flat && std::abs(v) > tolerance && logger::GetCurrentVerbosityCutoff() >= 0)
+    logger::LogF(0, search_log_file, search_log_line, " pv: %f:", v);
+  swap.gradient(x, g);
+}
+
+void calibration_ir_hjm_swaption::bracketing_step(vector<double>& x, double v, vector<double>& b1, double& V1,
+                                                  const vector<double>& b2, double V2) {
+  if ((V1 > 0.0 && v < 0.0) || (V2 * v < 0.0 && std::abs(V1) > std::abs(v))) {
+    b1 = x;
+    V1 = v;
+  }
+  const auto bounded = [](double lambda) {
+    return std::clamp(lambda, smallest_secant_fraction, largest_secant_fraction);
+  };
+  if (v * V1 < 0.0) {
+    move_towards(x, b1, bounded(v / (v - V1)));
+  } else if (v * V2 < 0.0) {
+    move_towards(x, b2, bounded(v / (v - V2)));
+  } else if (std::abs(V2) > std::abs(V1)) {
+    // No sign change to bracket: extrapolate along the secant through the better bracket.
+    move_towards(x, b1, v / (v - V1));
+  } else if (std::abs(V1) > std::abs(V2)) {
+    move_towards(x, b2, v / (v - V2));
+  }
+}
+
+double calibration_ir_hjm_swaption::price_at_root(double strike, const matrix<double>& G, const vector<double>& root,
+                                                  const vector<double>& gradient) const {
+  const size_t factors = G.columns();
+  double norm_squared = 0.0;
+  for (size_t k = 0; k < factors; ++k) norm_squared += gradient[k] * gradient[k];
+  const double norm = std::sqrt(norm_squared);
+  const std::vector<double>& market = swap_->dfs();
+
+  if (norm == 0.0) {
+    // The swap value does not move with the state (a model without variance at the expiry): the option is
+    // worth its intrinsic value, which no half-space is needed to find.
+    std::vector<double> dfs(market.size());
+    model_dfs(dfs, root, G, market);
+    return std::max(swap_->value(strike, dfs), 0.0);
+  }
+
+  // e.(v + x*) with e the unit normal of the half-space, and the probability of the half-space under the
+  // measure of the bond whose loadings are v: N(-e.(v + x*)).
+  const auto exercise_probability = [&](const double* loadings) {
+    double distance = 0.0;
+    for (size_t k = 0; k < factors; ++k) distance += (loadings[k] + root[k]) * gradient[k];
+    return normalcdf(-distance / norm);
+  };
+
+  const leg& fixed = *swap_->fixed_leg_instrument();
+  const std::vector<size_t>& fixed_pay = swap_->fixed_pay_index();
+  double annuity = 0.0;
+  for (size_t i = 0; i < fixed_pay.size(); ++i) {
+    const size_t p = fixed_pay[i];
+    annuity += fixed.dcf(i) * market[p] * exercise_probability(G[p]);
+  }
+  double price = -strike * annuity;
+
+  const leg& floating = *swap_->float_leg_instrument();
+  const std::vector<size_t>& starts = swap_->float_start_index();
+  const std::vector<size_t>& ends = swap_->float_end_index();
+  const std::vector<size_t>& payments = swap_->float_pay_index();
+  std::vector<double> shifted;
+  for (size_t j = 0; j < payments.size(); ++j) {
+    const size_t s = starts[j];
+    const size_t t = ends[j];
+    const size_t p = payments[j];
+    const double factor = floating.dcf(j);
+    if (p == t) {
+      price += factor * (market[s] * exercise_probability(G[s]) - market[p] * exercise_probability(G[p]));
+      continue;
+    }
+    // Paid after the period end: the rate fixed over (s, t] is worth P(s)/P(t) at p under p's measure,
+    // the convexity factor exp((G_s - G_t).(G_p - G_t)) moving that measure to the shifted loadings h.
+    shifted.resize(factors);
+    double q = 0.0;
+    for (size_t k = 0; k < factors; ++k) {
+      shifted[k] = G(s, k) + G(p, k) - G(t, k);
+      q += 0.5 * (shifted[k] * shifted[k] + G(t, k) * G(t, k) - G(s, k) * G(s, k) - G(p, k) * G(p, k));
+    }
+    const double convexity = std::exp(std::clamp(q, smallest_exponent, largest_exponent));
+    price += factor * market[p] *
+             ((market[s] / market[t]) * convexity * exercise_probability(shifted.data()) -
+              exercise_probability(G[p]));
+  }
+  return price;
+}
+
+void calibration_ir_hjm_swaption::initial_root(vector<double>& root, double strike,
+                                               const model_markovian_hjm& model) const {
+  if (swap_->is_caplet()) return;
+  const size_t factors = model.number_of_factors();
+  QAVREK_CHECK(root.size() == factors, "the root has ", root.size(), " entries for a model of ", factors,
+               " factors");
+  workspace work(swap_->all_dates().size(), factors);
+  decompose(model, work);
+  swap_in_state swap(*swap_, strike, work.loadings, work.dfs, work.log_dfs_adjoints);
+  root = 0.0;
+  const double at_origin = swap.value(root);
+  const double r = swap.step(root, at_origin, work.gradient, work.hessian, work.step);
+  if (usable(r)) root -= work.step;
+  if (std::abs(swap.value(root)) > std::abs(at_origin)) root = 0.0;
+}
+
+double calibration_ir_hjm_swaption::swaption_price_approximation(const model_markovian_hjm& model) const {
+  const double expiry = swap_->expiry_double();
+  QAVREK_CHECK(expiry > 0.0, "the swaption expires at ", swap_->expiry(), ", with no time for a volatility");
+  workspace work(swap_->all_dates().size(), model.number_of_factors());
+  decompose(model, work);
+  const matrix<double>& G = work.loadings;
+  std::vector<double>& dfs = work.dfs;
+  work.point = 0.0;
+  model_dfs(dfs, work.point, G, swap_->dfs());
+  const double rate = swap_->swap_rate(dfs);
+  const double annuity = swap_->annuity(dfs);
+  // dS/dx_k = (dF/dx_k - S dA/dx_k) / A, and both legs are linear in the discount factors, whose
+  // derivatives along factor k are -G_ik P_i: the swap (worth F - K A) at its own rate S on those
+  // derivatives, divided by the annuity.
+  std::vector<double>& derivatives = work.log_dfs_adjoints;
+  double sum = 0.0;
+  for (size_t k = 0; k < G.columns(); ++k) {
+    for (size_t i = 0; i < dfs.size(); ++i) derivatives[i] = -G(i, k) * dfs[i];
+    const double slope = swap_->value(rate, derivatives) / annuity;
+    sum += slope * slope;
+  }
+  return std::sqrt(sum / expiry);
+}
+
+}  // namespace qavrek
