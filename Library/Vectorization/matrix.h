@@ -8,6 +8,7 @@
 
 #include "Core/check.h"
 #include "Vectorization/aligned_buffer.h"
+#include "Vectorization/expressions/compound_assignment.h"
 #include "Vectorization/expressions/expressions_evaluator.h"
 #include "Vectorization/expressions/operators.h"
 #include "Vectorization/vector.h"
@@ -17,7 +18,7 @@ namespace qavrek {
 // A row-major matrix: element (i, j) lies at i * columns() + j. Owning or a view, with the
 // value rules written at the top of vector.h. A matrix with no element has no storage.
 template <typename T>
-class matrix : public expressions::operand_tag {
+class matrix : public expressions::operand_tag, public expressions::compound_assignment<matrix<T>> {
  public:
   using value_type = T;
   using iterator = T*;
@@ -83,34 +84,6 @@ class matrix : public expressions::operand_tag {
     return *this;
   }
 
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  matrix& operator+=(const E& source) {
-    assign_elements<expressions::add_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  matrix& operator-=(const E& source) {
-    assign_elements<expressions::subtract_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  matrix& operator*=(const E& source) {
-    assign_elements<expressions::multiply_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  matrix& operator/=(const E& source) {
-    assign_elements<expressions::divide_assign_op>(source);
-    return *this;
-  }
-
   size_t rows() const noexcept { return rows_; }
   size_t columns() const noexcept { return columns_; }
   T* data() noexcept { return buffer_.data(); }
@@ -166,6 +139,7 @@ class matrix : public expressions::operand_tag {
   friend void swap(matrix& a, matrix& b) noexcept { a.swap(b); }
 
  private:
+  friend class expressions::compound_assignment<matrix>;
   matrix(aligned_buffer<T>&& buffer, size_t rows, size_t columns) noexcept
       : buffer_(std::move(buffer)), rows_(rows), columns_(columns) {}
 

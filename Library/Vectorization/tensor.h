@@ -11,6 +11,7 @@
 
 #include "Core/check.h"
 #include "Vectorization/aligned_buffer.h"
+#include "Vectorization/expressions/compound_assignment.h"
 #include "Vectorization/expressions/expressions_evaluator.h"
 #include "Vectorization/expressions/operators.h"
 #include "Vectorization/matrix.h"
@@ -21,7 +22,7 @@ namespace qavrek {
 // the sum of i_j times the product of the sizes after dimension j. Owning or a view, with
 // the value rules written at the top of vector.h. An empty shape holds no element.
 template <typename T>
-class tensor : public expressions::operand_tag {
+class tensor : public expressions::operand_tag, public expressions::compound_assignment<tensor<T>> {
  public:
   using value_type = T;
   using iterator = T*;
@@ -79,34 +80,6 @@ class tensor : public expressions::operand_tag {
     requires(expressions::operand<E> && !std::is_same_v<E, tensor>) || expressions::scalar<E>
   tensor& operator=(const E& source) {
     assign_elements<expressions::assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  tensor& operator+=(const E& source) {
-    assign_elements<expressions::add_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  tensor& operator-=(const E& source) {
-    assign_elements<expressions::subtract_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  tensor& operator*=(const E& source) {
-    assign_elements<expressions::multiply_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  tensor& operator/=(const E& source) {
-    assign_elements<expressions::divide_assign_op>(source);
     return *this;
   }
 
@@ -203,6 +176,7 @@ class tensor : public expressions::operand_tag {
   friend void swap(tensor& a, tensor& b) noexcept { a.swap(b); }
 
  private:
+  friend class expressions::compound_assignment<tensor>;
   tensor(aligned_buffer<T>&& buffer, std::vector<size_t> shape)
       : buffer_(std::move(buffer)), shape_(std::move(shape)), strides_(strides_of(shape_)) {}
 

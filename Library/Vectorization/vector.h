@@ -10,6 +10,7 @@
 
 #include "Core/check.h"
 #include "Vectorization/aligned_buffer.h"
+#include "Vectorization/expressions/compound_assignment.h"
 #include "Vectorization/expressions/expressions_evaluator.h"
 #include "Vectorization/expressions/operators.h"
 #include "Vectorization/vector_form.h"
@@ -29,7 +30,7 @@ namespace qavrek {
 //   (`m.row(i) = w`, `previous = states`), sizes checked. Only `rebind` re-points a container;
 // - expressions and numbers are assigned element by element, sizes checked, never reallocating.
 template <typename T>
-class vector : public expressions::operand_tag {
+class vector : public expressions::operand_tag, public expressions::compound_assignment<vector<T>> {
  public:
   using value_type = T;
   using iterator = T*;
@@ -81,34 +82,6 @@ class vector : public expressions::operand_tag {
     return *this;
   }
 
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  vector& operator+=(const E& source) {
-    assign_elements<expressions::add_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  vector& operator-=(const E& source) {
-    assign_elements<expressions::subtract_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  vector& operator*=(const E& source) {
-    assign_elements<expressions::multiply_assign_op>(source);
-    return *this;
-  }
-
-  template <typename E>
-    requires expressions::operand<E> || expressions::scalar<E>
-  vector& operator/=(const E& source) {
-    assign_elements<expressions::divide_assign_op>(source);
-    return *this;
-  }
-
   T* data() noexcept { return buffer_.data(); }
   const T* data() const noexcept { return buffer_.data(); }
   size_t size() const noexcept { return buffer_.size(); }
@@ -146,6 +119,7 @@ class vector : public expressions::operand_tag {
   friend void swap(vector& a, vector& b) noexcept { a.swap(b); }
 
  private:
+  friend class expressions::compound_assignment<vector>;
   explicit vector(aligned_buffer<T>&& buffer) noexcept : buffer_(std::move(buffer)) {}
 
   template <typename Assign, typename E>
