@@ -191,43 +191,29 @@ bool qavrekPythonArgs::GetValue(datetime& value) {
   return true;
 }
 
-bool qavrekPythonArgs::GetValue(tenor& value) {
+template <typename T>
+bool qavrekPythonArgs::GetTextValue(T& value, const char* type_name) {
   const Py_ssize_t index = next_;
   PyObject* argument = NextArg();
   if (argument == nullptr) return false;
   if (PyUnicode_Check(argument)) {
     const char* text = PyUnicode_AsUTF8(argument);
     if (text == nullptr) return false;
-    value = tenor(std::string_view(text));
+    value = T(std::string_view(text));
     return true;
   }
-  const auto held = GetPointerFromObject(argument, "tenor", typeid(tenor), false);
+  const auto held = GetPointerFromObject(argument, type_name, typeid(T), false);
   if (held == nullptr) {
-    RefineArgTypeError(index, "tenor");
+    RefineArgTypeError(index, type_name);
     return false;
   }
-  value = *static_cast<const tenor*>(held.get());
+  value = *static_cast<const T*>(held.get());
   return true;
 }
 
-bool qavrekPythonArgs::GetValue(key& value) {
-  const Py_ssize_t index = next_;
-  PyObject* argument = NextArg();
-  if (argument == nullptr) return false;
-  if (PyUnicode_Check(argument)) {
-    const char* text = PyUnicode_AsUTF8(argument);
-    if (text == nullptr) return false;
-    value = key(std::string_view(text));
-    return true;
-  }
-  const auto held = GetPointerFromObject(argument, "key", typeid(key), false);
-  if (held == nullptr) {
-    RefineArgTypeError(index, "key");
-    return false;
-  }
-  value = *static_cast<const key*>(held.get());
-  return true;
-}
+bool qavrekPythonArgs::GetValue(tenor& value) { return GetTextValue(value, "tenor"); }
+
+bool qavrekPythonArgs::GetValue(key& value) { return GetTextValue(value, "key"); }
 
 PyObject* qavrekPythonArgs::NextSequence(size_t n, const char* what) {
   const Py_ssize_t index = next_;

@@ -106,6 +106,9 @@ class qavrekPythonArgs {
  private:
   // The next argument as a sequence of exactly n items, or null with TypeError.
   PyObject* NextSequence(size_t n, const char* what);
+  // A value given as its text or as a wrapped object of its Python type `type_name`.
+  template <typename T>
+  bool GetTextValue(T& value, const char* type_name);
 
   PyObject* args_;
   const char* name_;
