@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <numbers>
 #include <vector>
 
 #include "Analytics/models/model_dfs.h"
@@ -99,6 +100,108 @@ class swap_in_state {
   const matrix<double>& G_;
   std::vector<double>& dfs_;
   std::vector<double>& log_dfs_adjoints_;
+};
+
+
+// The bounds of model_dfs's exponents: a date whose exponent lies outside is a constant there.
+constexpr double largest_bounded_exponent = 37.0;
+constexpr double smallest_bounded_exponent = -300.0;
+
+// The standard normal density.
+double normal_density(double u) { return std::exp(-0.5 * u * u) / std::sqrt(2.0 * std::numbers::pi); }
+
+// Solves A z = b in place (A square, row-major, m x m; z returned in b) by elimination with partial
+// pivoting. False when a pivot vanishes, A being singular.
+bool solve_in_place(std::vector<double>& A, std::vector<double>& b) {
+  const size_t m = b.size();
+  for (size_t c = 0; c < m; ++c) {
+    size_t pivot = c;
+    for (size_t r = c + 1; r < m; ++r)
+      if (std::abs(A[r * m + c]) > std::abs(A[pivot * m + c])) pivot = r;
+    if (!(std::abs(A[pivot * m + c]) > 0.0)) return false;
+    if (pivot != c) {
+      for (size_t k = 0; k < m; ++k) std::swap(A[c * m + k], A[pivot * m + k]);
+      std::swap(b[c], b[pivot]);
+    }
+    for (size_t r = c + 1; r < m; ++r) {
+      const double factor = A[r * m + c] / A[c * m + c];
+      if (factor == 0.0) continue;
+      for (size_t k = c; k < m; ++k) A[r * m + k] -= factor * A[c * m + k];
+      b[r] -= factor * b[c];
+    }
+  }
+  for (size_t c = m; c-- > 0;) {
+    double sum = b[c];
+    for (size_t k = c + 1; k < m; ++k) sum -= A[c * m + k] * b[k];
+    b[c] = sum / A[c * m + c];
+  }
+  return true;
+}
+
+// The swap value as the sum over dates of its log adjoints, V(x) = sum_i a_i(x) with
+// a_i = c_i Pm_i exp(-s_i), s_i = (G_i - G_0).x + 1/2 (|G_i|^2 - |G_0|^2), and its derivatives with respect
+// to x and to G, for the reverse passes through the conditions that fix the root.
+class swap_exponentials {
+ public:
+  // a: the log adjoints at x (swap_value_aad with seed 1.0); dates whose exponent model_dfs bounds are
+  // left out, being constants.
+  swap_exponentials(const matrix<double>& G, const vector<double>& x, const std::vector<double>& a)
+      : G_(G), x_(x), a_(a), active_(a.size()) {
+    const size_t f = G.columns();
+    for (size_t i = 0; i < a.size(); ++i) {
+      double s = 0.0;
+      for (size_t k = 0; k < f; ++k) s += (G(i, k) - G(0, k)) * x[k] + 0.5 * (G(i, k) * G(i, k) - G(0, k) * G(0, k));
+      active_[i] = s >= smallest_bounded_exponent && s <= largest_bounded_exponent;
+    }
+  }
+
+  // d2V/dx2 = sum_i a_i (G_i - G_0)(G_i - G_0)', into H (f x f, row-major).
+  void hessian(std::vector<double>& H) const {
+    const size_t f = G_.columns();
+    H.assign(f * f, 0.0);
+    for (size_t i = 0; i < a_.size(); ++i) {
+      if (!active_[i]) continue;
+      for (size_t k = 0; k < f; ++k)
+        for (size_t l = 0; l < f; ++l) H[k * f + l] += a_[i] * (G_(i, k) - G_(0, k)) * (G_(i, l) - G_(0, l));
+    }
+  }
+
+  // Reverse of V(x; G) with respect to G only: adds value_adjoint x dV/dG into G_adjoint.
+  void value_aad(double value_adjoint, matrix<double>& G_adjoint) const {
+    for (size_t i = 0; i < a_.size(); ++i)
+      if (active_[i]) exponent_aad(i, -a_[i] * value_adjoint, G_adjoint);
+  }
+
+  // Reverse of dV/dx(x; G) = -sum_i a_i (G_i - G_0) with respect to G only, for the adjoint `w` of that
+  // gradient: adds w' d(dV/dx)/dG into G_adjoint.
+  void gradient_aad(const double* w, matrix<double>& G_adjoint) const {
+    const size_t f = G_.columns();
+    for (size_t i = 0; i < a_.size(); ++i) {
+      if (!active_[i]) continue;
+      double w_dot = 0.0;
+      for (size_t k = 0; k < f; ++k) w_dot += w[k] * (G_(i, k) - G_(0, k));
+      exponent_aad(i, a_[i] * w_dot, G_adjoint);
+      // Through the factor G_i - G_0 itself.
+      for (size_t k = 0; k < f; ++k) {
+        G_adjoint(i, k) -= a_[i] * w[k];
+        G_adjoint(0, k) += a_[i] * w[k];
+      }
+    }
+  }
+
+ private:
+  // Adds exponent_adjoint x ds_i/dG into G_adjoint.
+  void exponent_aad(size_t i, double exponent_adjoint, matrix<double>& G_adjoint) const {
+    for (size_t k = 0; k < G_.columns(); ++k) {
+      G_adjoint(i, k) += exponent_adjoint * (x_[k] + G_(i, k));
+      G_adjoint(0, k) -= exponent_adjoint * (x_[k] + G_(0, k));
+    }
+  }
+
+  const matrix<double>& G_;
+  const vector<double>& x_;
+  const std::vector<double>& a_;
+  std::vector<bool> active_;
 };
 
 }  // namespace
@@ -368,6 +471,200 @@ double calibration_ir_hjm_swaption::price_at_root(double strike, const matrix<do
               exercise_probability(G[p]));
   }
   return price;
+}
+
+double calibration_ir_hjm_swaption::implied_volatility_aad(double adjoint, double volatility, double strike,
+                                                           const model_markovian_hjm& model, vector<double>& root,
+                                                           double* adjoints) const {
+  // A volatility the pricing mapped (0.0 for no time value, 10000.0 for an unattainable price) or that
+  // never came from it has no derivative to give.
+  if (!(volatility > 0.0) || !std::isfinite(volatility) || std::abs(adjoint) < epsilon) return 0.0;
+  double price_adjoint = adjoint;
+  swap_->implied_volatility_aad(price_adjoint, volatility, strike);
+  value_aad(price_adjoint, strike, model, root, adjoints);
+  return price_adjoint;
+}
+
+void calibration_ir_hjm_swaption::value_aad(double price_adjoint, double strike, const model_markovian_hjm& model,
+                                            const vector<double>& root, double* adjoints) const {
+  if (std::abs(price_adjoint) < epsilon) return;
+  const size_t factors = model.number_of_factors();
+  workspace work(swap_->all_dates().size(), factors);
+  decompose(model, work);
+  const matrix<double>& G = work.loadings;
+  matrix<double> G_adjoint(G.rows(), factors, 0.0);
+  if (swap_->is_caplet()) {
+    caplet_price_aad(price_adjoint, strike, G, G_adjoint);
+  } else {
+    QAVREK_CHECK(root.size() == factors, "the root has ", root.size(), " entries for a model of ", factors,
+                 " factors");
+    swap_in_state swap(*swap_, strike, G, work.dfs, work.log_dfs_adjoints);
+    swap.gradient(root, work.gradient);
+    vector<double> root_adjoint(factors, 0.0);
+    vector<double> gradient_adjoint(factors, 0.0);
+    price_at_root_aad(price_adjoint, strike, G, root, work.gradient, G_adjoint, root_adjoint, gradient_adjoint);
+    // The search's root and gradient move with G too; `work.log_dfs_adjoints` still holds the log
+    // adjoints at the root that the gradient left there.
+    boundary_point_aad(G, root, work.gradient, work.log_dfs_adjoints, root_adjoint, gradient_adjoint, G_adjoint);
+  }
+  model.decompose_aad(G_adjoint, swap_->expiry(), swap_->all_dates(), adjoints, true);
+}
+
+void calibration_ir_hjm_swaption::caplet_price_aad(double price_adjoint, double strike, const matrix<double>& G,
+                                                   matrix<double>& G_adjoint) const {
+  double variance = 0.0;
+  for (size_t k = 0; k < G.columns(); ++k) variance += G(1, k) * G(1, k);
+  const double expiry = swap_->expiry_double();
+  // Without variance (or time) the price is the intrinsic value, where sqrt(variance) has no derivative
+  // and the price none to pass on.
+  if (!(variance > 0.0) || !(expiry > 0.0)) return;
+  const double volatility = std::sqrt(variance / expiry);
+  const std::vector<double>& market = swap_->dfs();
+  const double fixed_accrual = swap_->fixed_leg_instrument()->dcf(0);
+  const double float_factor = swap_->float_leg_instrument()->dcf(0);
+  const double bond_forward = (fixed_accrual * strike + float_factor) * market[swap_->fixed_pay_index()[0]];
+  const double bond_strike = float_factor * market[swap_->float_start_index()[0]];
+  const double vega = black_scholes::vega(bond_forward, bond_strike, expiry, volatility);
+  // d sigma / d G_1 = G_1 / (sqrt(T) sqrt(w)).
+  const double scale = price_adjoint * vega / std::sqrt(expiry) / std::sqrt(variance);
+  for (size_t k = 0; k < G.columns(); ++k) G_adjoint(1, k) += scale * G(1, k);
+}
+
+void calibration_ir_hjm_swaption::price_at_root_aad(double price_adjoint, double strike, const matrix<double>& G,
+                                                    const vector<double>& root, const vector<double>& gradient,
+                                                    matrix<double>& G_adjoint, vector<double>& root_adjoint,
+                                                    vector<double>& gradient_adjoint) const {
+  if (std::abs(price_adjoint) < epsilon) return;
+  const size_t factors = G.columns();
+  double norm_squared = 0.0;
+  for (size_t k = 0; k < factors; ++k) norm_squared += gradient[k] * gradient[k];
+  // The intrinsic value of a swap that does not move with the state: no half-space, no derivative.
+  if (norm_squared == 0.0) return;
+  const double norm = std::sqrt(norm_squared);
+  const std::vector<double>& market = swap_->dfs();
+
+  // Adjoint of the unit normal e, gathered over the terms and turned into the gradient's at the end.
+  std::vector<double> unit_adjoint(factors, 0.0);
+  double distance_adjoint_sum = 0.0;
+  // A term weight x N(-e.(v + x*)): its derivative -weight phi(d) e goes to the loadings v and to x*,
+  // and -weight phi(d) (v + x*) to e. Returns the term's weight times its derivative in d.
+  const auto term_aad = [&](double weight, const double* loadings, double* loadings_adjoint) {
+    double distance = 0.0;
+    for (size_t k = 0; k < factors; ++k) distance += (loadings[k] + root[k]) * gradient[k];
+    distance /= norm;
+    const double slope = -weight * normal_density(distance);
+    for (size_t k = 0; k < factors; ++k) {
+      if (loadings_adjoint != nullptr) loadings_adjoint[k] += slope * gradient[k] / norm;
+      unit_adjoint[k] += slope * (loadings[k] + root[k]);
+    }
+    distance_adjoint_sum += slope;
+  };
+
+  const leg& fixed = *swap_->fixed_leg_instrument();
+  const std::vector<size_t>& fixed_pay = swap_->fixed_pay_index();
+  for (size_t i = 0; i < fixed_pay.size(); ++i) {
+    const size_t p = fixed_pay[i];
+    term_aad(-price_adjoint * strike * fixed.dcf(i) * market[p], G[p], G_adjoint[p]);
+  }
+
+  const leg& floating = *swap_->float_leg_instrument();
+  const std::vector<size_t>& starts = swap_->float_start_index();
+  const std::vector<size_t>& ends = swap_->float_end_index();
+  const std::vector<size_t>& payments = swap_->float_pay_index();
+  std::vector<double> shifted(factors);
+  std::vector<double> shifted_adjoint(factors);
+  for (size_t j = 0; j < payments.size(); ++j) {
+    const size_t s = starts[j];
+    const size_t t = ends[j];
+    const size_t p = payments[j];
+    const double factor = price_adjoint * floating.dcf(j);
+    if (p == t) {
+      term_aad(factor * market[s], G[s], G_adjoint[s]);
+      term_aad(-factor * market[p], G[p], G_adjoint[p]);
+      continue;
+    }
+    double q = 0.0;
+    for (size_t k = 0; k < factors; ++k) {
+      shifted[k] = G(s, k) + G(p, k) - G(t, k);
+      q += 0.5 * (shifted[k] * shifted[k] + G(t, k) * G(t, k) - G(s, k) * G(s, k) - G(p, k) * G(p, k));
+    }
+    const double convexity = std::exp(std::clamp(q, smallest_exponent, largest_exponent));
+    const double weight = factor * market[p] * (market[s] / market[t]) * convexity;
+    std::fill(shifted_adjoint.begin(), shifted_adjoint.end(), 0.0);
+    term_aad(weight, shifted.data(), shifted_adjoint.data());
+    term_aad(-factor * market[p], G[p], G_adjoint[p]);
+    // h = G_s + G_p - G_t.
+    for (size_t k = 0; k < factors; ++k) {
+      G_adjoint(s, k) += shifted_adjoint[k];
+      G_adjoint(p, k) += shifted_adjoint[k];
+      G_adjoint(t, k) -= shifted_adjoint[k];
+    }
+    // A bounded exponent is a constant; inside, q = (G_s - G_t).(G_p - G_t).
+    if (q <= smallest_exponent || q >= largest_exponent) continue;
+    double distance = 0.0;
+    for (size_t k = 0; k < factors; ++k) distance += (shifted[k] + root[k]) * gradient[k];
+    const double q_adjoint = weight * normalcdf(-distance / norm);
+    for (size_t k = 0; k < factors; ++k) {
+      G_adjoint(s, k) += q_adjoint * (G(p, k) - G(t, k));
+      G_adjoint(p, k) += q_adjoint * (G(s, k) - G(t, k));
+      G_adjoint(t, k) += q_adjoint * (2.0 * G(t, k) - G(s, k) - G(p, k));
+    }
+  }
+
+  // x* enters every term through e.x*; e = g / |g| passes on its part orthogonal to itself.
+  double unit_dot = 0.0;
+  for (size_t k = 0; k < factors; ++k) {
+    root_adjoint[k] += distance_adjoint_sum * gradient[k] / norm;
+    unit_dot += unit_adjoint[k] * gradient[k] / norm;
+  }
+  for (size_t k = 0; k < factors; ++k)
+    gradient_adjoint[k] += (unit_adjoint[k] - unit_dot * gradient[k] / norm) / norm;
+}
+
+// The root search ends where V(x) = 0 and x lies on the line of g = dV/dx(x) (the Newton steps project
+// onto it), that is x = mu g with V(x) = 0: f + 1 equations R(x, mu; G) = (x - mu g(x; G), V(x; G)) for
+// f + 1 unknowns. With lambda solving J' lambda = (root adjoint, 0), J = dR/d(x, mu) =
+// [[I - mu H, -g], [g', 0]], the root's dependence on G adds -lambda' dR/dG. The gradient's adjoint first
+// passes through g(x; G) itself: H times it to x, the rest to G.
+void calibration_ir_hjm_swaption::boundary_point_aad(const matrix<double>& G, const vector<double>& root,
+                                                     const vector<double>& gradient,
+                                                     const std::vector<double>& log_dfs_adjoints,
+                                                     const vector<double>& root_adjoint,
+                                                     const vector<double>& gradient_adjoint,
+                                                     matrix<double>& G_adjoint) const {
+  const size_t f = G.columns();
+  double norm_squared = 0.0;
+  double along = 0.0;
+  for (size_t k = 0; k < f; ++k) {
+    norm_squared += gradient[k] * gradient[k];
+    along += root[k] * gradient[k];
+  }
+  if (norm_squared == 0.0) return;
+  const double mu = along / norm_squared;
+
+  const swap_exponentials swap(G, root, log_dfs_adjoints);
+  std::vector<double> H;
+  swap.hessian(H);
+
+  swap.gradient_aad(gradient_adjoint.data(), G_adjoint);
+  const size_t m = f + 1;
+  std::vector<double> rhs(m, 0.0);
+  for (size_t k = 0; k < f; ++k) {
+    rhs[k] = root_adjoint[k];
+    for (size_t l = 0; l < f; ++l) rhs[k] += H[k * f + l] * gradient_adjoint[l];
+  }
+  std::vector<double> transposed_jacobian(m * m, 0.0);
+  for (size_t k = 0; k < f; ++k) {
+    for (size_t l = 0; l < f; ++l) transposed_jacobian[k * m + l] = (k == l ? 1.0 : 0.0) - mu * H[k * f + l];
+    transposed_jacobian[k * m + f] = gradient[k];
+    transposed_jacobian[f * m + k] = -gradient[k];
+  }
+  // A degenerate boundary point (the root's position not fixed by the conditions) keeps the partials.
+  if (!solve_in_place(transposed_jacobian, rhs)) return;
+  std::vector<double> weighted(f);
+  for (size_t k = 0; k < f; ++k) weighted[k] = mu * rhs[k];
+  swap.gradient_aad(weighted.data(), G_adjoint);
+  swap.value_aad(-rhs[f], G_adjoint);
 }
 
 void calibration_ir_hjm_swaption::initial_root(vector<double>& root, double strike,

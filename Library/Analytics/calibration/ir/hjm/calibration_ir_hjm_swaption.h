@@ -61,6 +61,17 @@ class calibration_ir_hjm_swaption {
   double implied_volatility(double strike, const model_markovian_hjm& model, vector<double>& root,
                             size_t max_iterations, double tolerance) const;
 
+  // Adds adjoint x d(implied volatility)/d(model tables) into the model's block of `adjoints` (the layout
+  // of model_markovian_hjm::decompose_aad) and returns the price adjoint it differentiated, 0.0 when it
+  // adds nothing: for a `volatility` that is not positive and finite, or an `adjoint` below DBL_EPSILON.
+  // `volatility` is the implied volatility that `implied_volatility` returned with `root`, which must hold
+  // the root that search left (f entries; a caplet does not read it). The root is not searched again but
+  // differentiated as the search defines it: the point of the boundary V = 0 on the line of V's gradient.
+  // The caller then carries the array to the parameters with the model's fill_aad and finalize_aad and
+  // the parameter set's finalize_aad.
+  double implied_volatility_aad(double adjoint, double volatility, double strike, const model_markovian_hjm& model,
+                                vector<double>& root, double* adjoints) const;
+
   // A starting root: one second-order step from the origin when it lowers |V|, else the origin. `root`
   // must hold f entries; a caplet leaves it untouched.
   void initial_root(vector<double>& root, double strike, const model_markovian_hjm& model) const;
@@ -85,6 +96,13 @@ class calibration_ir_hjm_swaption {
   // Black's formula on the caplet's two discount factors, the variance |G_1|^2 of the second one.
   double caplet_price(double strike, const matrix<double>& G) const;
 
+  // Adds price_adjoint x d(price)/d(model tables) into `adjoints`, the price being `value`'s at `root`.
+  void value_aad(double price_adjoint, double strike, const model_markovian_hjm& model, const vector<double>& root,
+                 double* adjoints) const;
+
+  // The caplet price's adjoint: adds into row 1 of G_adjoint, nothing when the caplet has no variance.
+  void caplet_price_aad(double price_adjoint, double strike, const matrix<double>& G, matrix<double>& G_adjoint) const;
+
   // Moves x to a point where |V| < tolerance (or as close as the search gets), leaving dV/dx there in g.
   void root_search(double strike, vector<double>& x, vector<double>& g, size_t max_iterations, double tolerance,
                    workspace& work) const;
@@ -92,6 +110,19 @@ class calibration_ir_hjm_swaption {
   // The swaption as the cash flows integrated over the half-space {x : g.(x - x*) > 0}.
   double price_at_root(double strike, const matrix<double>& G, const vector<double>& root,
                        const vector<double>& gradient) const;
+
+  // The partial derivatives of price_at_root times price_adjoint, root and gradient held fixed: added into
+  // G_adjoint (n x f), root_adjoint and gradient_adjoint (f entries each). Nothing for a zero gradient.
+  void price_at_root_aad(double price_adjoint, double strike, const matrix<double>& G, const vector<double>& root,
+                         const vector<double>& gradient, matrix<double>& G_adjoint, vector<double>& root_adjoint,
+                         vector<double>& gradient_adjoint) const;
+
+  // Carries the adjoints of the root and of the gradient there into G_adjoint, through the conditions
+  // that define them given G: V(root) = 0, root on the line of gradient = dV/dx(root). `log_dfs_adjoints`
+  // are the swap's log adjoints at the root (seed 1.0).
+  void boundary_point_aad(const matrix<double>& G, const vector<double>& root, const vector<double>& gradient,
+                          const std::vector<double>& log_dfs_adjoints, const vector<double>& root_adjoint,
+                          const vector<double>& gradient_adjoint, matrix<double>& G_adjoint) const;
 
   // One safeguarded secant step of the root search from x (value v): towards a bracket point of the
   // opposite sign by a fraction held within [0.2, 0.8], otherwise by extrapolation through the bracket
