@@ -1,0 +1,556 @@
+#include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "Core/check.h"
+#include "Core/cpu_allocator.h"
+#include "Core/logger.h"
+#include "Core/parallel_for.h"
+#include "Core/text_format.h"
+#include "Math/cholesky_decomposition.h"
+#include "Math/levenberg_marquardt.h"
+#include "Math/lm_parameters.h"
+#include "Math/optimization_algorithm_output.h"
+#include "Util/datetime_helper.h"
+
+namespace qavrek {
+namespace {
+
+constexpr const char* source_file = "Library/Analytics/calibration/ir/hjm/calibration_ir_hjm";
+
+// Residuals are volatility differences in units of 1e-6, so that a fit to a hundredth of a basis point
+// is a residual of order one.
+constexpr double residual_scale = 1000000.0;
+// Unknowns move through tanh(0.1 x): slow enough that a unit step in x is a modest move in the parameter.
+constexpr double tanh_scale = 0.1;
+// A correlation row whose off-diagonal entries reach unit length is shrunk to this squared length.
+constexpr double maximum_row_norm = 0.999999;
+// A starting value is kept this far (as a fraction of the half-width) from its bounds, so that its unknown is
+// finite and tanh still responds there.
+constexpr double maximum_start_position = 0.9;
+
+// Root search of each target's pricing.
+constexpr size_t pricing_iterations = 20;
+constexpr double pricing_tolerance = 1e-10;
+
+double unbounded(double p, double lo, double hi) {
+  if (!(hi > lo)) return 0.0;  // a single admissible value: every unknown maps to it
+  const double t = std::clamp((2.0 * p - lo - hi) / (hi - lo), -maximum_start_position, maximum_start_position);
+  return 0.5 * std::log((1.0 + t) / (1.0 - t)) / tanh_scale;
+}
+
+double bounded(double x, double lo, double hi) { return 0.5 * (lo + hi + (hi - lo) * std::tanh(tanh_scale * x)); }
+
+// d bounded / dx.
+double bounded_derivative(double x, double lo, double hi) {
+  const double t = std::tanh(tanh_scale * x);
+  return (hi - lo) * 0.5 * tanh_scale * (1.0 - t * t);
+}
+
+// The strict-lower position of correlation entry (i, j), j < i, in the angle block.
+size_t angle_index(size_t i, size_t j) { return i * (i - 1) / 2 + j; }
+
+// The unit-row lower factor L (n x n) that the angles x[first ..] describe, and each row's squared
+// off-diagonal length before any shrinking.
+void correlation_factor(const vector<double>& x, size_t first, size_t n, matrix<double>& L, std::vector<double>& s) {
+  L.fill(0.0);
+  s.assign(n, 0.0);
+  if (n == 0) return;
+  L(0, 0) = 1.0;
+  for (size_t i = 1; i < n; ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      const double l = std::tanh(tanh_scale * x[first + angle_index(i, j)]);
+      L(i, j) = l;
+      s[i] += l * l;
+    }
+    if (s[i] < 1.0) {
+      L(i, i) = std::sqrt(1.0 - s[i]);
+    } else {
+      const double c = std::sqrt(maximum_row_norm / s[i]);
+      for (size_t j = 0; j < i; ++j) L(i, j) *= c;
+      L(i, i) = std::sqrt(1.0 - maximum_row_norm);
+    }
+  }
+}
+
+}  // namespace
+
+// ----------------------------------------------------------------------------------------------------------
+// Construction
+
+calibration_ir_hjm::calibration_ir_hjm(const datetime& valuation_date, const ptr_const<discount_curve>& curve,
+                                       const ptr_const<calibration_ir_targets_configuration>& targets_config,
+                                       const ptr_const<day_count_convention>& convention)
+    : valuation_date_(valuation_date), convention_(convention) {
+  QAVREK_CHECK_AT("calibration_ir_hjm", source_file, __LINE__, targets_config != nullptr,
+                  "the targets configuration is missing");
+  const auto& config = *targets_config;
+  const tenor& frequency = config.frequency();
+  std::set<double> starts;
+  std::set<double> ends;
+  auto add_target = [&](const datetime& start, const datetime& end) {
+    swaptions_.push_back(std::make_shared<const calibration_ir_hjm_swaption>(curve, start, end, frequency, convention));
+    starts.insert(start.serial());
+    ends.insert(end.serial());
+  };
+
+  if (config.include_caplets()) {
+    for (const tenor& e : config.expiries()) {
+      const datetime start = datetime_helper::add_tenor(valuation_date, e, 1);
+      add_target(start, datetime_helper::add_tenor(start, frequency, 1));
+    }
+  }
+  if (config.include_coterminal()) {
+    const datetime end = datetime_helper::add_tenor(valuation_date, config.coterminal(), 1);
+    ends.insert(end.serial());
+    for (const tenor& e : config.expiries()) {
+      const datetime start = datetime_helper::add_tenor(valuation_date, e, 1);
+      if (end > start) add_target(start, end);
+    }
+  }
+  if (config.include_cms()) {
+    for (const tenor& c : config.cms_tenors()) {
+      for (const tenor& e : config.expiries()) {
+        const datetime start = datetime_helper::add_tenor(valuation_date, e, 1);
+        add_target(start, datetime_helper::add_tenor(start, c, 1));
+      }
+    }
+  }
+
+  for (double d : starts) expiry_dates_.push_back(datetime(d));
+  std::vector<datetime> end_dates;
+  for (double d : ends) end_dates.push_back(datetime(d));
+  calibration_dates_ = datetime_helper::merge_dates(expiry_dates_, end_dates);
+}
+
+calibration_ir_hjm::~calibration_ir_hjm() = default;
+
+// ----------------------------------------------------------------------------------------------------------
+// Calibration
+
+ptr_const<parameter_markovian_hjm> calibration_ir_hjm::calibrate(
+    const ptr_const<ir_volatility_surface>& volatility_surface, const matrix<double>& correlation,
+    const ptr_const<calibration_hjm_settings>& settings, const std::vector<double>& strikes,
+    const ptr_const<parameter_markovian_hjm>& initial_parameter) const {
+  problem run(*this, volatility_surface, correlation, settings, strikes, initial_parameter);
+
+  lm_parameters parameters(run.number_of_residuals(), run.number_of_unknowns(),
+                           static_cast<size_t>(std::max(settings->max_iterations(), 0)));
+  parameters.central_differences = false;
+  parameters.damping_decrease_ratio = 0.75;
+  parameters.acceptance_ratio = 0.0;
+  parameters.residual_tolerance = 0.0;
+  parameters.step_tolerance = settings->tolerance();
+  parameters.initial_damping = 0.01;
+  parameters.damping_decrease_factor = 0.1;
+  parameters.damping_factor = 2;
+
+  auto residual = [&run](const vector<double>& x, vector<double>& r) { run.residuals(x, r); };
+  vector<double> x = run.initial_unknowns();
+  optimization_algorithm_output output(run.number_of_unknowns());
+  if (settings->jacobian_with_aad_flag()) {
+    auto jacobian = [&run](const vector<double>& at, matrix<double>& J) { run.jacobian(at, J); };
+    output = levenberg_marquardt(parameters, residual, jacobian)(x);
+  } else {
+    output = levenberg_marquardt(parameters, residual)(x);
+  }
+  if (settings->debug()) output.print();
+
+  // The result is the optimiser's final point, whatever point a callback saw last; the model volatilities
+  // of the report belong to it too.
+  vector<double> final_residuals(run.number_of_residuals());
+  run.residuals(x, final_residuals);
+  if (settings->debug()) report(run);
+
+  // A fresh set: independent of this run's model and adjoint layout.
+  const parameter_markovian_hjm& fitted = run.parameter();
+  return std::make_shared<const parameter_markovian_hjm>(fitted.decays(), fitted.volatilities(),
+                                                         fitted.correlation(), fitted.decays_dates(),
+                                                         fitted.volatilities_dates(), fitted.day_convention(),
+                                                         fitted.model_type());
+}
+
+calibration_ir_hjm::problem::problem(const calibration_ir_hjm& driver,
+                                     const ptr_const<ir_volatility_surface>& volatility_surface,
+                                     const matrix<double>& correlation,
+                                     const ptr_const<calibration_hjm_settings>& settings,
+                                     const std::vector<double>& strikes,
+                                     const ptr_const<parameter_markovian_hjm>& initial_parameter)
+    : driver_(driver), settings_(settings) {
+  const size_t targets = driver.swaptions_.size();
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, settings != nullptr, "the calibration settings are missing");
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, volatility_surface != nullptr,
+                  "the volatility surface is missing");
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, strikes.empty() || strikes.size() >= targets,
+                  "strike has different size than swaptions!");
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, correlation.rows() == correlation.columns(),
+                  "correlation matrix is bad!");
+  const size_t n = correlation.rows();
+  bool symmetric = true;
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (!(std::abs(correlation(i, j) - correlation(j, i)) < std::numeric_limits<double>::epsilon())) symmetric = false;
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, symmetric, "correlation matrix is bad!");
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = 0; j < i; ++j)
+      QAVREK_CHECK_AT("calibrate", source_file, __LINE__, std::abs(correlation(i, j)) <= 1.0,
+                      "correlation matrix is bad!");
+    QAVREK_CHECK_AT("calibrate", source_file, __LINE__,
+                    std::abs(correlation(i, i) - 1.0) < std::numeric_limits<double>::epsilon(),
+                    "correlation matrix is bad!");
+  }
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, settings->number_of_factors() == n,
+                  "Number of factors is inconsistent for the calibration!");
+  {
+    matrix<double> factor(correlation);
+    QAVREK_CHECK_AT("calibrate", source_file, __LINE__,
+                    cholesky_decomposition(factor.data(), static_cast<long long>(n), 'L'),
+                    "the correlation matrix is not positive definite");
+  }
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, targets > 0,
+                  "the targets configuration gives no swaption to calibrate to");
+  decay_bounds_ = read_bounds(settings->decay_bounds(), "decay");
+  volatility_bounds_ = read_bounds(settings->volatility_bounds(), "volatility");
+
+  if (!strikes.empty()) strikes_.assign(strikes.begin(), strikes.begin() + static_cast<std::ptrdiff_t>(targets));
+  market_volatilities_.resize(targets);
+  for (size_t i = 0; i < targets; ++i)
+    market_volatilities_[i] = driver.swaptions_[i]->swaption()->implied_volatility(volatility_surface, strike(i));
+
+  parameter_ = driver.build_initial_parameter(market_volatilities_, *settings, correlation, initial_parameter);
+  model_ = std::make_unique<model_markovian_hjm>(*parameter_, driver.valuation_date_, std::vector<datetime>{}, true,
+                                                 std::vector<datetime>{});
+
+  number_of_unknowns_ = calibration_ir_hjm::number_of_unknowns(*parameter_, settings->calibrate_correlation_flag());
+  const size_t fitted = driver.number_of_instruments(*settings, number_of_unknowns_);
+  number_of_residuals_ = fitted + number_of_regularization_rows(*parameter_, settings->regularization_flag());
+  model_volatilities_.assign(fitted, 0.0);
+
+  // Starting roots at the starting parameters.
+  model_->fill();
+  roots_ = matrix<double>(fitted, n);
+  for (size_t i = 0; i < fitted; ++i) {
+    vector<double> root = roots_.row(i);
+    driver.swaptions_[i]->initial_root(root, strike(i), *model_);
+  }
+
+  // Adjoint layout: the parameter set's state first, then the model's tables.
+  size_t total = 0;
+  if (!parameter_->is_registered()) {
+    parameter_->register_at(0);
+    if (parameter_->is_initialized()) total = parameter_->state_parameters_size();
+  }
+  if (!model_->is_registered()) {
+    model_->register_at(total);
+    if (model_->is_initialized()) total += model_->state_parameters_size();
+  }
+  adjoint_size_ = total;
+}
+
+vector<double> calibration_ir_hjm::problem::initial_unknowns() const {
+  vector<double> x(number_of_unknowns_, 0.0);
+  map_to_R(x, *parameter_, decay_bounds_, volatility_bounds_, settings_->calibrate_correlation_flag());
+  return x;
+}
+
+void calibration_ir_hjm::problem::set_unknowns(const vector<double>& x) {
+  map_from_R(x, *parameter_, decay_bounds_, volatility_bounds_, settings_->calibrate_correlation_flag());
+  model_->fill();
+}
+
+void calibration_ir_hjm::problem::price_targets() {
+  parallel_for(number_of_targets(), [this](int first, int last) {
+    for (int k = first; k < last; ++k) {
+      const size_t i = static_cast<size_t>(k);
+      vector<double> root = roots_.row(i);
+      model_volatilities_[i] = driver_.swaptions_[i]->implied_volatility(strike(i), *model_, root,
+                                                                          pricing_iterations, pricing_tolerance);
+    }
+  });
+}
+
+void calibration_ir_hjm::problem::residuals(const vector<double>& x, vector<double>& residuals) {
+  QAVREK_CHECK_AT("residuals", source_file, __LINE__, residuals.size() == number_of_residuals_, "out of range");
+  set_unknowns(x);
+  price_targets();
+  priced_at_ = x;
+  const size_t K = number_of_targets();
+  for (size_t i = 0; i < K; ++i) residuals[i] = (market_volatilities_[i] - model_volatilities_[i]) * residual_scale;
+  if (settings_->regularization_flag())
+    tikhonov_regularization(residuals, *parameter_, K, settings_->regularization_factor());
+}
+
+void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<double>& jacobian) {
+  QAVREK_CHECK_AT("jacobian", source_file, __LINE__,
+                  jacobian.rows() == number_of_residuals_ && jacobian.columns() == number_of_unknowns_,
+                  "out of range");
+  const bool at_priced_point =
+      priced_at_.size() == x.size() && std::equal(x.begin(), x.end(), priced_at_.begin());
+  if (at_priced_point) {
+    set_unknowns(x);
+  } else {
+    vector<double> scratch(number_of_residuals_);
+    residuals(x, scratch);
+  }
+  const size_t K = number_of_targets();
+  if (settings_->regularization_flag())
+    tikhonov_regularization_aad(*parameter_, K, settings_->regularization_factor(), x, decay_bounds_,
+                                volatility_bounds_, jacobian);
+
+  const bool calibrate_correlation = settings_->calibrate_correlation_flag();
+  parallel_for(K, [&, this](int first, int last) {
+    // One adjoint array per range, cleared for each target.
+    double* adjoints = cpu_allocator::allocate_array<double>(adjoint_size_);
+    struct release {
+      double* p;
+      ~release() { cpu_allocator::free(p); }
+    } guard{adjoints};
+    for (int k = first; k < last; ++k) {
+      const size_t i = static_cast<size_t>(k);
+      std::fill(adjoints, adjoints + adjoint_size_, 0.0);
+      vector<double> root = roots_.row(i);
+      driver_.swaptions_[i]->implied_volatility_aad(-residual_scale, model_volatilities_[i], strike(i), *model_, root,
+                                                    adjoints);
+      model_->fill_aad(adjoints);
+      model_->finalize_aad(adjoints);
+      map_from_R_aad(adjoints, x, *parameter_, decay_bounds_, volatility_bounds_, calibrate_correlation, jacobian[i]);
+      parameter_->finalize_aad(adjoints);
+    }
+  });
+}
+
+// ----------------------------------------------------------------------------------------------------------
+// Sizes and the starting point
+
+calibration_ir_hjm::bounds calibration_ir_hjm::read_bounds(const std::vector<double>& values, const char* name) {
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, values.size() >= 2, "the ", name,
+                  " bounds need two values, but got ", values.size());
+  const bounds b{std::fmin(values[0], values[1]), std::fmax(values[0], values[1])};
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, std::isfinite(b.lo) && std::isfinite(b.hi), "the ", name,
+                  " bounds are not finite");
+  return b;
+}
+
+std::shared_ptr<parameter_markovian_hjm> calibration_ir_hjm::build_initial_parameter(
+    const std::vector<double>& market_volatilities, const calibration_hjm_settings& settings,
+    const matrix<double>& correlation, const ptr_const<parameter_markovian_hjm>& initial_parameter) const {
+  if (initial_parameter) {
+    return std::make_shared<parameter_markovian_hjm>(initial_parameter->decays(), initial_parameter->volatilities(),
+                                                     correlation, calibration_dates_, expiry_dates_, convention_,
+                                                     settings.type());
+  }
+  const size_t n = correlation.rows();
+  const bounds decay = read_bounds(settings.decay_bounds(), "decay");
+  const matrix<double> decays(calibration_dates_.size(), n, 0.5 * (decay.lo + decay.hi));
+  matrix<double> volatilities(expiry_dates_.size(), n);
+  for (size_t r = 0; r < volatilities.rows(); ++r)
+    for (size_t k = 0; k < n; ++k) volatilities(r, k) = market_volatilities[r];
+  return std::make_shared<parameter_markovian_hjm>(decays, volatilities, correlation, calibration_dates_,
+                                                   expiry_dates_, convention_, settings.type());
+}
+
+size_t calibration_ir_hjm::number_of_instruments(const calibration_hjm_settings& settings,
+                                                 size_t number_of_unknowns) const {
+  if (settings.calibrate_to_all_target_flag()) return swaptions_.size();
+  return std::min(number_of_unknowns, swaptions_.size());
+}
+
+size_t calibration_ir_hjm::number_of_unknowns(const parameter_markovian_hjm& parameter, bool calibrate_correlation) {
+  const size_t n = parameter.number_of_factors();
+  return parameter.decays().size() + parameter.volatilities().size() + (calibrate_correlation ? n * (n - 1) / 2 : 0);
+}
+
+size_t calibration_ir_hjm::number_of_regularization_rows(const parameter_markovian_hjm& parameter,
+                                                         bool regularization) {
+  if (!regularization) return 0;
+  const size_t n = parameter.number_of_factors();
+  return parameter.decays().size() + parameter.volatilities().size() - 2 * n;
+}
+
+// ----------------------------------------------------------------------------------------------------------
+// The unbounded unknowns
+
+void calibration_ir_hjm::map_to_R(vector<double>& x, const parameter_markovian_hjm& parameter,
+                                  const bounds& decay_bounds, const bounds& volatility_bounds,
+                                  bool calibrate_correlation) {
+  const size_t n = parameter.number_of_factors();
+  const size_t expected = number_of_unknowns(parameter, calibrate_correlation);
+  QAVREK_CHECK_AT("map_to_R", source_file, __LINE__, x.size() == expected, "out of range!");
+  size_t k = 0;
+  for (double p : parameter.decays()) x[k++] = unbounded(p, decay_bounds.lo, decay_bounds.hi);
+  for (double p : parameter.volatilities()) x[k++] = unbounded(p, volatility_bounds.lo, volatility_bounds.hi);
+  if (calibrate_correlation && n > 1) {
+    matrix<double> L(parameter.correlation());
+    QAVREK_CHECK_AT("map_to_R", source_file, __LINE__,
+                    cholesky_decomposition(L.data(), static_cast<long long>(n), 'L'),
+                    "the correlation matrix is not positive definite");
+    for (size_t i = 1; i < n; ++i)
+      for (size_t j = 0; j < i; ++j) x[k++] = unbounded(L(i, j), -1.0, 1.0);
+  }
+}
+
+void calibration_ir_hjm::map_from_R(const vector<double>& x, const parameter_markovian_hjm& parameter,
+                                    const bounds& decay_bounds, const bounds& volatility_bounds,
+                                    bool calibrate_correlation) {
+  const size_t n = parameter.number_of_factors();
+  QAVREK_CHECK_AT("map_from_R", source_file, __LINE__,
+                  x.size() == number_of_unknowns(parameter, calibrate_correlation), "out of range!");
+  size_t k = 0;
+  matrix<double> decays = parameter.writable_decays();
+  for (double& p : decays) p = bounded(x[k++], decay_bounds.lo, decay_bounds.hi);
+  matrix<double> volatilities = parameter.writable_volatilities();
+  for (double& p : volatilities) p = bounded(x[k++], volatility_bounds.lo, volatility_bounds.hi);
+  if (!calibrate_correlation) return;
+
+  matrix<double> L(n, n);
+  std::vector<double> s;
+  correlation_factor(x, k, n, L, s);
+  matrix<double> C = parameter.writable_correlation();
+  for (size_t i = 0; i < n; ++i) {
+    C(i, i) = 1.0;
+    for (size_t j = 0; j < i; ++j) {
+      double c = 0.0;
+      for (size_t m = 0; m <= j; ++m) c += L(i, m) * L(j, m);
+      C(i, j) = c;
+      C(j, i) = c;
+    }
+  }
+}
+
+void calibration_ir_hjm::map_from_R_aad(const double* adjoints, const vector<double>& x,
+                                        const parameter_markovian_hjm& parameter, const bounds& decay_bounds,
+                                        const bounds& volatility_bounds, bool calibrate_correlation,
+                                        double* jacobian_row) {
+  const size_t n = parameter.number_of_factors();
+  const size_t N = number_of_unknowns(parameter, calibrate_correlation);
+  QAVREK_CHECK_AT("map_from_R_aad", source_file, __LINE__, x.size() == N, "out of range!");
+  // The parameter set sits at offset 0 and its state has the layout of the unknowns.
+  size_t k = 0;
+  for (size_t e = 0; e < parameter.decays().size(); ++e, ++k)
+    jacobian_row[k] = adjoints[k] * bounded_derivative(x[k], decay_bounds.lo, decay_bounds.hi);
+  for (size_t e = 0; e < parameter.volatilities().size(); ++e, ++k)
+    jacobian_row[k] = adjoints[k] * bounded_derivative(x[k], volatility_bounds.lo, volatility_bounds.hi);
+  if (!calibrate_correlation || n < 2) return;
+
+  // C(i, j) = sum over m <= j of L(i, m) L(j, m): the adjoints of L from those of C.
+  const size_t first = k;
+  matrix<double> L(n, n);
+  std::vector<double> s;
+  correlation_factor(x, first, n, L, s);
+  matrix<double> A(n, n, 0.0);
+  for (size_t i = 1; i < n; ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      const double a = adjoints[first + angle_index(i, j)];
+      for (size_t m = 0; m <= j; ++m) {
+        A(i, m) += a * L(j, m);
+        A(j, m) += a * L(i, m);
+      }
+    }
+  }
+  // Each row of L from its own angles: l_j = tanh(0.1 x), then the diagonal (s < 1) or the shrinking (s >= 1).
+  for (size_t i = 1; i < n; ++i) {
+    double g;
+    if (s[i] >= 1.0) {
+      // L(i, j) = c l_j with c = sqrt(0.999999 / s): the fixed diagonal takes no adjoint.
+      const double c = std::sqrt(maximum_row_norm / s[i]);
+      double d = 0.0;
+      for (size_t m = 0; m < i; ++m) d += A(i, m) * L(i, m);
+      for (size_t m = 0; m < i; ++m) {
+        A(i, m) *= c;
+        L(i, m) /= c;
+      }
+      g = -d / s[i];
+    } else {
+      // L(i, i) = sqrt(1 - s): d L(i, i) / d l_j = -l_j / L(i, i).
+      g = -A(i, i) / L(i, i);
+    }
+    for (size_t j = 0; j < i; ++j) {
+      const size_t u = first + angle_index(i, j);
+      const double t = std::tanh(tanh_scale * x[u]);
+      jacobian_row[u] = (A(i, j) + g * L(i, j)) * tanh_scale * (1.0 - t * t);
+    }
+  }
+}
+
+// ----------------------------------------------------------------------------------------------------------
+// Tikhonov rows: consecutive decay rows and consecutive volatility rows should differ little.
+
+void calibration_ir_hjm::tikhonov_regularization(vector<double>& residuals, const parameter_markovian_hjm& parameter,
+                                                 size_t first_row, double factor) {
+  const size_t n = parameter.decays().columns();
+  size_t row = first_row;
+  for (const matrix<double>* block : {&parameter.decays(), &parameter.volatilities()}) {
+    const matrix<double>& p = *block;
+    for (size_t i = 1; i < p.rows(); ++i)
+      for (size_t k = 0; k < n; ++k) {
+        QAVREK_CHECK_AT("tikhonov_regularization", source_file, __LINE__, row < residuals.size(), "out of range");
+        residuals[row++] = factor * (p(i, k) - p(i - 1, k));
+      }
+  }
+  QAVREK_CHECK_AT("tikhonov_regularization", source_file, __LINE__, row == residuals.size(), "out of range");
+}
+
+void calibration_ir_hjm::tikhonov_regularization_aad(const parameter_markovian_hjm& parameter, size_t first_row,
+                                                     double factor, const vector<double>& x,
+                                                     const bounds& decay_bounds, const bounds& volatility_bounds,
+                                                     matrix<double>& jacobian) {
+  const size_t n = parameter.decays().columns();
+  size_t row = first_row;
+  size_t offset = 0;
+  auto block = [&](const matrix<double>& p, const bounds& b) {
+    for (size_t i = 1; i < p.rows(); ++i)
+      for (size_t k = 0; k < n; ++k) {
+        QAVREK_CHECK_AT("tikhonov_regularization_aad", source_file, __LINE__, row < jacobian.rows(), "out of range");
+        const size_t a = offset + i * n + k;
+        const size_t c = offset + (i - 1) * n + k;
+        jacobian(row, a) = factor * bounded_derivative(x[a], b.lo, b.hi);
+        jacobian(row, c) = -factor * bounded_derivative(x[c], b.lo, b.hi);
+        ++row;
+      }
+    offset += p.size();
+  };
+  block(parameter.decays(), decay_bounds);
+  block(parameter.volatilities(), volatility_bounds);
+  QAVREK_CHECK_AT("tikhonov_regularization_aad", source_file, __LINE__, row == jacobian.rows(), "out of range");
+}
+
+// ----------------------------------------------------------------------------------------------------------
+// Report
+
+void calibration_ir_hjm::report(const problem& run) const {
+  const bool logging = logger::GetCurrentVerbosityCutoff() >= 0;
+  if (logging)
+    logger::LogF(0, source_file, __LINE__, " Calibration results for ir %d markovian hjm model:",
+                 static_cast<int>(run.parameter().number_of_factors()));
+
+  const std::vector<double>& market = run.market_volatilities();
+  const std::vector<double>& model = run.model_volatilities();
+  const size_t E = expiry_dates_.size();
+  const size_t G = E == 0 ? 0 : market.size() / E;
+  std::ostringstream text;
+  text << '\n' << center("dates", 11) << " | ";
+  for (size_t g = 0; g < G; ++g)
+    text << center("market(bps):", 13) << " | " << center("model(bps):", 12) << " | " << center("diff(bps):", 11)
+         << " | ";
+  text << '\n';
+  text << std::string(text.str().size(), '-') << '\n';
+  const size_t shown = std::min(market.size(), model.size());
+  for (size_t r = 0; r < E; ++r) {
+    text << center(expiry_dates_[r].to_string(), 11) << " | ";
+    for (size_t g = 0; g < G; ++g) {
+      const size_t k = g * E + r;
+      if (k >= shown) break;
+      text << to_string(10000.0 * market[k], 2, 13) << " | " << to_string(10000.0 * model[k], 2, 12) << " | "
+           << to_string(10000.0 * std::abs(market[k] - model[k]), 4, 11) << " | ";
+    }
+    text << '\n';
+  }
+  if (logging) logger::LogF(0, source_file, __LINE__, " %s", text.str().c_str());
+}
+
+}  // namespace qavrek

@@ -1,0 +1,148 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
+#include "Analytics/models/model_markovian_hjm.h"
+#include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "Analytics/settings/calibration_hjm_settings.h"
+#include "Analytics/settings/calibration_ir_targets_configuration.h"
+#include "Core/pointers.h"
+#include "Market/discount_curve.h"
+#include "Market/ir_volatility_surface.h"
+#include "Util/datetime.h"
+#include "Util/day_count_convention.h"
+#include "Vectorization/matrix.h"
+#include "Vectorization/vector.h"
+
+namespace qavrek {
+
+// Calibrates a multi-factor Markovian HJM parameter set to swaption volatilities by Levenberg-Marquardt.
+//
+// The targets come from the configuration: caplets (one `frequency` long per expiry), coterminal swaptions
+// (from each expiry to the common end) and CMS targets (each CMS tenor from each expiry). The calibrated set
+// has one decay row per calibration date (every start and end date of a target) and one volatility row per
+// expiry date (every start date).
+//
+// The optimiser works on unbounded unknowns: each decay and volatility p within its bounds [lo, hi] is
+//   x = atanh((2p - lo - hi) / (hi - lo)) / 0.1,   p = (lo + hi + (hi - lo) tanh(0.1 x)) / 2,
+// and, when the correlation is calibrated, each strict-lower entry (i, j) of its Cholesky factor L is
+// tanh(0.1 x) (the diagonal makes the rows unit length), so every x gives a valid correlation. Residuals are
+// (market - model) volatilities times 1e6, then optionally Tikhonov rows on the differences of consecutive
+// decay and volatility rows. The model volatilities of the targets are computed in parallel (Core's
+// parallel_for), and so are the rows of the adjoint Jacobian.
+class calibration_ir_hjm {
+ public:
+  calibration_ir_hjm(const datetime& valuation_date, const ptr_const<discount_curve>& curve,
+                     const ptr_const<calibration_ir_targets_configuration>& targets_config,
+                     const ptr_const<day_count_convention>& convention);
+  ~calibration_ir_hjm();
+
+  const std::vector<ptr_const<calibration_ir_hjm_swaption>>& swaptions() const noexcept { return swaptions_; }
+  const std::vector<datetime>& expiry_dates() const noexcept { return expiry_dates_; }
+  const std::vector<datetime>& calibration_dates() const noexcept { return calibration_dates_; }
+
+  // Fits a new parameter set to the surface's volatilities at `strikes` (one per target; empty: each target
+  // at its own swap rate). `correlation` fixes the factor count and is the starting correlation; the
+  // starting decays and volatilities are those of `initial_parameter` (shaped on this driver's date grids)
+  // or, without one, the middle of the decay bounds and the first market volatilities. A starting value
+  // on or beyond its bounds starts just inside them. Returns the set at the optimiser's final point.
+  ptr_const<parameter_markovian_hjm> calibrate(const ptr_const<ir_volatility_surface>& volatility_surface,
+                                               const matrix<double>& correlation,
+                                               const ptr_const<calibration_hjm_settings>& settings,
+                                               const std::vector<double>& strikes = {},
+                                               const ptr_const<parameter_markovian_hjm>& initial_parameter = {}) const;
+
+ private:
+  friend struct calibration_ir_hjm_access;
+
+  // The interval [lo, hi] of a bounds vector (its first two entries, either order).
+  struct bounds {
+    double lo;
+    double hi;
+  };
+
+  // What the residual and Jacobian callbacks share during one calibration run.
+  class problem {
+   public:
+    problem(const calibration_ir_hjm& driver, const ptr_const<ir_volatility_surface>& volatility_surface,
+            const matrix<double>& correlation, const ptr_const<calibration_hjm_settings>& settings,
+            const std::vector<double>& strikes, const ptr_const<parameter_markovian_hjm>& initial_parameter);
+
+    size_t number_of_targets() const noexcept { return model_volatilities_.size(); }  // K
+    size_t number_of_unknowns() const noexcept { return number_of_unknowns_; }         // N
+    size_t number_of_residuals() const noexcept { return number_of_residuals_; }       // M
+
+    // The starting unknowns.
+    vector<double> initial_unknowns() const;
+    // Writes the unknowns into the parameter set and refreshes the model.
+    void set_unknowns(const vector<double>& x);
+
+    void residuals(const vector<double>& x, vector<double>& residuals);
+    // Evaluated at x: the model volatilities are recomputed when x is not the latest residual point.
+    void jacobian(const vector<double>& x, matrix<double>& jacobian);
+
+    const parameter_markovian_hjm& parameter() const noexcept { return *parameter_; }
+    const std::vector<double>& market_volatilities() const noexcept { return market_volatilities_; }
+    const std::vector<double>& model_volatilities() const noexcept { return model_volatilities_; }
+
+   private:
+    // Model volatilities of the fitted targets at the current parameters, in parallel.
+    void price_targets();
+    double strike(size_t i) const { return strikes_.empty() ? driver_.swaptions_[i]->swap_rate() : strikes_[i]; }
+
+    const calibration_ir_hjm& driver_;
+    ptr_const<calibration_hjm_settings> settings_;
+    std::vector<double> strikes_;
+    std::vector<double> market_volatilities_;
+    std::shared_ptr<parameter_markovian_hjm> parameter_;
+    std::unique_ptr<model_markovian_hjm> model_;
+    bounds decay_bounds_;
+    bounds volatility_bounds_;
+    size_t number_of_unknowns_ = 0;
+    size_t number_of_residuals_ = 0;
+    std::vector<double> model_volatilities_;
+    matrix<double> roots_;
+    size_t adjoint_size_ = 0;
+    // The point of the latest pricing, to which model_volatilities_ belong.
+    vector<double> priced_at_;
+  };
+
+  static bounds read_bounds(const std::vector<double>& values, const char* name);
+
+  std::shared_ptr<parameter_markovian_hjm> build_initial_parameter(
+      const std::vector<double>& market_volatilities, const calibration_hjm_settings& settings,
+      const matrix<double>& correlation, const ptr_const<parameter_markovian_hjm>& initial_parameter) const;
+  size_t number_of_instruments(const calibration_hjm_settings& settings, size_t number_of_unknowns) const;
+  static size_t number_of_unknowns(const parameter_markovian_hjm& parameter, bool calibrate_correlation);
+  static size_t number_of_regularization_rows(const parameter_markovian_hjm& parameter, bool regularization);
+
+  static void map_to_R(vector<double>& x, const parameter_markovian_hjm& parameter, const bounds& decay_bounds,
+                       const bounds& volatility_bounds, bool calibrate_correlation);
+  static void map_from_R(const vector<double>& x, const parameter_markovian_hjm& parameter,
+                         const bounds& decay_bounds, const bounds& volatility_bounds, bool calibrate_correlation);
+  // One Jacobian row: the derivatives, with respect to the unknowns, of the function whose adjoints at the
+  // parameter set's state positions are `adjoints`.
+  static void map_from_R_aad(const double* adjoints, const vector<double>& x, const parameter_markovian_hjm& parameter,
+                             const bounds& decay_bounds, const bounds& volatility_bounds, bool calibrate_correlation,
+                             double* jacobian_row);
+
+  static void tikhonov_regularization(vector<double>& residuals, const parameter_markovian_hjm& parameter,
+                                      size_t first_row, double factor);
+  static void tikhonov_regularization_aad(const parameter_markovian_hjm& parameter, size_t first_row, double factor,
+                                          const vector<double>& x, const bounds& decay_bounds,
+                                          const bounds& volatility_bounds, matrix<double>& jacobian);
+
+  // Logs the fit, market against model, per expiry date in basis points.
+  void report(const problem& run) const;
+
+  datetime valuation_date_;
+  ptr_const<day_count_convention> convention_;
+  std::vector<ptr_const<calibration_ir_hjm_swaption>> swaptions_;
+  std::vector<datetime> expiry_dates_;
+  std::vector<datetime> calibration_dates_;
+};
+
+}  // namespace qavrek
