@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --build build -j"$(nproc)" --target demo
-./build/bin/demo
+./build/bin/demo build/hjm_parameters.json
