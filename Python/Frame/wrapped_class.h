@@ -14,7 +14,7 @@
 #include "Frame/python_name.h"
 #include "Frame/wrapped_object.h"
 #include "Runtime/PyQAVREKObject.h"
-#include "Runtime/PyQAVREKSpecialType.h"
+#include "Runtime/PyQAVREKTypeRegistry.h"
 #include "Runtime/python_error.h"
 #include "Runtime/qavrekPythonArgs.h"
 #include "Runtime/qavrekPythonOverload.h"

@@ -8,7 +8,7 @@
 
 #include "Frame/python_name.h"
 #include "Runtime/PyQAVREKEnum.h"
-#include "Runtime/PyQAVREKSpecialType.h"
+#include "Runtime/PyQAVREKTypeRegistry.h"
 #include "Runtime/py_reference.h"
 #include "Runtime/python_error.h"
 

@@ -9,7 +9,7 @@
 #include "Core/pointers.h"
 #include "Frame/python_name.h"
 #include "Runtime/PyQAVREKObject.h"
-#include "Runtime/PyQAVREKSpecialType.h"
+#include "Runtime/PyQAVREKTypeRegistry.h"
 
 namespace qavrek::python {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <typeinfo>
 
-#include "Runtime/PyQAVREKSpecialType.h"
+#include "Runtime/PyQAVREKTypeRegistry.h"
 
 namespace qavrek::python {
 

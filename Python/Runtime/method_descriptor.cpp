@@ -1,6 +1,6 @@
 #include "Runtime/method_descriptor.h"
 
-#include "Runtime/PyQAVREKSpecialType.h"
+#include "Runtime/PyQAVREKTypeRegistry.h"
 #include "Runtime/qavrekPythonUtil.h"
 
 namespace qavrek::python {

@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "Runtime/PyQAVREKSpecialType.h"
+#include "Runtime/PyQAVREKTypeRegistry.h"
 
 namespace qavrek::python {
 

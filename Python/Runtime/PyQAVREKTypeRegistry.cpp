@@ -1,4 +1,4 @@
-#include "Runtime/PyQAVREKSpecialType.h"
+#include "Runtime/PyQAVREKTypeRegistry.h"
 
 #include <cstring>
 #include <map>
