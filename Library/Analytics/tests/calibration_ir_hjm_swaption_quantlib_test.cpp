@@ -38,7 +38,7 @@
 #include <string>
 #include <vector>
 
-#include "Analytics/tests/hjm_swaption_test_support.h"
+#include "Analytics/tests/hjm_swaption_quantlib_support.h"
 
 namespace qavrek {
 namespace {
@@ -46,40 +46,6 @@ namespace {
 using namespace hjm_swaption_test;
 namespace ql = QuantLib;
 
-ql::Date to_ql(const datetime& date) { return ql::Date(static_cast<ql::Date::serial_type>(date.serial())); }
-
-// The market curve as QuantLib's log-linear discount curve on the same nodes.
-ql::Handle<ql::YieldTermStructure> ql_curve() {
-  ql::Settings::instance().evaluationDate() = to_ql(valuation());
-  std::vector<ql::Date> nodes{to_ql(valuation())};
-  std::vector<ql::DiscountFactor> factors{1.0};
-  for (size_t i = 0; i < curve_dates().size(); ++i) {
-    nodes.push_back(to_ql(curve_dates()[i]));
-    factors.push_back(curve_dfs()[i]);
-  }
-  return ql::Handle<ql::YieldTermStructure>(
-      ql::ext::make_shared<ql::InterpolatedDiscountCurve<ql::LogLinear>>(nodes, factors, ql::Actual365Fixed()));
-}
-
-// The payer swaption on our swap's schedule at the given strike.
-ql::Swaption ql_swaption(const interest_rate_swap& swap, double strike,
-                         const ql::Handle<ql::YieldTermStructure>& curve) {
-  const ql::TimeUnit units[] = {ql::Days, ql::Weeks, ql::Months, ql::Years};
-  const ql::Period period(swap.frequency().count(), units[static_cast<int>(swap.frequency().units())]);
-  std::vector<ql::Date> dates;
-  for (const datetime& date : swap.all_dates()) dates.push_back(to_ql(date));
-  const ql::Schedule schedule(dates);
-  // The index runs on the swap's frequency, so that an engine that forecasts the floating coupons (the
-  // Gaussian1d swaption engine) finds each worth P(start) / P(end) - 1; the Jamshidian and G2 engines
-  // take the floating leg at par at the start date anyway.
-  const auto index = ql::ext::make_shared<ql::IborIndex>("single curve", period, 0, ql::EURCurrency(),
-                                                         ql::NullCalendar(), ql::Unadjusted, false,
-                                                         ql::Actual365Fixed(), curve);
-  const auto underlying = ql::ext::make_shared<ql::VanillaSwap>(ql::Swap::Payer, 1.0, schedule, strike,
-                                                                ql::Actual365Fixed(), schedule, index, 0.0,
-                                                                ql::Actual365Fixed());
-  return ql::Swaption(underlying, ql::ext::make_shared<ql::EuropeanExercise>(to_ql(swap.expiry())));
-}
 
 // Our model price with the calibration's search, from the target's initial root.
 double model_price(const calibration_ir_hjm_swaption& target, const model_markovian_hjm& model, double strike) {
@@ -179,7 +145,8 @@ TEST(CalibrationHjmSwaptionQuantLib, OneFactorSwaptionsAreJamshidianPrices) {
       const double ours = model_price(swaption, hjm.model, strike);
       EXPECT_NEAR(ours, jamshidian_price(*hull_white, *swaption.swaption(), strike), jamshidian_tolerance)
           << case_name(c) << " strike " << strike;
-      ql::Swaption reference = ql_swaption(*swaption.swaption(), strike, curve);
+      const auto reference_swaption = ql_swaption(*swaption.swaption(), strike, curve);
+      ql::Swaption& reference = *reference_swaption;
       reference.setPricingEngine(engine);
       EXPECT_NEAR(ours, reference.NPV(), jamshidian_engine_tolerance) << case_name(c) << " strike " << strike;
     }
@@ -215,7 +182,8 @@ TEST(CalibrationHjmSwaptionQuantLib, PiecewiseVolatilitiesAreGsrPrices) {
     for (double m : moneyness) {
       const double strike = m * swaption.swap_rate();
       const double ours = model_price(swaption, hjm.model, strike);
-      ql::Swaption reference = ql_swaption(*swaption.swaption(), strike, curve);
+      const auto reference_swaption = ql_swaption(*swaption.swaption(), strike, curve);
+      ql::Swaption& reference = *reference_swaption;
       reference.setPricingEngine(jamshidian_engine);
       EXPECT_NEAR(ours, reference.NPV(), gsr_jamshidian_engine_tolerance) << case_name(c) << " strike " << strike;
       reference.setPricingEngine(fine_grid_engine);
@@ -313,7 +281,8 @@ TEST_P(TwoFactorSwaptions, HalfSpacePricesAgainstG2AndTheExactIntegral) {
     const interest_rate_swap& swap = *swaption.swaption();
     for (double m : moneyness) {
       const double strike = m * swaption.swap_rate();
-      ql::Swaption reference = ql_swaption(swap, strike, curve);
+      const auto reference_swaption = ql_swaption(swap, strike, curve);
+      ql::Swaption& reference = *reference_swaption;
       reference.setPricingEngine(engine);
       const double g2 = reference.NPV();
       const double exact = exact_two_factor_price(swap, hjm.model, strike);
