@@ -1,6 +1,7 @@
 #include "Analytics/models/model_markovian_hjm.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -62,21 +63,85 @@ double phi_square(double x) {
 
 // The slopes of the divided differences above, for the adjoints: each the term-by-term derivative of
 // its series near 0 and the derivative of its closed form elsewhere, so that it differentiates exactly
-// the function that the forward tables evaluate.
+// the function that the forward tables evaluate. The adjoints evaluate them for every interval a
+// gradient walks, so their series take precomputed coefficients instead of dividing term by term.
+
+// As many terms as exp_series sums. phi and phi' have the smallest weights, 1 and j + 1: for
+// |x| < series_bound their terms from j = 20 on add up to less than 4e-20, against values of at least
+// phi(-1) > 0.63 and phi'(-1) > 0.26, so they stop there.
+constexpr size_t series_terms = 30;
+constexpr size_t phi_slope_terms = 20;
+template <size_t Terms>
+using series_coefficients = std::array<double, Terms>;
+
+// c_j = weight(j) / (j + shift)!, the coefficients of exp_series.
+template <size_t Terms, class Weight>
+constexpr series_coefficients<Terms> make_series_coefficients(int shift, Weight weight) {
+  series_coefficients<Terms> c{};
+  double factorial = 1.0;
+  for (int i = 2; i <= shift; ++i) factorial *= i;
+  for (int j = 0; j < static_cast<int>(Terms); ++j) {
+    c[j] = weight(j) / factorial;
+    factorial *= j + shift + 1;
+  }
+  return c;
+}
+
+constexpr double power_of_two(int exponent) {
+  double value = 1.0;
+  for (int i = 0; i < exponent; ++i) value *= 2.0;
+  return value;
+}
+
+constexpr auto phi_series = make_series_coefficients<phi_slope_terms>(1, [](int) { return 1.0; });
+constexpr auto phi_slope_series =
+    make_series_coefficients<phi_slope_terms>(2, [](int j) { return j + 1.0; });
+constexpr auto phi_cross_slope_series =
+    make_series_coefficients<series_terms>(3, [](int j) { return (j + 1.0) * (power_of_two(j + 2) - 1.0); });
+constexpr auto phi_square_slope_series =
+    make_series_coefficients<series_terms>(4, [](int j) { return (j + 1.0) * (power_of_two(j + 3) - 2.0); });
+
+// sum_j c_j x^j by Horner's rule on the even and the odd terms at once, which halves the chain of
+// dependent multiply-adds.
+template <size_t Terms>
+double evaluate_series(const series_coefficients<Terms>& c, double x) {
+  static_assert(Terms % 2 == 0 && Terms >= 4);
+  const double square = x * x;
+  double even = c[Terms - 2];
+  double odd = c[Terms - 1];
+  for (int j = static_cast<int>(Terms) - 4; j >= 0; j -= 2) {
+    even = even * square + c[j];
+    odd = odd * square + c[j + 1];
+  }
+  return even + x * odd;
+}
 
 // phi'(x) = (e^x - phi(x))/x = sum_j (j + 1) x^j / (j + 2)!.
 double phi_slope(double x) {
-  if (std::abs(x) < series_bound) return exp_series(x, 2, [](int j) { return j + 1.0; });
+  if (std::abs(x) < series_bound) return evaluate_series(phi_slope_series, x);
   return (std::exp(x) - phi(x)) / x;
 }
 
+// phi(x) and, into slope, phi'(x), sharing one exponential (none near 0, where both are summed as
+// series, equal to expm1(x)/x up to rounding).
+double phi_with_slope(double x, double& slope) {
+  if (std::abs(x) < series_bound) {
+    slope = evaluate_series(phi_slope_series, x);
+    return evaluate_series(phi_series, x);
+  }
+  const double growth = std::expm1(x);
+  const double value = growth / x;
+  slope = (growth + 1.0 - value) / x;
+  return value;
+}
+
 double phi_cross_slope(double x) {
-  if (std::abs(x) < series_bound) return exp_series(x, 3, [](int j) { return (j + 1.0) * (std::ldexp(4.0, j) - 1.0); });
+  if (std::abs(x) < series_bound) return evaluate_series(phi_cross_slope_series, x);
   return (2.0 * phi_slope(2.0 * x) - phi_slope(x) - phi_cross(x)) / x;
 }
 
 double phi_square_slope(double x) {
-  if (std::abs(x) < series_bound) return exp_series(x, 4, [](int j) { return (j + 1.0) * (std::ldexp(8.0, j) - 2.0); });
+  if (std::abs(x) < series_bound) return evaluate_series(phi_square_slope_series, x);
   return 2.0 * (phi_slope(2.0 * x) - phi_slope(x) - x * phi_square(x)) / (x * x);
 }
 
@@ -287,14 +352,6 @@ double model_markovian_hjm::year_fraction(const datetime& from, const datetime& 
   return parameter_->day_convention()->fraction(from, to);
 }
 
-// After the last model date no parameter date follows, so the parameters' last rows apply.
-size_t model_markovian_hjm::decays_row_after(size_t i) const noexcept {
-  return i + 1 < decays_index_.size() ? decays_index_[i + 1] : parameter_->decays().rows() - 1;
-}
-
-size_t model_markovian_hjm::volatilities_row_after(size_t i) const noexcept {
-  return i + 1 < volatilities_index_.size() ? volatilities_index_[i + 1] : parameter_->volatilities().rows() - 1;
-}
 
 // ---------------------------------------------------------------------------------------------------
 // Decay and integrated decay
@@ -622,13 +679,29 @@ void model_markovian_hjm::decompose(matrix<double>& out, const datetime& t, cons
   if (relative) continue_integral_decay_into(t, date_offset(t), origin.data());
   matrix<double> factor;
   states_variable_covariance_cholesky(t, factor);
+  vector<double> g(n);
+  loadings_into(out, factor, origin.data(), g.data(), dates);
+}
+
+void model_markovian_hjm::decompose(matrix<double>& out, matrix<double>& factor, const datetime& t,
+                                    const std::vector<datetime>& dates, bool relative) const {
+  const size_t n = number_of_factors();
+  factor_scratch scratch(2 * n);
+  double* origin = scratch.block(0);
+  if (relative) continue_integral_decay_into(t, date_offset(t), origin);
+  states_variable_covariance_cholesky(t, factor);
+  loadings_into(out, factor, origin, scratch.block(n), dates);
+}
+
+void model_markovian_hjm::loadings_into(matrix<double>& out, const matrix<double>& factor, const double* origin,
+                                        double* g, const std::vector<datetime>& dates) const {
+  const size_t n = number_of_factors();
   if (dates.empty()) return;
   QAVREK_CHECK(out.columns() == n, "the loadings have one column per factor (", n, "), not ", out.columns());
   QAVREK_CHECK(out.rows() >= dates.size(), "the loadings have ", out.rows(), " rows for ", dates.size(), " dates");
-  vector<double> g(n);
   for (size_t r = 0; r < dates.size(); ++r) {
-    integral_decay_into(dates[r], g.data());
-    g -= origin;
+    integral_decay_into(dates[r], g);
+    for (size_t a = 0; a < n; ++a) g[a] -= origin[a];
     for (size_t b = 0; b < n; ++b) {
       double loading = 0.0;
       for (size_t a = b; a < n; ++a) loading += g[a] * factor(a, b);
@@ -694,9 +767,27 @@ void model_markovian_hjm::conditional_price(double* out, std::span<const std::ve
 // Adjoints
 
 // The parameter set takes its adjoints row by row as std::vectors, and the correlation as a matrix that
-// is worth scattering once per call rather than once per interval.
+// is worth scattering once per call rather than once per interval. Everything else a call needs is
+// carved out of one block: three allocations per call, however many intervals it walks.
 struct model_markovian_hjm::adjoint_workspace {
-  explicit adjoint_workspace(size_t n) : kappa(n), sigma(n), correlation(n, n), folded(n, n) {}
+  explicit adjoint_workspace(size_t n) : kappa(n), sigma(n), storage_(4 * n + 4 * n * n, 0.0) {
+    double* next = storage_.data();
+    const auto carve = [&next](size_t count) {
+      double* first = next;
+      next += count;
+      return first;
+    };
+    log_decay = carve(n);
+    ratio = carve(n);
+    inverse_decay = carve(n);
+    loading = carve(n);
+    correlation.rebind(carve(n * n), n, n);
+    folded.rebind(carve(n * n), n, n);
+    covariance.rebind(carve(n * n), n, n);
+    factor.rebind(carve(n * n), n, n);
+  }
+  adjoint_workspace(const adjoint_workspace&) = delete;
+  adjoint_workspace& operator=(const adjoint_workspace&) = delete;
 
   // Adds the accumulated correlation adjoint to the parameter set's and clears it.
   void scatter_correlation(const parameter_markovian_hjm& parameter, double* adjoints) {
@@ -705,10 +796,22 @@ struct model_markovian_hjm::adjoint_workspace {
     correlation.fill(0.0);
   }
 
-  std::vector<double> kappa;   // one decays row
-  std::vector<double> sigma;   // one volatilities row
-  matrix<double> correlation;  // n x n, accumulated
-  matrix<double> folded;       // n x n, a covariance adjoint folded onto its lower triangle
+  std::vector<double> kappa;  // one decays row
+  std::vector<double> sigma;  // one volatilities row
+
+ private:
+  // Declared before the views below, so that it exists when they are carved out of it.
+  std::vector<double> storage_;
+
+ public:
+  double* log_decay = nullptr;      // one decay_ row
+  double* ratio = nullptr;          // sigma / D per factor
+  double* inverse_decay = nullptr;  // 1 / D per factor
+  double* loading = nullptr;        // n values for a caller's own use
+  matrix<double> correlation;       // n x n, accumulated
+  matrix<double> folded;            // n x n, a covariance adjoint folded onto its lower triangle
+  matrix<double> covariance;        // n x n, a covariance's adjoint (lower triangle) from its factor
+  matrix<double> factor;            // n x n, a Cholesky factor's adjoint
 };
 
 void model_markovian_hjm::check_adjoint_layout() const {
@@ -717,15 +820,6 @@ void model_markovian_hjm::check_adjoint_layout() const {
   QAVREK_CHECK(adjoint_offset() >= parameter_->state_parameters_size(), "the model's adjoints from position ",
                adjoint_offset(), " overlap those of its parameter set, which take the first ",
                parameter_->state_parameters_size());
-}
-
-void model_markovian_hjm::add_to_table(double value, size_t table_offset, size_t index,
-                                       double* adjoints) const noexcept {
-  update_state_parameters(value, adjoint_offset() + table_offset, index, adjoints);
-}
-
-double* model_markovian_hjm::table_adjoint(size_t table_offset, size_t index, double* adjoints) const noexcept {
-  return get_state_parameters_aad(adjoint_offset() + table_offset, index, adjoints);
 }
 
 // --- Decay and integrated decay
@@ -804,9 +898,10 @@ void model_markovian_hjm::integral_decay_aad_at(const double* adjoint, const dat
         // G(t) = G_i + tau D_i phi(-tau kappa).
         const double* decay = decay_[i];
         for (size_t k = 0; k < n; ++k) {
-          const double x = -tau * kappa[k];
-          work.kappa[k] = -adjoint[k] * tau * tau * decay[k] * phi_slope(x);
-          add_to_table(adjoint[k] * tau * decay[k] * phi(x), decay_offset_, i * n + k, adjoints);
+          double slope = 0.0;
+          const double growth = phi_with_slope(-tau * kappa[k], slope);
+          work.kappa[k] = -adjoint[k] * tau * tau * decay[k] * slope;
+          add_to_table(adjoint[k] * tau * decay[k] * growth, decay_offset_, i * n + k, adjoints);
         }
         parameter_->decays_aad(work.kappa, decays_row_after(i), adjoints);
         break;
@@ -838,9 +933,10 @@ void model_markovian_hjm::add_incremental_variance_sv_aad(size_t m, const double
       for (size_t k = 0; k < n; ++k) {
         const double ratio = sigma[k] / decay[k];
         const double x = 2.0 * kappa[k] * tau;
-        const double growth = tau * phi(x);
+        double slope = 0.0;
+        const double growth = tau * phi_with_slope(x, slope);
         work.sigma[k] = w[k] * 2.0 * ratio / decay[k] * growth;
-        work.kappa[k] = w[k] * ratio * ratio * 2.0 * tau * tau * phi_slope(x);
+        work.kappa[k] = w[k] * ratio * ratio * 2.0 * tau * tau * slope;
         add_to_table(-2.0 * w[k] * ratio * ratio * growth, decay_offset_, m * n + k, adjoints);
       }
       parameter_->volatility_aad(work.sigma, volatilities_row_after(m), adjoints);
@@ -1005,28 +1101,42 @@ void model_markovian_hjm::continue_covariance_aad(const double* adjoint, const d
   switch (parameter_->model_type()) {
     case hjm_type::HULL_WHITE: {
       // R_a tau phi(tau (kappa_a + kappa_b)) rho_ab R_b, R = sigma / D.
-      factor_scratch log_decay(n);
+      double* log_decay = work.log_decay;
+      double* ratio = work.ratio;
+      double* inverse_decay = work.inverse_decay;
       for (size_t a = 0; a < n; ++a) {
-        const double ratio_a = sigma[a] / decay[a];
+        log_decay[a] = 0.0;
+        inverse_decay[a] = 1.0 / decay[a];
+        ratio[a] = sigma[a] * inverse_decay[a];
+      }
+      double* sigma_bar = work.sigma.data();
+      double* kappa_bar = work.kappa.data();
+      const double tau_squared = tau * tau;
+      for (size_t a = 0; a < n; ++a) {
+        const double ratio_a = ratio[a];
         for (size_t b = 0; b <= a; ++b) {
           const double w = lower(a, b);
-          const double ratio_b = sigma[b] / decay[b];
-          const double x = tau * (kappa[a] + kappa[b]);
-          const double growth = tau * phi(x);
-          const double increment = ratio_a * growth * rho(a, b) * ratio_b;
-          work.sigma[a] += w * growth * rho(a, b) * ratio_b / decay[a];
-          work.sigma[b] += w * ratio_a * growth * rho(a, b) / decay[b];
-          const double kappa_bar = w * ratio_a * rho(a, b) * ratio_b * tau * tau * phi_slope(x);
-          work.kappa[a] += kappa_bar;
-          work.kappa[b] += kappa_bar;
-          log_decay.data()[a] -= w * increment;
-          log_decay.data()[b] -= w * increment;
+          // A zero entry (the slices a target reads are often sparse) passes nothing on.
+          if (w == 0.0) continue;
+          const double ratio_b = ratio[b];
+          double slope = 0.0;
+          const double growth = tau * phi_with_slope(tau * (kappa[a] + kappa[b]), slope);
+          const double coupling = w * rho(a, b);           // w rho_ab
+          const double scaled = coupling * ratio_a * ratio_b;  // w rho_ab R_a R_b
+          const double increment = scaled * growth;
+          sigma_bar[a] += coupling * growth * ratio_b * inverse_decay[a];
+          sigma_bar[b] += coupling * growth * ratio_a * inverse_decay[b];
+          const double kappa_increment = scaled * tau_squared * slope;
+          kappa_bar[a] += kappa_increment;
+          kappa_bar[b] += kappa_increment;
+          log_decay[a] -= increment;
+          log_decay[b] -= increment;
           work.correlation(a, b) += w * ratio_a * growth * ratio_b;
         }
       }
       parameter_->volatility_aad(work.sigma, volatilities_row, adjoints);
       parameter_->decays_aad(work.kappa, decays_row, adjoints);
-      for (size_t k = 0; k < n; ++k) add_to_table(log_decay.data()[k], decay_offset_, m * n + k, adjoints);
+      for (size_t k = 0; k < n; ++k) add_to_table(log_decay[k], decay_offset_, m * n + k, adjoints);
       break;
     }
     case hjm_type::PICEWISE_CONSTANT:
@@ -1064,7 +1174,8 @@ void model_markovian_hjm::cholesky_aad(const matrix<double>& factor_adjoint, con
   const size_t n = number_of_factors();
   if (negligible(factor_adjoint.data(), n * n)) return;
   // The adjoint of the covariance's lower triangle, which is all the factorisation reads.
-  matrix<double> covariance_adjoint(n, n);
+  matrix<double>& covariance_adjoint = work.covariance;
+  covariance_adjoint.fill(0.0);
   if (n < 2) {
     if (factor(0, 0) > 0.0) covariance_adjoint(0, 0) = 0.5 * factor_adjoint(0, 0) / factor(0, 0);
   } else {
@@ -1086,20 +1197,45 @@ void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const dat
   QAVREK_CHECK(adjoint.rows() >= dates.size(), "the loadings' adjoints have ", adjoint.rows(), " rows for ",
                dates.size(), " dates");
   if (negligible(adjoint.data(), dates.size() * n)) return;
+  factor_scratch scratch(n * n);
+  matrix<double> factor = matrix<double>::view(scratch.data(), n, n);
+  states_variable_covariance_cholesky(t, factor);
+  loadings_aad(adjoint, factor, t, dates, adjoints, relative);
+}
 
-  // The forward quantities again: the origin g0, the factor L and, row by row, G(dates[r]) - g0.
+void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor,
+                                        const datetime& t, const std::vector<datetime>& dates, double* adjoints,
+                                        bool relative) const {
+  const size_t n = number_of_factors();
+  check_adjoint_layout();
+  if (dates.empty()) return;
+  QAVREK_CHECK(adjoint.columns() == n, "the loadings' adjoints have one column per factor (", n, "), not ",
+               adjoint.columns());
+  QAVREK_CHECK(adjoint.rows() >= dates.size(), "the loadings' adjoints have ", adjoint.rows(), " rows for ",
+               dates.size(), " dates");
+  QAVREK_CHECK(factor.rows() == n && factor.columns() == n, "a Cholesky factor is ", n, " x ", n, ", not ",
+               factor.rows(), " x ", factor.columns());
+  if (negligible(adjoint.data(), dates.size() * n)) return;
+  loadings_aad(adjoint, factor, t, dates, adjoints, relative);
+}
+
+void model_markovian_hjm::loadings_aad(const matrix<double>& adjoint, const matrix<double>& factor,
+                                       const datetime& t, const std::vector<datetime>& dates, double* adjoints,
+                                       bool relative) const {
+  const size_t n = number_of_factors();
+  // The forward quantities again: the origin g0 and, row by row, G(dates[r]) - g0.
   const size_t j = date_offset(t);
   factor_scratch scratch(3 * n);
   double* origin = scratch.block(0);
   double* g = scratch.block(n);
   double* g_bar = scratch.block(2 * n);
   if (relative) continue_integral_decay_into(t, j, origin);
-  matrix<double> factor;
-  states_variable_covariance_cholesky(t, factor);
 
   adjoint_workspace work(n);
-  matrix<double> factor_bar(n, n);
-  vector<double> origin_bar(n);
+  matrix<double>& factor_bar = work.factor;
+  factor_bar.fill(0.0);
+  double* origin_bar = work.loading;
+  std::fill(origin_bar, origin_bar + n, 0.0);
   for (size_t r = dates.size(); r-- > 0;) {
     integral_decay_into(dates[r], g);
     for (size_t a = 0; a < n; ++a) g[a] -= origin[a];
@@ -1117,7 +1253,7 @@ void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const dat
     for (size_t a = 0; a < n; ++a) origin_bar[a] -= g_bar[a];
   }
   cholesky_aad(factor_bar, factor, t, adjoints, work);
-  if (relative) integral_decay_aad_at(origin_bar.data(), t, j, adjoints, work);
+  if (relative) integral_decay_aad_at(origin_bar, t, j, adjoints, work);
   work.scatter_correlation(*parameter_, adjoints);
 }
 

@@ -140,6 +140,10 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // rows' products are the covariances of the terms (G(d) - G(t)).x of the log bond prices at t.
   // `out` has n columns and at least dates.size() rows.
   void decompose(matrix<double>& out, const datetime& t, const std::vector<datetime>& dates, bool relative) const;
+  // The same, leaving in `factor` the Cholesky factor L that it used, so that decompose_aad can take it
+  // instead of factorising again. `factor` is sized like a covariance (see below).
+  void decompose(matrix<double>& out, matrix<double>& factor, const datetime& t, const std::vector<datetime>& dates,
+                 bool relative) const;
 
   // --- PDE ---------------------------------------------------------------------------------------
   // One space grid per factor: axes[i] holds the points of factor i's grid, a point x standing for the
@@ -215,6 +219,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // covariance at t.
   void decompose_aad(const matrix<double>& adjoint, const datetime& t, const std::vector<datetime>& dates,
                      double* adjoints, bool relative) const;
+  // The same given the factor that decompose(out, factor, t, dates, relative) left, unchanged since.
+  void decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor, const datetime& t,
+                     const std::vector<datetime>& dates, double* adjoints, bool relative) const;
 
   // Reverse of fill: carries the adjoints of the tables (the model's block of the array, from
   // adjoint_offset() on) back to the parameter set's decays, volatilities and correlation.
@@ -233,9 +240,15 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void allocate_tables();
 
   double year_fraction(const datetime& from, const datetime& to) const;
-  // Rows of the parameter matrices that apply on the interval after model date i.
-  size_t decays_row_after(size_t i) const noexcept;
-  size_t volatilities_row_after(size_t i) const noexcept;
+  // Rows of the parameter matrices that apply on the interval after model date i. After the last model
+  // date no parameter date follows, so the parameters' last rows apply. (Inline, as the adjoints call
+  // them, and the two table accessors below, once per interval and entry.)
+  size_t decays_row_after(size_t i) const noexcept {
+    return i + 1 < decays_index_.size() ? decays_index_[i + 1] : parameter_->decays().rows() - 1;
+  }
+  size_t volatilities_row_after(size_t i) const noexcept {
+    return i + 1 < volatilities_index_.size() ? volatilities_index_[i + 1] : parameter_->volatilities().rows() - 1;
+  }
 
   // The kernels behind the vector overloads, writing n values.
   void continue_integral_decay_into(const datetime& t, size_t i, double* out) const;
@@ -253,14 +266,22 @@ class model_markovian_hjm : public aad_state_parameters_manager {
 
   void fill_simulation_covariances();
 
+  // Row r of out: L' (G(dates[r]) - origin), g being n values of work space.
+  void loadings_into(matrix<double>& out, const matrix<double>& factor, const double* origin, double* g,
+                     const std::vector<datetime>& dates) const;
+
   // Per-call work space of the adjoints (defined with them).
   struct adjoint_workspace;
 
   void check_adjoint_layout() const;
   // adjoints[model's offset + table_offset + index] += value.
-  void add_to_table(double value, size_t table_offset, size_t index, double* adjoints) const noexcept;
+  void add_to_table(double value, size_t table_offset, size_t index, double* adjoints) const noexcept {
+    update_state_parameters(value, adjoint_offset() + table_offset, index, adjoints);
+  }
   // The model's adjoint of entry `index` of the table at `table_offset`.
-  double* table_adjoint(size_t table_offset, size_t index, double* adjoints) const noexcept;
+  double* table_adjoint(size_t table_offset, size_t index, double* adjoints) const noexcept {
+    return get_state_parameters_aad(adjoint_offset() + table_offset, index, adjoints);
+  }
 
   // Reverses of decay(t, i), continue_integral_decay(t, i) and continue_states_variable_covariance(t, m):
   // n (n x n) adjoints, the decay's adjoint being with respect to log D under HULL_WHITE.
@@ -274,6 +295,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
                                adjoint_workspace& work) const;
   void cholesky_aad(const matrix<double>& factor_adjoint, const matrix<double>& factor, const datetime& t,
                     double* adjoints, adjoint_workspace& work) const;
+  // decompose_aad once its arguments are checked and the factor is at hand.
+  void loadings_aad(const matrix<double>& adjoint, const matrix<double>& factor, const datetime& t,
+                    const std::vector<datetime>& dates, double* adjoints, bool relative) const;
 
   // Reverses of add_incremental_variance_sv / _mm for the per-factor weights w (dF/d increment).
   void add_incremental_variance_sv_aad(size_t m, const double* w, double* adjoints, adjoint_workspace& work) const;

@@ -207,11 +207,16 @@ class swap_exponentials {
 }  // namespace
 
 // The loadings, the curvature and the points of the root search in one aligned block, and the discount
-// factors and their adjoints in the standard vectors that the swap's operations take.
+// factors and their adjoints in the standard vectors that the swap's operations take. A workspace for
+// the adjoints carves the loadings', the root's and the gradient's adjoints (all zero) and the Cholesky
+// factor behind the loadings out of the same block.
 class calibration_ir_hjm_swaption::workspace {
  public:
-  workspace(size_t dates, size_t factors)
-      : storage_(dates * factors + factors * factors + 5 * factors), dfs(dates), log_dfs_adjoints(dates) {
+  workspace(size_t dates, size_t factors, bool with_adjoints = false)
+      : storage_(dates * factors + factors * factors + 5 * factors +
+                 (with_adjoints ? dates * factors + factors * factors + 2 * factors : 0)),
+        dfs(dates),
+        log_dfs_adjoints(dates) {
     double* next = storage_.data();
     const auto carve = [&next](size_t count) {
       double* first = next;
@@ -225,6 +230,12 @@ class calibration_ir_hjm_swaption::workspace {
     step.rebind(carve(factors), factors);
     first_bracket.rebind(carve(factors), factors);
     second_bracket.rebind(carve(factors), factors);
+    if (with_adjoints) {
+      loadings_adjoint.rebind(carve(dates * factors), dates, factors);
+      factor.rebind(carve(factors * factors), factors, factors);
+      root_adjoint.rebind(carve(factors), factors);
+      gradient_adjoint.rebind(carve(factors), factors);
+    }
   }
   workspace(const workspace&) = delete;
   workspace& operator=(const workspace&) = delete;
@@ -242,6 +253,10 @@ class calibration_ir_hjm_swaption::workspace {
   vector<double> step;
   vector<double> first_bracket;
   vector<double> second_bracket;
+  matrix<double> loadings_adjoint;
+  matrix<double> factor;
+  vector<double> root_adjoint;
+  vector<double> gradient_adjoint;
   std::vector<double> dfs;
   std::vector<double> log_dfs_adjoints;
 };
@@ -489,10 +504,11 @@ void calibration_ir_hjm_swaption::value_aad(double price_adjoint, double strike,
                                             const vector<double>& root, double* adjoints) const {
   if (std::abs(price_adjoint) < epsilon) return;
   const size_t factors = model.number_of_factors();
-  workspace work(swap_->all_dates().size(), factors);
-  decompose(model, work);
+  workspace work(swap_->all_dates().size(), factors, true);
+  // The loadings keep their Cholesky factor, which their adjoint then reuses.
+  model.decompose(work.loadings, work.factor, swap_->expiry(), swap_->all_dates(), true);
   const matrix<double>& G = work.loadings;
-  matrix<double> G_adjoint(G.rows(), factors, 0.0);
+  matrix<double>& G_adjoint = work.loadings_adjoint;
   if (swap_->is_caplet()) {
     caplet_price_aad(price_adjoint, strike, G, G_adjoint);
   } else {
@@ -500,14 +516,14 @@ void calibration_ir_hjm_swaption::value_aad(double price_adjoint, double strike,
                  " factors");
     swap_in_state swap(*swap_, strike, G, work.dfs, work.log_dfs_adjoints);
     swap.gradient(root, work.gradient);
-    vector<double> root_adjoint(factors, 0.0);
-    vector<double> gradient_adjoint(factors, 0.0);
+    vector<double>& root_adjoint = work.root_adjoint;
+    vector<double>& gradient_adjoint = work.gradient_adjoint;
     price_at_root_aad(price_adjoint, strike, G, root, work.gradient, G_adjoint, root_adjoint, gradient_adjoint);
     // The search's root and gradient move with G too; `work.log_dfs_adjoints` still holds the log
     // adjoints at the root that the gradient left there.
     boundary_point_aad(G, root, work.gradient, work.log_dfs_adjoints, root_adjoint, gradient_adjoint, G_adjoint);
   }
-  model.decompose_aad(G_adjoint, swap_->expiry(), swap_->all_dates(), adjoints, true);
+  model.decompose_aad(G_adjoint, work.factor, swap_->expiry(), swap_->all_dates(), adjoints, true);
 }
 
 void calibration_ir_hjm_swaption::caplet_price_aad(double price_adjoint, double strike, const matrix<double>& G,
