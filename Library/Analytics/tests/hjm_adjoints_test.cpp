@@ -292,6 +292,25 @@ TEST_P(HjmAdjoints, StateParametersRoundTripInTableOrder) {
   EXPECT_EQ(read, values);
 }
 
+// The factor that decompose leaves serves decompose_aad exactly as a fresh factorisation does.
+TEST_P(HjmAdjoints, DecompositionAdjointTakesTheFactorItIsGiven) {
+  const size_t n = model_.number_of_factors();
+  const auto& dates = model_.model_dates();
+  const datetime t = dates[dates.size() / 2];
+  const std::vector<datetime> maturities(dates.begin() + static_cast<std::ptrdiff_t>(dates.size() / 2), dates.end());
+  matrix<double> loadings(maturities.size(), n);
+  matrix<double> factor(n, n);
+  model_.decompose(loadings, factor, t, maturities, true);
+  matrix<double> seed(maturities.size(), n);
+  const std::vector<double> values = random_seeds(seed.size(), 7u);
+  std::copy(values.begin(), values.end(), seed.data());
+  std::vector<double> fresh(array_size(), 0.0);
+  std::vector<double> reused(array_size(), 0.0);
+  model_.decompose_aad(seed, t, maturities, fresh.data(), true);
+  model_.decompose_aad(seed, factor, t, maturities, reused.data(), true);
+  EXPECT_EQ(fresh, reused);
+}
+
 INSTANTIATE_TEST_SUITE_P(ModelMarkovianHjm, HjmAdjoints, ::testing::ValuesIn(adjoint_cases()), case_name);
 
 // Seeds that are all zero, or all below DBL_EPSILON, add nothing anywhere in the array.
