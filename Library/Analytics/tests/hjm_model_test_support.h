@@ -39,6 +39,35 @@ inline parameter_markovian_hjm make_parameter(parameter_markovian_hjm_type type,
                                  std::make_shared<const day_count_convention>(), type);
 }
 
+// The adjoint tests' parameter set, n = 1 to 3 factors: decays and volatilities that change on dates
+// inside the lives the tests look at, so that the loadings read several parameter rows, and correlated
+// factors. A near-zero decay (1e-9) sits on factor 0 (from the second row on for PICEWISE_CONSTANT, where
+// a zero first decay would make the first step's variance kink); the first volatility row may be zero.
+inline parameter_markovian_hjm varying_parameter(parameter_markovian_hjm_type type, size_t n, bool near_zero_decay,
+                                                 bool zero_first_volatility = false) {
+  const bool hull_white = type == parameter_markovian_hjm_type::HULL_WHITE;
+  const std::vector<double> decay_base =
+      hull_white ? std::vector<double>{0.03, 0.2, 0.5} : std::vector<double>{1.0, 0.5, 1.5};
+  const std::vector<double> decay_scale{1.0, 0.6, 1.4};
+  const std::vector<double> volatility_base{0.010, 0.007, 0.005};
+  const std::vector<double> volatility_scale{1.0, 1.3, 0.8, 1.1};
+  matrix<double> decays(decay_scale.size(), n);
+  for (size_t r = 0; r < decays.rows(); ++r)
+    for (size_t k = 0; k < n; ++k) decays(r, k) = decay_base[k] * decay_scale[r];
+  if (near_zero_decay)
+    for (size_t r = hull_white ? 0 : 1; r < (hull_white ? decays.rows() : 2); ++r) decays(r, 0) = 1e-9;
+  matrix<double> volatilities(volatility_scale.size(), n);
+  for (size_t r = 0; r < volatilities.rows(); ++r)
+    for (size_t k = 0; k < n; ++k)
+      volatilities(r, k) = zero_first_volatility && r == 0 ? 0.0 : volatility_base[k] * volatility_scale[r];
+  const matrix<double> full_correlation{{1.0, -0.4, 0.2}, {-0.4, 1.0, 0.3}, {0.2, 0.3, 1.0}};
+  matrix<double> correlation(n, n);
+  for (size_t a = 0; a < n; ++a)
+    for (size_t b = 0; b < n; ++b) correlation(a, b) = full_correlation(a, b);
+  return make_parameter(type, decays, days({365, 1095, 2555}), volatilities, days({180, 730, 1460, 3650}),
+                        correlation);
+}
+
 // Integral of f over [a, b] in years, split at the given breakpoints (where piecewise-constant
 // parameters jump) and integrated piece by piece with the 61-point Gauss-Kronrod rule. On each piece the
 // integrands are products of exponentials exp(c u) with |c u| of order one and of polynomials: the rule

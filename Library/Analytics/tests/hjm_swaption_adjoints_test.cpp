@@ -68,30 +68,8 @@ std::vector<gradient_case> gradient_cases() {
   return cases;
 }
 
-// Decays and volatilities that change with time, on dates inside the targets' lives, so that the
-// loadings read several parameter rows; correlated factors.
 parameter_markovian_hjm case_parameter(const gradient_case& c) {
-  const size_t n = c.factors;
-  const bool hull_white = c.type == hjm_type::HULL_WHITE;
-  const std::vector<double> decay_base =
-      hull_white ? std::vector<double>{0.03, 0.2, 0.5} : std::vector<double>{1.0, 0.5, 1.5};
-  const std::vector<double> decay_scale{1.0, 0.6, 1.4};
-  const std::vector<double> volatility_base{0.010, 0.007, 0.005};
-  const std::vector<double> volatility_scale{1.0, 1.3, 0.8, 1.1};
-  matrix<double> decays(decay_scale.size(), n);
-  for (size_t r = 0; r < decays.rows(); ++r)
-    for (size_t k = 0; k < n; ++k) decays(r, k) = decay_base[k] * decay_scale[r];
-  if (c.near_zero_decay)
-    for (size_t r = hull_white ? 0 : 1; r < (hull_white ? decays.rows() : 2); ++r) decays(r, 0) = 1e-9;
-  matrix<double> volatilities(volatility_scale.size(), n);
-  for (size_t r = 0; r < volatilities.rows(); ++r)
-    for (size_t k = 0; k < n; ++k) volatilities(r, k) = volatility_base[k] * volatility_scale[r];
-  const matrix<double> full_correlation{{1.0, -0.4, 0.2}, {-0.4, 1.0, 0.3}, {0.2, 0.3, 1.0}};
-  matrix<double> correlation(n, n);
-  for (size_t a = 0; a < n; ++a)
-    for (size_t b = 0; b < n; ++b) correlation(a, b) = full_correlation(a, b);
-  return hjm_test::make_parameter(c.type, decays, days({365, 1095, 2555}), volatilities, days({180, 730, 1460, 3650}),
-                        correlation);
+  return hjm_test::varying_parameter(c.type, c.factors, c.near_zero_decay);
 }
 
 // Without the full-covariance flag the model has covariances at its simulation dates only, so the
