@@ -1,0 +1,3 @@
+qavrek_add_test(AnalyticsCheyetteTests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/model_cheyette_test.cpp
+  DEPS qavrek::Analytics Boost::headers)
