@@ -200,10 +200,14 @@ void model_cheyette::conditional_price(const matrix<double>& states, const datet
   vector<double> integral_T = vector<double>::view(scratch.block(n), n);
   hjm_model_->integral_decay(t, integral_t);
   hjm_model_->integral_decay(T, integral_T);
-  out = 0.0;
+  // The first term assigns, so that an output of the wrong size is refused before anything is written.
   for (size_t f = 0; f < n; ++f) {
     const double difference = integral_T[f] - integral_t[f];
-    out -= difference * states.row(f);
+    if (f == 0) {
+      out = -difference * states.row(0);
+    } else {
+      out -= difference * states.row(f);
+    }
     for (size_t g = 0; g < n; ++g) {
       const double weight = 0.5 * difference * (integral_T[g] + integral_t[g]);
       out -= weight * states.row(y_state_index(f, g));
