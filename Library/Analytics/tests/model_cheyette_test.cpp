@@ -275,6 +275,39 @@ TEST_F(CheyetteStep, SkewRowInForceOverTheStep) {
   }
 }
 
+TEST_F(CheyetteStep, DecaySkewLevelIsTheIntegratedDecayAtTheStepStart) {
+  const model_cheyette decay_level(parameter, valuation(), dates, false, true);
+  const double level_at_start = reference_hjm(*hjm).integral_decay(0, years(dates[1]));
+  matrix<double> states{{0.05}, {0.02}, {0.0}, {0.0}}, previous;
+  decay_level.evolve(change_of_measure(), 2, matrix<double>{{0.0}}, previous, states);
+  // Quadrature against the closed form of G: rounding only.
+  EXPECT_NEAR(states(2, 0), sigma(2) * (1.0 + 4.0 * (0.05 + level_at_start * 0.02)), 1e-15 * sigma(2));
+}
+
+TEST(CheyetteMeasure, TheChangeOfMeasureShiftsEveryDraw) {
+  // Two factors with skews of both signs: a step under a change of measure is the step without it on
+  // draws less the measure's shifts row_dot(i, f).
+  const auto hjm = shared(varying_parameter(parameter_markovian_hjm_type::HULL_WHITE, 2, false));
+  const parameter_cheyette parameter = cheyette(hjm, {5.0}, days({365}), 0.5);
+  const std::vector<datetime> dates = days({0, 91, 182});
+  const model_cheyette model(parameter, valuation(), dates, false, false);
+  const change_of_measure measure(matrix<double>{{0.3, 0.1}, {-0.2, 0.4}},
+                                  matrix<double>{{0.0, 0.0}, {0.01, 0.02}, {0.015, -0.01}});
+  const matrix<double> start{{0.01, -0.02}, {0.03, 0.0}, {1e-4, 2e-4}, {-5e-5, 1e-5},
+                             {-5e-5, 1e-5}, {3e-4, 1e-4}, {0.0, 0.0},  {0.0, 0.0},
+                             {0.02, 0.01},  {0.0, 0.0}};
+  const matrix<double> draws{{0.4, -1.1}, {2.0, 0.3}};
+  matrix<double> shifted = draws;
+  for (size_t f = 0; f < 2; ++f)
+    for (size_t p = 0; p < 2; ++p) shifted(f, p) -= measure.row_dot(2, f);
+  matrix<double> states = start, expected = start, previous, expected_previous;
+  model.evolve(measure, 2, draws, previous, states);
+  model.evolve(change_of_measure(), 2, shifted, expected_previous, expected);
+  for (size_t r = 0; r < states.rows(); ++r)
+    for (size_t p = 0; p < states.columns(); ++p)
+      EXPECT_NEAR(states(r, p), expected(r, p), 1e-15 * (1.0 + std::abs(expected(r, p)))) << r << ", " << p;
+}
+
 TEST_F(CheyetteStep, ConditionalPriceOverNoTimeIsZero) {
   const matrix<double> states{{0.02, -0.03, 0.1}, {1e-4, 2e-4, 3e-4}, {0.01, 0.01, 0.01}, {0.1, 0.2, 0.3}};
   vector<double> out(3, 5.0);
