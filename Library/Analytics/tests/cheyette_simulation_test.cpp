@@ -16,6 +16,7 @@
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/diffusion/ir/discount_curve_diffusion.h"
 #include "Analytics/simulation/simulation_manager.h"
+#include "monte_carlo_test_support.h"
 #include "simulation_test_support.h"
 
 namespace qavrek::simulation_test {
@@ -174,30 +175,6 @@ TEST(CheyetteGaussianLimit, ZeroSkewSimulatesTheMarkovianHjmModel) {
   }
 }
 
-struct sample {
-  double sum = 0.0;
-  double sum_of_squares = 0.0;
-  size_t count = 0;
-
-  void add(double x) {
-    sum += x;
-    sum_of_squares += x * x;
-    ++count;
-  }
-  double mean() const { return sum / static_cast<double>(count); }
-  double standard_error() const {
-    const double n = static_cast<double>(count);
-    return std::sqrt((sum_of_squares / n - mean() * mean()) / (n - 1.0));
-  }
-};
-
-::testing::AssertionResult within_four_standard_errors(const sample& s, double expected) {
-  const double distance = std::abs(s.mean() - expected) / s.standard_error();
-  if (distance <= 4.0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "mean " << s.mean() << " is " << distance << " standard errors ("
-                                       << s.standard_error() << ") away from " << expected;
-}
-
 struct skew_case {
   const char* label;
   matrix<double> decays;
@@ -238,24 +215,13 @@ TEST(CheyetteMartingales, DiscountedBondsHaveTheMarketMeans) {
                                random_configuration(paths, months + 1, n, c.generator), dates);
     const auto curve = diffusion::diffusion_discount_curve(manager.data(0));
 
-    vector<double> discount_factors(paths), log_bond(paths);
+    vector<double> discount_factors(paths);
     manager.states_initialize();
     for (size_t t = 1; t <= months; ++t) {
       manager.propagate(t);
       if (std::find(checked_months.begin(), checked_months.end(), t) == checked_months.end()) continue;
       SCOPED_TRACE("after " + std::to_string(t) + " months");
-      curve->discounting(discount_factors, dates[t]);
-      sample discounted;
-      for (double d : discount_factors) discounted.add(d);
-      EXPECT_TRUE(within_four_standard_errors(discounted, rates->df(start, dates[t])));
-
-      for (int years : bond_years) {
-        const datetime maturity(dates[t].year() + years, dates[t].month(), dates[t].day());
-        curve->log_df(log_bond, dates[t], maturity);
-        sample bond;
-        for (size_t p = 0; p < paths; ++p) bond.add(discount_factors[p] * std::exp(log_bond[p]));
-        EXPECT_TRUE(within_four_standard_errors(bond, rates->df(start, maturity))) << years << " years on";
-      }
+      expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], bond_years, discount_factors);
     }
   }
 }

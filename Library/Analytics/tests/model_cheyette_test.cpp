@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "Analytics/models/model_cheyette.h"
-#include "Core/error.h"
 #include "hjm_model_test_support.h"
+#include "simulation_test_support.h"
 
 namespace qavrek {
 namespace {
 
 using namespace hjm_test;
+using simulation_test::error_message;
 
 ptr_const<parameter_markovian_hjm> shared(const parameter_markovian_hjm& parameter) {
   return std::make_shared<const parameter_markovian_hjm>(parameter);
@@ -31,16 +32,6 @@ parameter_cheyette cheyette(const ptr_const<parameter_markovian_hjm>& hjm, const
   for (size_t r = 0; r < factor_0.size(); ++r)
     for (size_t k = 0; k < n; ++k) skews(r, k) = factor_0[r] * (k % 2 == 0 ? 1.0 : -0.5);
   return parameter_cheyette(hjm, skews, skew_dates, level);
-}
-
-template <class Action>
-std::string error_message(Action&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return {};
 }
 
 TEST(CheyetteModel, StateRowsFollowTheFactors) {
