@@ -35,7 +35,9 @@ struct aligned_block {
 void fill_bands(double* bands, size_t width) {
   const size_t centre = width / 2;
   for (size_t k = 0; k < width; ++k) {
-    for (size_t p = 0; p < total; ++p) bands[k * total + p] = k == centre ? 1.0 + 0.4 * width : -0.2 - 0.001 * double(p % 7);
+    for (size_t p = 0; p < total; ++p) {
+      bands[k * total + p] = k == centre ? 1.0 + 0.4 * double(width) : -0.2 - 0.001 * double(p % 7);
+    }
   }
 }
 

@@ -31,8 +31,9 @@ void divided_difference_weights(const double* points, size_t count, size_t index
 void stencil_band_weights(const char* function, const double* points, size_t count, size_t index, double* first,
                           double* second, bool divided_difference) {
   QAVREK_CHECK_AT(function, __FILE__, __LINE__, points != nullptr && first != nullptr, "null stencil or output");
-  QAVREK_CHECK_AT(function, __FILE__, __LINE__, index < count && index <= band_centre && count - 1 - index <= band_centre,
-                  "point ", index, " of a stencil of ", count, " points does not fit a band of ", band);
+  const bool fits = index < count && index <= band_centre && count - 1 - index <= band_centre;
+  QAVREK_CHECK_AT(function, __FILE__, __LINE__, fits, "point ", index, " of a stencil of ", count,
+                  " points does not fit a band of ", band);
   const size_t orders = second != nullptr ? 3 : 2;
   std::array<double, max_points * max_orders> w{};
   finite_difference::weights(points[index], points, count, orders - 1, w.data());

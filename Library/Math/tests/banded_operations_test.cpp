@@ -147,7 +147,8 @@ TEST_P(BandedAlongEachDimension, OneFactorisationSolvesSeveralRightHandSides) {
         ops.solve_decomposed(x.data(), factors.data(), l.outer, l.n, l.inner, false);
         for (size_t o = 0; o < l.outer; ++o) {
           for (size_t j = 0; j < l.inner; ++j) {
-            const Eigen::VectorXd expected = dense_line(bands, l, ops.width, o, j).partialPivLu().solve(line_of(b, l, o, j));
+            const Eigen::MatrixXd a = dense_line(bands, l, ops.width, o, j);
+            const Eigen::VectorXd expected = a.partialPivLu().solve(line_of(b, l, o, j));
             const Eigen::VectorXd actual = line_of(x, l, o, j);
             for (long i = 0; i < expected.size(); ++i) {
               ASSERT_NEAR(actual(i), expected(i), tolerance)

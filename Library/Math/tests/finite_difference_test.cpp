@@ -243,8 +243,9 @@ TEST(BoundaryStencil, MidFormsMatchTheAxisWeightsAtAnInteriorPoint) {
 TEST(BoundaryStencil, RefusesStencilsOutsideTheBandAndRepeatedPoints) {
   const std::vector<double> p{0.0, 0.1, 0.2, 0.3, 0.4};
   std::array<double, 5> first, second;
-  EXPECT_THROW(finite_difference::nonuniform_five_points_derivative_mid(p.data(), 1, first.data(), second.data(), false),
-               Error);
+  EXPECT_THROW(
+      finite_difference::nonuniform_five_points_derivative_mid(p.data(), 1, first.data(), second.data(), false),
+      Error);
   EXPECT_THROW(finite_difference::nonuniform_five_points_derivative_1(p.data(), 0, first.data()), Error);
   EXPECT_THROW(finite_difference::nonuniform_five_points_derivative_1(p.data(), 3, first.data()), Error);
   EXPECT_THROW(finite_difference::nonuniform_five_points_derivative_0(p.data(), 3, first.data()), Error);

@@ -24,8 +24,8 @@ void sort_without_repeats(std::vector<double>& dates) {
 }
 
 void check_step(double step, const char* name) {
-  QAVREK_CHECK(std::isfinite(step) && step >= 0.0, "the ", name, " of a time grid must be a finite number of days >= 0, not ",
-               step);
+  QAVREK_CHECK(std::isfinite(step) && step >= 0.0, "the ", name,
+               " of a time grid must be a finite number of days >= 0, not ", step);
 }
 
 // The number of whole steps in a gap (both positive), truncated.
