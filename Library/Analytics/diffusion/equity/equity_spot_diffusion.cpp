@@ -4,6 +4,7 @@
 
 #include "Core/check.h"
 #include "Core/error.h"
+#include "Vectorization/exp_batch.h"
 
 namespace qavrek {
 
@@ -28,7 +29,9 @@ equity_spot_diffusion::~equity_spot_diffusion() = default;
 
 void equity_spot_diffusion::finalize(const datetime& date) const {
   const vector<double> discounting = domestic_->log_normalized_discounting();
-  current_.row(0) = expressions::exp(next_.row(0) + discounting);
+  vector<double> spots = current_.row(0);
+  spots = next_.row(0) + discounting;
+  exp_batch(spots.data(), spots.data(), spots.size());
   market_data::finalize(date);
 }
 

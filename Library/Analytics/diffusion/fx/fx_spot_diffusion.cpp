@@ -4,6 +4,7 @@
 
 #include "Core/check.h"
 #include "Core/error.h"
+#include "Vectorization/exp_batch.h"
 
 namespace qavrek {
 
@@ -32,7 +33,9 @@ fx_spot_diffusion::~fx_spot_diffusion() = default;
 void fx_spot_diffusion::finalize(const datetime& date) const {
   const vector<double> domestic = domestic_->log_normalized_discounting();
   const vector<double> foreign = foreign_->log_normalized_discounting();
-  current_.row(0) = expressions::exp((next_.row(0) - foreign) + domestic);
+  vector<double> rates = current_.row(0);
+  rates = (next_.row(0) - foreign) + domestic;
+  exp_batch(rates.data(), rates.data(), rates.size());
   market_data::finalize(date);
 }
 
