@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "Analytics/models/bilinear_form.h"
 #include "Core/check.h"
@@ -26,6 +27,13 @@ model_lognormal::model_lognormal(const parameter_lognormal& parameter, const dat
   }
   incremental_volatility_.resize(simulation_dates_.size(), number_of_factors());
   incremental_volatility_sv(simulation_dates_, incremental_volatility_);
+}
+
+ptr_const<model_lognormal> model_lognormal::on_dates(const ptr_const<parameter_lognormal>& parameter,
+                                                    const std::vector<datetime>& dates) {
+  QAVREK_CHECK(parameter != nullptr, "a lognormal diffusion needs its parameter set");
+  QAVREK_CHECK(!dates.empty(), "a lognormal diffusion needs its simulation dates");
+  return std::make_shared<const model_lognormal>(*parameter, dates.front(), dates);
 }
 
 void model_lognormal::incremental_volatility_sv(const std::vector<datetime>& dates, matrix<double>& out) const {
@@ -87,6 +95,13 @@ void model_lognormal::evolve(const change_of_measure& measure, size_t step, cons
   for (size_t k = 0; k < n; ++k) constant -= s[k] * measure.row_dot(step, k);
   state += constant + s[0] * gaussians.row(0);
   for (size_t k = 1; k < n; ++k) state += s[k] * gaussians.row(k);
+}
+
+void model_lognormal::evolve(const change_of_measure& measure, size_t step, const matrix<double>& gaussians,
+                             matrix<double>& states, double drift) const {
+  QAVREK_CHECK(states.rows() >= 1, "the states of a lognormal spot have one row");
+  vector<double> state = states.row(0);
+  evolve(measure, step, gaussians, state, drift);
 }
 
 }  // namespace qavrek

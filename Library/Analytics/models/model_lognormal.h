@@ -5,6 +5,7 @@
 
 #include "Analytics/change_of_measure/change_of_measure.h"
 #include "Analytics/parameters/parameter_lognormal.h"
+#include "Core/pointers.h"
 #include "Util/datetime.h"
 #include "Vectorization/matrix.h"
 #include "Vectorization/vector.h"
@@ -28,6 +29,10 @@ class model_lognormal {
   // the valuation date.
   model_lognormal(const parameter_lognormal& parameter, const datetime& valuation_date,
                   const std::vector<datetime>& simulation_dates);
+  // The model of a diffusion on `dates`, valued at the first of them; the parameter set is required and
+  // must outlive the model.
+  static ptr_const<model_lognormal> on_dates(const ptr_const<parameter_lognormal>& parameter,
+                                             const std::vector<datetime>& dates);
 
   // Row i of `out`: per factor, the square root of the variance of the step that ends at dates[i] (from
   // the valuation date for i = 0). A step inside one volatility period is sqrt(tau) times that period's
@@ -40,6 +45,9 @@ class model_lognormal {
   // as long as `state`.
   void evolve(const change_of_measure& measure, size_t step, const matrix<double>& gaussians, vector<double>& state,
               double drift = 0.0) const;
+  // The same on row 0 of a diffusion's state block.
+  void evolve(const change_of_measure& measure, size_t step, const matrix<double>& gaussians, matrix<double>& states,
+              double drift) const;
 
   size_t number_of_factors() const noexcept { return parameter_->number_of_factors(); }
   size_t number_of_states() const noexcept { return 1; }

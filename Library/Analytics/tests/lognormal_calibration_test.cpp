@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Analytics/calibration/lognormal/lognormal_equity_with_mhjm_ir.h"
@@ -323,23 +324,15 @@ TEST(LognormalCalibration, SimulatedLogSpotsHaveTheMarketVariances) {
   for (const bool monthly : {false, true}) {
     SCOPED_TRACE(monthly ? "monthly steps" : "calibration dates");
     const std::vector<datetime> dates = simulation_dates(monthly);
-    {
-      SCOPED_TRACE("equity with a one-factor rate");
+    for (const auto& [label, rates, correlation] : {std::tuple{"equity with a one-factor rate", one, one_factor_equity},
+                                                    std::tuple{"equity with a two-factor rate", two, two_factor_equity}}) {
+      SCOPED_TRACE(label);
       const auto calibrated =
-          lognormal_equity_with_mhjm_ir(valuation, one_factor_equity, one).calibrate(calibration_dates, variances, act_365);
+          lognormal_equity_with_mhjm_ir(valuation, correlation, rates).calibrate(calibration_dates, variances, act_365);
       expect_market_variances(
-          {std::make_shared<const diffusion_ir_markovian_hjm>(dates, domestic_curve, one),
+          {std::make_shared<const diffusion_ir_markovian_hjm>(dates, domestic_curve, rates),
            std::make_shared<const diffusion_equity_lognormal>(dates, 100.0, domestic_curve, calibrated)},
-          one_factor_equity, dates, variances);
-    }
-    {
-      SCOPED_TRACE("equity with a two-factor rate");
-      const auto calibrated =
-          lognormal_equity_with_mhjm_ir(valuation, two_factor_equity, two).calibrate(calibration_dates, variances, act_365);
-      expect_market_variances(
-          {std::make_shared<const diffusion_ir_markovian_hjm>(dates, domestic_curve, two),
-           std::make_shared<const diffusion_equity_lognormal>(dates, 100.0, domestic_curve, calibrated)},
-          two_factor_equity, dates, variances);
+          correlation, dates, variances);
     }
     {
       // The foreign rate's quanto drift is deterministic and leaves the variances alone.

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +65,29 @@ std::string error_message(Action&& action) {
     return e.what();
   }
   return {};
+}
+
+// A query that a class does not offer: it throws NotImplementedError with this message and location.
+struct not_implemented_case {
+  const char* label;
+  std::function<void()> action;
+  SourceLocation location;
+  const char* message;
+};
+
+inline void expect_not_implemented(const std::vector<not_implemented_case>& cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    try {
+      c.action();
+      ADD_FAILURE() << "nothing thrown";
+    } catch (const NotImplementedError& e) {
+      EXPECT_EQ(e.message(), c.message);
+      EXPECT_EQ(e.location().function, c.location.function);
+      EXPECT_EQ(e.location().file, c.location.file);
+      EXPECT_EQ(e.location().line, c.location.line);
+    }
+  }
 }
 
 // Mean and standard error of the mean of a Monte Carlo sample.

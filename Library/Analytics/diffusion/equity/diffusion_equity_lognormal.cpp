@@ -1,24 +1,15 @@
 #include "Analytics/diffusion/equity/diffusion_equity_lognormal.h"
 
-#include <memory>
-
 #include "Core/check.h"
 
 namespace qavrek {
 
-namespace {
-
-ptr_const<model_lognormal> model_on(const ptr_const<parameter_lognormal>& params, const std::vector<datetime>& dates) {
-  QAVREK_CHECK(params != nullptr, "a lognormal diffusion needs its parameter set");
-  return std::make_shared<const model_lognormal>(*params, dates.front(), dates);
-}
-
-}  // namespace
-
 diffusion_equity_lognormal::diffusion_equity_lognormal(const std::vector<datetime>& dates, double spot,
                                                        const ptr_const<discount_curve>& domestic_curve,
                                                        const ptr_const<parameter_lognormal>& params)
-    : diffusion_equity(dates, spot, domestic_curve), params_(params), model_(model_on(params_, this->dates())) {}
+    : diffusion_equity(dates, spot, domestic_curve),
+      params_(params),
+      model_(model_lognormal::on_dates(params_, this->dates())) {}
 
 diffusion_equity_lognormal::~diffusion_equity_lognormal() = default;
 
@@ -29,10 +20,8 @@ void diffusion_equity_lognormal::propagate_state(matrix<double>& next, matrix<do
                                                  const change_of_measure& measure_change) const {
   QAVREK_CHECK(time_index >= 1 && time_index < dates().size(), "step ", time_index,
                " does not move between two of the ", dates().size(), " simulation dates");
-  QAVREK_CHECK(next.rows() >= 1, "the states of a lognormal spot have one row");
   const double domestic = domestic_curve()->log_df(dates()[time_index - 1], dates()[time_index]);
-  vector<double> state = next.row(0);
-  model_->evolve(measure_change, time_index, gaussians, state, -domestic);
+  model_->evolve(measure_change, time_index, gaussians, next, -domestic);
 }
 
 size_t diffusion_equity_lognormal::number_of_states() const { return model_->number_of_states(); }

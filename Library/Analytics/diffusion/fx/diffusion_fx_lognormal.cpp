@@ -1,25 +1,16 @@
 #include "Analytics/diffusion/fx/diffusion_fx_lognormal.h"
 
-#include <memory>
-
 #include "Core/check.h"
 
 namespace qavrek {
-
-namespace {
-
-ptr_const<model_lognormal> model_on(const ptr_const<parameter_lognormal>& params, const std::vector<datetime>& dates) {
-  QAVREK_CHECK(params != nullptr, "a lognormal diffusion needs its parameter set");
-  return std::make_shared<const model_lognormal>(*params, dates.front(), dates);
-}
-
-}  // namespace
 
 diffusion_fx_lognormal::diffusion_fx_lognormal(const std::vector<datetime>& dates, const ptr_const<fx_spot>& spot,
                                                const ptr_const<discount_curve>& domestic_curve,
                                                const ptr_const<discount_curve>& foreign_curve,
                                                const ptr_const<parameter_lognormal>& params)
-    : diffusion_fx(dates, spot, domestic_curve, foreign_curve), params_(params), model_(model_on(params_, this->dates())) {}
+    : diffusion_fx(dates, spot, domestic_curve, foreign_curve),
+      params_(params),
+      model_(model_lognormal::on_dates(params_, this->dates())) {}
 
 diffusion_fx_lognormal::~diffusion_fx_lognormal() = default;
 
@@ -30,13 +21,11 @@ void diffusion_fx_lognormal::propagate_state(matrix<double>& next, matrix<double
                                              const change_of_measure& measure_change) const {
   QAVREK_CHECK(time_index >= 1 && time_index < dates().size(), "step ", time_index,
                " does not move between two of the ", dates().size(), " simulation dates");
-  QAVREK_CHECK(next.rows() >= 1, "the states of a lognormal spot have one row");
   const datetime& from = dates()[time_index - 1];
   const datetime& to = dates()[time_index];
   const double foreign = foreign_curve()->log_df(from, to);
   const double domestic = domestic_curve()->log_df(from, to);
-  vector<double> state = next.row(0);
-  model_->evolve(measure_change, time_index, gaussians, state, foreign - domestic);
+  model_->evolve(measure_change, time_index, gaussians, next, foreign - domestic);
 }
 
 size_t diffusion_fx_lognormal::number_of_states() const { return model_->number_of_states(); }
