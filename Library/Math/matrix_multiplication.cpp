@@ -2,6 +2,7 @@
 
 #include <Eigen/Dense>
 
+#include <algorithm>
 #include <functional>
 
 #include "Core/check.h"
@@ -66,6 +67,35 @@ void multiply_into(const OperandA& a, const OperandB& b, double alpha, double be
   c.noalias() += alpha * a * b;
 }
 
+// Few inner terms and long rows, as when a correlation factor mixes a block of paths: Eigen's blocked
+// product would repack the long operand on every call, so each output row is streamed as a sum of scaled
+// rows of B instead. Zero multipliers (the upper half of a triangular factor) are skipped, as BLAS does.
+constexpr size_t streamed_inner_size = 8;
+
+void multiply_streamed(size_t m, size_t n, size_t k, double alpha, const double* a, size_t lda,
+                       const double* __restrict b, size_t ldb, double beta, double* __restrict c, size_t ldc) {
+  for (size_t i = 0; i < m; ++i) {
+    double* __restrict row = c + i * ldc;
+    // With beta = 0 the first term writes the row, which is never read.
+    bool written = beta != 0.0;
+    if (beta != 0.0 && beta != 1.0) {
+      for (size_t p = 0; p < n; ++p) row[p] *= beta;
+    }
+    for (size_t l = 0; l < k; ++l) {
+      const double weight = alpha * a[i * lda + l];
+      if (weight == 0.0) continue;
+      const double* __restrict b_row = b + l * ldb;
+      if (written) {
+        for (size_t p = 0; p < n; ++p) row[p] += weight * b_row[p];
+      } else {
+        for (size_t p = 0; p < n; ++p) row[p] = weight * b_row[p];
+        written = true;
+      }
+    }
+    if (!written) std::fill(row, row + n, 0.0);
+  }
+}
+
 }  // namespace
 
 void matrix_multiplication(char transpose_a, char transpose_b, size_t m, size_t n, size_t k, double alpha,
@@ -94,7 +124,9 @@ void matrix_multiplication(char transpose_a, char transpose_b, size_t m, size_t 
   const const_view b_view = stored_operand("B", b, b_rows, b_cols, ldb);
   const bool aliased = overlaps(a, a_rows, a_cols, lda, c, m, n, ldc) || overlaps(b, b_rows, b_cols, ldb, c, m, n, ldc);
 
-  if (!a_transposed && !b_transposed) {
+  if (!a_transposed && !b_transposed && !aliased && k <= streamed_inner_size) {
+    multiply_streamed(m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+  } else if (!a_transposed && !b_transposed) {
     multiply_into(a_view, b_view, alpha, beta, c_view, aliased);
   } else if (!a_transposed) {
     multiply_into(a_view, b_view.transpose(), alpha, beta, c_view, aliased);

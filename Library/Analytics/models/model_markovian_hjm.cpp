@@ -6,6 +6,7 @@
 #include <iterator>
 #include <limits>
 
+#include "Analytics/models/bilinear_form.h"
 #include "Analytics/models/factor_scratch.h"
 #include "Core/check.h"
 #include "Math/cholesky_decomposition.h"
@@ -165,17 +166,6 @@ void size_to_factors(matrix<double>& out, size_t n, const char* what) {
 // Read-only vector view over a grid axis, so that the element-wise evaluator checks its size.
 const vector<double> axis_view(const std::vector<double>& axis) {
   return vector<double>::view(const_cast<double*>(axis.data()), axis.size());
-}
-
-// a' M b for an n x n row-major M.
-double quadratic_form(const double* a, const matrix<double>& m, const double* b, size_t n) {
-  double sum = 0.0;
-  for (size_t r = 0; r < n; ++r) {
-    double row = 0.0;
-    for (size_t c = 0; c < n; ++c) row += m(r, c) * b[c];
-    sum += a[r] * row;
-  }
-  return sum;
 }
 
 // In place, the lower factor of a positive semi-definite matrix whose plain Cholesky factorisation
@@ -577,7 +567,7 @@ void model_markovian_hjm::conditional_price(const matrix<double>& states, const 
     sum[k] = difference[k] + integral_t[k];
     difference[k] -= integral_t[k];
   }
-  const double q = quadratic_form(difference, states_covariance_.get_matrix(i, 0, 0), sum, n);
+  const double q = bilinear_form(difference, states_covariance_.get_matrix(i, 0, 0), sum);
   out = -0.5 * q;
   for (size_t k = 0; k < n; ++k) out -= difference[k] * states.row(k);
 }
@@ -617,8 +607,8 @@ void model_markovian_hjm::evolve(const change_of_measure& measure, size_t step, 
     for (size_t j = 0; j < n; ++j) rho_mm += rho(k, j) * mm[j];
     drift[k] = sv[k] * rho_mm;
   }
-  const double half_q = 0.5 * (quadratic_form(integral_loading, rho, integral_loading, n) +
-                               quadratic_form(sum, covariance_start, increment, n));
+  const double half_q = 0.5 * (bilinear_form(integral_loading, rho, integral_loading) +
+                               bilinear_form(sum, covariance_start, increment));
 
   const size_t paths = next.columns();
   double* __restrict integral_row = next[n];
@@ -727,8 +717,8 @@ void model_markovian_hjm::coefficients(std::span<tensor<double>> diffusions, std
   const matrix<double> covariance = states_covariance_.get_matrix(k, 0, 0);
   const double* decay_t = decay_[k];
   const double* decay_end = decay_[k_end];
-  const double c_t = quadratic_form(decay_t, covariance, integral_decay_[k], n);
-  const double c_end = quadratic_form(decay_end, covariance, integral_decay_[k_end], n);
+  const double c_t = bilinear_form(decay_t, covariance, integral_decay_[k]);
+  const double c_end = bilinear_form(decay_end, covariance, integral_decay_[k_end]);
   vector<double> drift_t(n);
   vector<double> drift_end(n);
   state_drift(t, drift_t);
@@ -754,7 +744,7 @@ void model_markovian_hjm::conditional_price(double* out, std::span<const std::ve
   integral_decay_into(T, difference.data());
   const vector<double> sum = difference + integral_t;
   difference -= integral_t;
-  const double q = quadratic_form(difference.data(), states_covariance_.get_matrix(k, 0, 0), sum.data(), n);
+  const double q = bilinear_form(difference.data(), states_covariance_.get_matrix(k, 0, 0), sum.data());
   vector<double> drift(n);
   state_drift(t, drift);
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +65,54 @@ std::string error_message(Action&& action) {
     return e.what();
   }
   return {};
+}
+
+// A query that a class does not offer: it throws NotImplementedError with this message and location.
+struct not_implemented_case {
+  const char* label;
+  std::function<void()> action;
+  SourceLocation location;
+  const char* message;
+};
+
+inline void expect_not_implemented(const std::vector<not_implemented_case>& cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    try {
+      c.action();
+      ADD_FAILURE() << "nothing thrown";
+    } catch (const NotImplementedError& e) {
+      EXPECT_EQ(e.message(), c.message);
+      EXPECT_EQ(e.location().function, c.location.function);
+      EXPECT_EQ(e.location().file, c.location.file);
+      EXPECT_EQ(e.location().line, c.location.line);
+    }
+  }
+}
+
+// Mean and standard error of the mean of a Monte Carlo sample.
+struct sample {
+  double sum = 0.0;
+  double sum_of_squares = 0.0;
+  size_t count = 0;
+
+  void add(double x) {
+    sum += x;
+    sum_of_squares += x * x;
+    ++count;
+  }
+  double mean() const { return sum / static_cast<double>(count); }
+  double standard_error() const {
+    const double n = static_cast<double>(count);
+    return std::sqrt((sum_of_squares / n - mean() * mean()) / (n - 1.0));
+  }
+};
+
+inline ::testing::AssertionResult within_four_standard_errors(const sample& s, double expected) {
+  const double distance = std::abs(s.mean() - expected) / s.standard_error();
+  if (distance <= 4.0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "mean " << s.mean() << " is " << distance << " standard errors ("
+                                       << s.standard_error() << ") away from " << expected;
 }
 
 // Stand-in diffusions: each step writes the increments it is handed into its factor rows, so the view's

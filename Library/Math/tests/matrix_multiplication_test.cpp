@@ -102,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                       gemm_case{"inner_product_one", 'N', 'N', 4, 4, 1, 1.0, 0.5, 0, 0, 0},
                       // Correlating Gaussians: factor (factors x factors) times a block (factors x paths).
                       gemm_case{"correlation_step", 'N', 'N', 4, 1000, 4, 1.0, 0.0, 0, 0, 0},
+                      gemm_case{"few_terms_alpha_beta_padded", 'N', 'N', 3, 50, 5, -1.5, 0.25, 2, 3, 1},
                       gemm_case{"large_blocked", 'N', 'T', 70, 65, 300, 1.0, 0.0, 0, 0, 0}),
     [](const auto& info) { return info.param.name; });
 
@@ -123,6 +124,18 @@ TEST(MatrixMultiplicationEdges, OutputOverlappingAnInputIsFormedInATemporary) {
   std::vector<double> block = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
   matrix_multiplication('N', 'N', 2, 3, 2, l.data(), 2, block.data(), 3, block.data(), 3);
   EXPECT_EQ(block, (std::vector<double>{2.0, 4.0, 6.0, 13.0, 17.0, 21.0}));
+}
+
+TEST(MatrixMultiplicationEdges, ZeroRowsOfATriangularFactorStillSetTheirRow) {
+  // A row of A without a non-zero entry gives beta C: zeros over NaN with beta = 0, twice C with beta = 2.
+  const std::vector<double> l = {0.0, 0.0, 0.5, 0.0};
+  const std::vector<double> block = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
+  std::vector<double> c(6, nan);
+  matrix_multiplication('N', 'N', 2, 3, 2, l.data(), 2, block.data(), 3, c.data(), 3);
+  EXPECT_EQ(c, (std::vector<double>{0.0, 0.0, 0.0, 0.5, 1.0, 1.5}));
+  c = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
+  matrix_multiplication('N', 'N', 2, 3, 2, 1.0, l.data(), 2, block.data(), 3, 2.0, c.data(), 3);
+  EXPECT_EQ(c, (std::vector<double>{2.0, 2.0, 2.0, 2.5, 3.0, 3.5}));
 }
 
 TEST(MatrixMultiplicationEdges, RejectsBadArguments) {

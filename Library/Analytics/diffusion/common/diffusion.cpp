@@ -33,6 +33,14 @@ ptr_const<survival_curve> diffusion::diffusion_survival_curve(const ptr_const<ma
   return std::dynamic_pointer_cast<const survival_curve>(data);
 }
 
+ptr_const<equity_spot> diffusion::diffusion_equity_spot(const ptr_const<market_data>& data) {
+  return std::dynamic_pointer_cast<const equity_spot>(data);
+}
+
+ptr_const<fx_spot> diffusion::diffusion_fx_spot(const ptr_const<market_data>& data) {
+  return std::dynamic_pointer_cast<const fx_spot>(data);
+}
+
 void diffusion::check_is_this(const ptr_const<diffusion>& asset) const {
   QAVREK_CHECK(asset.get() == this,
                "create_market_data must be given the shared pointer that holds this diffusion, whose view reads "

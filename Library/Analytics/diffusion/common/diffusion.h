@@ -7,6 +7,8 @@
 #include "Analytics/change_of_measure/change_of_measure.h"
 #include "Core/pointers.h"
 #include "Market/discount_curve.h"
+#include "Market/equity_spot.h"
+#include "Market/fx_spot.h"
 #include "Market/market_data.h"
 #include "Market/survival_curve.h"
 #include "Util/datetime.h"
@@ -66,6 +68,8 @@ class diffusion {
   // another kind of market data. The result shares ownership with `data`.
   static ptr_const<discount_curve> diffusion_discount_curve(const ptr_const<market_data>& data);
   static ptr_const<survival_curve> diffusion_survival_curve(const ptr_const<market_data>& data);
+  static ptr_const<equity_spot> diffusion_equity_spot(const ptr_const<market_data>& data);
+  static ptr_const<fx_spot> diffusion_fx_spot(const ptr_const<market_data>& data);
 
  protected:
   // At least one date, every date set and the dates strictly increasing.

@@ -1,0 +1,31 @@
+#include "Analytics/diffusion/equity/diffusion_equity_lognormal.h"
+
+#include "Core/check.h"
+
+namespace qavrek {
+
+diffusion_equity_lognormal::diffusion_equity_lognormal(const std::vector<datetime>& dates, double spot,
+                                                       const ptr_const<discount_curve>& domestic_curve,
+                                                       const ptr_const<parameter_lognormal>& params)
+    : diffusion_equity(dates, spot, domestic_curve),
+      params_(params),
+      model_(model_lognormal::on_dates(params_, this->dates())) {}
+
+diffusion_equity_lognormal::~diffusion_equity_lognormal() = default;
+
+void diffusion_equity_lognormal::states_initialize(matrix<double>& states) const { states.fill(0.0); }
+
+void diffusion_equity_lognormal::propagate_state(matrix<double>& next, matrix<double>&, size_t time_index,
+                                                 const matrix<double>& gaussians,
+                                                 const change_of_measure& measure_change) const {
+  QAVREK_CHECK(time_index >= 1 && time_index < dates().size(), "step ", time_index,
+               " does not move between two of the ", dates().size(), " simulation dates");
+  const double domestic = domestic_curve()->log_df(dates()[time_index - 1], dates()[time_index]);
+  model_->evolve(measure_change, time_index, gaussians, next, -domestic);
+}
+
+size_t diffusion_equity_lognormal::number_of_states() const { return model_->number_of_states(); }
+
+size_t diffusion_equity_lognormal::number_of_factors() const { return model_->number_of_factors(); }
+
+}  // namespace qavrek
