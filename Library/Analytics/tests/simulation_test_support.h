@@ -27,6 +27,7 @@
 #include "Util/key.h"
 #include "Vectorization/matrix.h"
 #include "Vectorization/vector.h"
+#include "monte_carlo_test_support.h"
 
 namespace qavrek::simulation_test {
 
@@ -88,31 +89,6 @@ inline void expect_not_implemented(const std::vector<not_implemented_case>& case
       EXPECT_EQ(e.location().line, c.location.line);
     }
   }
-}
-
-// Mean and standard error of the mean of a Monte Carlo sample.
-struct sample {
-  double sum = 0.0;
-  double sum_of_squares = 0.0;
-  size_t count = 0;
-
-  void add(double x) {
-    sum += x;
-    sum_of_squares += x * x;
-    ++count;
-  }
-  double mean() const { return sum / static_cast<double>(count); }
-  double standard_error() const {
-    const double n = static_cast<double>(count);
-    return std::sqrt((sum_of_squares / n - mean() * mean()) / (n - 1.0));
-  }
-};
-
-inline ::testing::AssertionResult within_four_standard_errors(const sample& s, double expected) {
-  const double distance = std::abs(s.mean() - expected) / s.standard_error();
-  if (distance <= 4.0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "mean " << s.mean() << " is " << distance << " standard errors ("
-                                       << s.standard_error() << ") away from " << expected;
 }
 
 // Stand-in diffusions: each step writes the increments it is handed into its factor rows, so the view's
