@@ -138,36 +138,43 @@ TEST(CalibrationHjmSpreadOption, OnePeriodSwapsMatchTheExactPayoff) {
   }
 }
 
-// 10Y - 2Y spreads, quarterly, from 1 to 10 years, strikes within 100 bp of the forward, and a 10Y - 18M
-// annual spread whose short swap ends between two dates of the long one.
+// The expected spread and, for strikes within 100 bp of the forward, the normal volatilities of the
+// out-of-the-money options, against the quadrature of the exact pay-off.
+void expect_quadrature_prices(const spread_case& c, const hjm_setup& hjm, double forward_tolerance,
+                              double volatility_tolerance, const std::string& name) {
+  const calibration_ir_hjm_spread_option option = spread_option(c);
+  const interest_rate_spread& spread = *option.calibration_spread_option();
+  const payoff_quadrature exact(spread, hjm.model);
+  const double forward = exact.forward();
+  EXPECT_NEAR(model_spread(option, hjm.model), forward, forward_tolerance) << name << " " << describe(c);
+  for (double shift : {-0.01, -0.005, 0.0, 0.005, 0.01}) {
+    const double strike = forward + shift;
+    for (bool is_call : {true, false}) {
+      if (!out_of_the_money(strike, forward, is_call)) continue;
+      const double price = searched_price(option, hjm.model, strike, is_call);
+      EXPECT_NEAR(normal_volatility(price, forward, strike, spread, is_call),
+                  normal_volatility(exact.price(strike, is_call), forward, strike, spread, is_call),
+                  volatility_tolerance)
+          << name << " " << describe(c) << " strike " << strike << (is_call ? " call" : " put");
+    }
+  }
+}
+
+// The expected spread drops the same cumulants as the prices: 0.005 bp at most.
+constexpr double forward_tolerance = 0.02 * basis_point;
+
+// 10Y - 2Y spreads, quarterly, from 1 to 10 years, and a 10Y - 18M annual spread whose short swap ends
+// between two dates of the long one.
 TEST(CalibrationHjmSpreadOption, OneFactorAgreesWithTheExactPayoffInNormalVolatility) {
   const std::vector<spread_case> cases{{"1Y", "10Y", "2Y", "3M"},
                                        {"2Y", "10Y", "2Y", "3M"},
                                        {"5Y", "10Y", "2Y", "3M"},
                                        {"10Y", "10Y", "2Y", "3M"},
                                        {"2Y", "10Y", "18M", "1Y"}};
-  // The expected spread drops the same cumulants: 0.005 bp at most.
-  constexpr double forward_tolerance = 0.02 * basis_point;
   for (const model_case& m : one_factor_models) {
     const hjm_setup hjm(m.parameter());
-    for (const spread_case& c : cases) {
-      const calibration_ir_hjm_spread_option option = spread_option(c);
-      const interest_rate_spread& spread = *option.calibration_spread_option();
-      const payoff_quadrature exact(spread, hjm.model);
-      const double forward = exact.forward();
-      EXPECT_NEAR(model_spread(option, hjm.model), forward, forward_tolerance) << m.name << " " << describe(c);
-      for (double shift : {-0.01, -0.005, 0.0, 0.005, 0.01}) {
-        const double strike = forward + shift;
-        for (bool is_call : {true, false}) {
-          if (!out_of_the_money(strike, forward, is_call)) continue;
-          const double price = searched_price(option, hjm.model, strike, is_call);
-          EXPECT_NEAR(normal_volatility(price, forward, strike, spread, is_call),
-                      normal_volatility(exact.price(strike, is_call), forward, strike, spread, is_call),
-                      one_factor_tolerance)
-              << m.name << " " << describe(c) << " strike " << strike << (is_call ? " call" : " put");
-        }
-      }
-    }
+    for (const spread_case& c : cases)
+      expect_quadrature_prices(c, hjm, forward_tolerance, one_factor_tolerance, m.name);
   }
 }
 
@@ -177,26 +184,8 @@ TEST(CalibrationHjmSpreadOption, OneFactorAgreesWithTheExactPayoffInNormalVolati
 TEST(CalibrationHjmSpreadOption, TwoCorrelatedFactorsAgreeWithTheExactPayoff) {
   const hjm_setup hjm(two_factors());
   constexpr double volatility_tolerance = 0.05 * basis_point;
-  constexpr double forward_tolerance = 0.02 * basis_point;
-  for (const char* expiry : {"1Y", "5Y", "10Y"}) {
-    const spread_case c{expiry, "10Y", "2Y", "3M"};
-    const calibration_ir_hjm_spread_option option = spread_option(c);
-    const interest_rate_spread& spread = *option.calibration_spread_option();
-    const payoff_quadrature exact(spread, hjm.model);
-    const double forward = exact.forward();
-    EXPECT_NEAR(model_spread(option, hjm.model), forward, forward_tolerance) << describe(c);
-    for (double shift : {-0.01, -0.005, 0.0, 0.005, 0.01}) {
-      const double strike = forward + shift;
-      for (bool is_call : {true, false}) {
-        if (!out_of_the_money(strike, forward, is_call)) continue;
-        const double price = searched_price(option, hjm.model, strike, is_call);
-        EXPECT_NEAR(normal_volatility(price, forward, strike, spread, is_call),
-                    normal_volatility(exact.price(strike, is_call), forward, strike, spread, is_call),
-                    volatility_tolerance)
-            << describe(c) << " strike " << strike << (is_call ? " call" : " put");
-      }
-    }
-  }
+  for (const char* expiry : {"1Y", "5Y", "10Y"})
+    expect_quadrature_prices({expiry, "10Y", "2Y", "3M"}, hjm, forward_tolerance, volatility_tolerance, "TwoFactors");
 }
 
 // Call and put integrate over the two sides of one half-space, each with its annuity expanded about its
