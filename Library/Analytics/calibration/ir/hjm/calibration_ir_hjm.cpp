@@ -38,10 +38,6 @@ constexpr double maximum_start_position = 0.9;
 // Root search of each target's pricing.
 constexpr size_t pricing_iterations = 20;
 constexpr double pricing_tolerance = 1e-10;
-// Root search of the experimental spread option: the spread's boundary to a thousandth of a basis point of
-// a basis point, which keeps the half-space's error far below the price's.
-constexpr size_t spread_pricing_iterations = 20;
-constexpr double spread_pricing_tolerance = 1e-13;
 
 double unbounded(double p, double lo, double hi) {
   if (!(hi > lo)) return 0.0;  // a single admissible value: every unknown maps to it
@@ -562,6 +558,9 @@ double calibration_ir_hjm::cms_spread_pricing_experimental(const datetime& valua
                                                            const ptr_const<parameter_markovian_hjm>& parameter,
                                                            const ptr_const<discount_curve>& discount_crv,
                                                            bool use_forward_measure) {
+  // The boundary to 1e-13 of the spread, far below anything a price shows.
+  constexpr size_t iterations = 20;
+  constexpr double tolerance = 1e-13;
   QAVREK_CHECK(parameter != nullptr, "no parameter set");
   const auto convention = std::make_shared<const day_count_convention>();
   const datetime long_end = datetime_helper::add_tenor(expiry_date, tenor("10Y"), 1);
@@ -578,8 +577,7 @@ double calibration_ir_hjm::cms_spread_pricing_experimental(const datetime& valua
   vector<double> direction(factors, 0.0);
   const double forward = option->spread(*model, root);
   option->initial_root(root, forward, *model);
-  const double price =
-      option->value(forward, *model, root, direction, true, spread_pricing_iterations, spread_pricing_tolerance);
+  const double price = option->value(forward, *model, root, direction, true, iterations, tolerance);
   return calibration_ir_hjm_spread_option::normal_volatility(forward, forward, expiry, price, spread.dfs()[0], true);
 }
 
