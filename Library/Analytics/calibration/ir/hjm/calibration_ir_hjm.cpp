@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "Analytics/calibration/ir/hjm/calibration_ir_hjm_spread_option.h"
 #include "Core/check.h"
 #include "Core/cpu_allocator.h"
 #include "Core/logger.h"
@@ -551,6 +552,33 @@ void calibration_ir_hjm::report(const problem& run) const {
     text << '\n';
   }
   if (logging) logger::LogF(0, source_file, __LINE__, " %s", text.str().c_str());
+}
+
+double calibration_ir_hjm::cms_spread_pricing_experimental(const datetime& valuation_date, const datetime& expiry_date,
+                                                           const ptr_const<parameter_markovian_hjm>& parameter,
+                                                           const ptr_const<discount_curve>& discount_crv,
+                                                           bool use_forward_measure) {
+  // The boundary to 1e-13 of the spread, far below anything a price shows.
+  constexpr size_t iterations = 20;
+  constexpr double tolerance = 1e-13;
+  QAVREK_CHECK(parameter != nullptr, "no parameter set");
+  const auto convention = std::make_shared<const day_count_convention>();
+  const datetime long_end = datetime_helper::add_tenor(expiry_date, tenor("10Y"), 1);
+  const datetime short_end = datetime_helper::add_tenor(expiry_date, tenor("2Y"), 1);
+  const auto option = std::make_shared<const calibration_ir_hjm_spread_option>(
+      discount_crv, expiry_date, long_end, short_end, tenor("3M"), convention, 1.0, 1.0, use_forward_measure);
+  const interest_rate_spread& spread = *option->calibration_spread_option();
+  const double expiry = spread.long_swap()->expiry_double();
+  const auto model =
+      std::make_shared<const model_markovian_hjm>(*parameter, valuation_date, spread.all_dates(), false);
+  const size_t factors = model->number_of_factors();
+
+  vector<double> root(factors, 0.0);
+  vector<double> direction(factors, 0.0);
+  const double forward = option->spread(*model, root);
+  option->initial_root(root, forward, *model);
+  const double price = option->value(forward, *model, root, direction, true, iterations, tolerance);
+  return calibration_ir_hjm_spread_option::normal_volatility(forward, forward, expiry, price, spread.dfs()[0], true);
 }
 
 }  // namespace qavrek

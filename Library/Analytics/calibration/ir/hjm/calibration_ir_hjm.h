@@ -55,6 +55,14 @@ class calibration_ir_hjm {
                                                const std::vector<double>& strikes = {},
                                                const ptr_const<parameter_markovian_hjm>& initial_parameter = {}) const;
 
+  // Experimental: the normal volatility of the at-the-money option on the 10Y - 2Y CMS spread (quarterly
+  // swaps, ACT/365F) fixed at `expiry_date`, priced under the parameter set, its strike the model's
+  // expected spread; 0.0 for a price below its intrinsic value.
+  static double cms_spread_pricing_experimental(const datetime& valuation_date, const datetime& expiry_date,
+                                                const ptr_const<parameter_markovian_hjm>& parameter,
+                                                const ptr_const<discount_curve>& discount_crv,
+                                                bool use_forward_measure = true);
+
  private:
   friend struct calibration_ir_hjm_access;
 
