@@ -278,10 +278,12 @@ void model_extended_cir::evolve(const change_of_measure&, size_t i, const matrix
   const double* decay0 = cumulative_decays_[k0];
   const double* decay1 = cumulative_decays_[k1];
   const double* variance = variance_increments_[i];
-  // The parameters that end the step give the transition. The rate x is continuous where a shift changes
-  // (the shift only sets the level of y = x + theta and the variance of x): the same shift turns x into y
-  // before the draw and back after it, so that E[x1] = R x0 as the bond prices have it.
-  const interval_parameters end = parameters_of_interval(k1);
+  // In x the shift only sets the variance: dx = -kappa x dt + sigma sqrt(x + theta) dW, so E[x1] = R x0 with
+  // R = D1 / D0, whatever the parameters do inside the step. The shift in force at the step's end turns x
+  // into y before the draw and back after it, and the degrees of freedom d = theta (1 - R) / c, with c the
+  // transition's scale, give the draw the mean c (d + lambda) that keeps E[x1] = R x0. For parameters
+  // constant over the step d = 4 kappa theta / sigma^2 and the draw has the exact transition's two moments.
+  const double* shifts = parameters_of_interval(k1).theta;
   const double half_tau = 0.5 * year_fraction(t0, t1);
 
   const size_t paths = states.columns();
@@ -293,8 +295,8 @@ void model_extended_cir::evolve(const change_of_measure&, size_t i, const matrix
     const double ratio = decay1[f] / decay0[f];  // exp(-integral of kappa over the step)
     const double scale = 0.25 * decay1[f] * variance[f];
     const double noncentrality_per_y = ratio / scale;
-    const double dof = 4.0 * end.kappa[f] * end.theta[f] / (end.sigma[f] * end.sigma[f]);
-    const double shift = end.theta[f];
+    const double shift = shifts[f];
+    const double dof = shift * (1.0 - ratio) / scale;
     if (!(scale > 0.0) || !std::isfinite(noncentrality_per_y) || !std::isfinite(dof)) {
       // No variance over the step: the deterministic limit of the draw below, y1 = R y0+ + theta (1 - R).
       for (size_t p = 0; p < paths; ++p) x1[p] = ratio * (std::max(x0[p] + shift, 0.0) - shift);

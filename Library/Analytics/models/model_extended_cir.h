@@ -98,10 +98,12 @@ class model_extended_cir : public aad_state_parameters_manager {
 
   // One simulation step from simulation date i - 1 to date i (1 <= i < s). `previous` becomes a copy of
   // `states` as it comes in; `states` then receives the new factors, drawn from a two-moment match of the
-  // exact square-root transition (a scaled non-central chi-square; a path whose y is not positive draws with
-  // non-centrality 0), and its discounting row the trapezoid integral of the rate over the step plus the
-  // step's increase of ln A(v, .). The correlated draws are rows 0 .. n-1 of `gaussians`. The square-root
-  // process has no drift correction: the change of measure is not read.
+  // exact square-root transition (a scaled non-central chi-square), and its discounting row the trapezoid
+  // integral of the rate over the step plus the step's increase of ln A(v, .). Where parameters change
+  // inside the step the draw keeps the exact mean E[x1] = exp(-integral of kappa) x0; a path whose y is not
+  // positive (after a fall of the shift, or a draw below zero) draws with non-centrality 0. The correlated
+  // draws are rows 0 .. n-1 of `gaussians`. The square-root process has no drift correction: the change of
+  // measure is not read.
   void evolve(const change_of_measure& measure_change, size_t i, const matrix<double>& gaussians,
               matrix<double>& previous, matrix<double>& states) const;
 

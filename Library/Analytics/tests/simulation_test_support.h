@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -63,6 +64,32 @@ std::string error_message(Action&& action) {
     return e.what();
   }
   return {};
+}
+
+// Running sums of a Monte Carlo sample: its mean and the standard error of that mean.
+struct sample {
+  double sum = 0.0;
+  double sum_of_squares = 0.0;
+  size_t count = 0;
+
+  void add(double x) {
+    sum += x;
+    sum_of_squares += x * x;
+    ++count;
+  }
+  double mean() const { return sum / static_cast<double>(count); }
+  double standard_error() const {
+    const double n = static_cast<double>(count);
+    return std::sqrt((sum_of_squares / n - mean() * mean()) / (n - 1.0));
+  }
+};
+
+// Whether the sample mean lies within 4 standard errors of `expected` (about 1 in 16000 for a correct model).
+inline ::testing::AssertionResult within_four_standard_errors(const sample& s, double expected) {
+  const double distance = std::abs(s.mean() - expected) / s.standard_error();
+  if (distance <= 4.0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "mean " << s.mean() << " is " << distance << " standard errors ("
+                                       << s.standard_error() << ") away from " << expected;
 }
 
 // Stand-in diffusions: each step writes the increments it is handed into its factor rows, so the view's
