@@ -305,7 +305,8 @@ void model_extended_cir::evolve(const change_of_measure&, size_t i, const matrix
       // 2 (dof + 2 lambda) of the scaled non-central chi-square, for a^2 = sqrt(lambda (lambda + 2) + dof) - lambda.
       // Expanded, the square needs one root less.
       for (size_t p = 0; p < paths; ++p) {
-        const double lambda = std::max(noncentrality_per_y * (x0[p] + shift), 0.0);
+        const double centre = noncentrality_per_y * (x0[p] + shift);
+        const double lambda = 0.5 * (centre + std::abs(centre));  // max(centre, 0) without a branch
         const double a2 = std::sqrt(lambda * (lambda + 2.0) + dof) - lambda;
         const double z = draws[p];
         x1[p] = scale * (lambda + dof + a2 * (z * z - 1.0) + 2.0 * z * std::sqrt(lambda * a2)) - shift;
