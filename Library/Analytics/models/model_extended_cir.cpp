@@ -98,8 +98,7 @@ void model_extended_cir::check_simulation_dates() const {
     QAVREK_CHECK(date.is_valid(), "simulation date ", j, " is not set");
     QAVREK_CHECK(!(date < valuation_date_), "simulation date ", j, " (", date, ") is before the valuation date (",
                  valuation_date_, ")");
-    QAVREK_CHECK(j == 0 || dates_[j - 1] < date, "simulation date ", j, " (", date,
-                 ") is not after the one before it");
+    QAVREK_CHECK(j == 0 || dates_[j - 1] < date, "simulation date ", j, " (", date, ") is not after the one before it");
   }
 }
 
@@ -119,8 +118,7 @@ void model_extended_cir::build_model_dates() {
   datetime_helper::interpolate_from_subset_dates(model_dates_, parameter_->mean_reversion_speed_dates(),
                                                  mean_reversion_speeds_indices_);
   datetime_helper::interpolate_from_subset_dates(model_dates_, parameter_->shifts_dates(), shifts_indices_);
-  datetime_helper::interpolate_from_subset_dates(model_dates_, parameter_->volatilities_dates(),
-                                                 volatilities_indices_);
+  datetime_helper::interpolate_from_subset_dates(model_dates_, parameter_->volatilities_dates(), volatilities_indices_);
 }
 
 void model_extended_cir::build_decays() {
@@ -267,8 +265,8 @@ void model_extended_cir::evolve(const change_of_measure&, size_t i, const matrix
   const size_t n = number_of_factors();
   QAVREK_CHECK(states.rows() >= n + 1, "the states have ", states.rows(), " rows, the model ", n + 1);
   QAVREK_CHECK(gaussians.rows() >= n, "the draws have ", gaussians.rows(), " rows for ", n, " factors");
-  QAVREK_CHECK(gaussians.columns() == states.columns(), "the draws have ", gaussians.columns(),
-               " paths, the states ", states.columns());
+  QAVREK_CHECK(gaussians.columns() == states.columns(), "the draws have ", gaussians.columns(), " paths, the states ",
+               states.columns());
   previous = states;
 
   const datetime& t0 = dates_[i - 1];

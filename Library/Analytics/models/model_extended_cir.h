@@ -93,8 +93,7 @@ class model_extended_cir : public aad_state_parameters_manager {
   // Per path (column of states), the log of the normalised conditional price of a unit paid at T, seen at
   // the simulation date t from the factors in rows 0 .. n-1: normalized_log_a(t, T) - B(t, T).x. `out` has
   // one entry per column.
-  void conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
-                         vector<double>& out) const;
+  void conditional_price(const matrix<double>& states, const datetime& t, const datetime& T, vector<double>& out) const;
 
   // One simulation step from simulation date i - 1 to date i (1 <= i < s). `previous` becomes a copy of
   // `states` as it comes in; `states` then receives the new factors, drawn from a two-moment match of the

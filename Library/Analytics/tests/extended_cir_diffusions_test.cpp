@@ -19,6 +19,7 @@
 #include "Analytics/diffusion/ir/diffusion_ir_extended_cir.h"
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/simulation/simulation_manager.h"
+#include "monte_carlo_test_support.h"
 #include "simulation_test_support.h"
 
 namespace qavrek::simulation_test {
@@ -123,9 +124,7 @@ TEST_F(ExtendedCirDiffusions, RefusesQueriesOffTheSimulationDates) {
       {"discounting from after the last date", [&] { rate->discounting(output, states, datetime(2025, 1, 1)); },
        "not a simulation date"},
       {"conditional survival from between simulation dates",
-       [&] {
-         intensity->log_conditional_survival_probability(output, credit_states, datetime(2024, 3, 1), dates[3]);
-       },
+       [&] { intensity->log_conditional_survival_probability(output, credit_states, datetime(2024, 3, 1), dates[3]); },
        "not a simulation date"},
       {"survival from an unset date", [&] { intensity->survival_probability(output, credit_states, datetime()); },
        "not a simulation date"},
@@ -136,6 +135,26 @@ TEST_F(ExtendedCirDiffusions, RefusesQueriesOffTheSimulationDates) {
     SCOPED_TRACE(r.label);
     const std::string message = error_message(r.action);
     EXPECT_NE(message.find(r.expected), std::string::npos) << message;
+  }
+}
+
+// The credit twin of expect_discounted_bonds_at_market: mean survival_probability(date) -> Q(0, date) and
+// mean survival_probability(date) exp(log_survival_probability(date, T)) -> Q(0, T) for T whole years later.
+void expect_survival_at_market(const survival_curve& simulated, const survival_curve& market, const datetime& date,
+                               const std::vector<int>& years_on, vector<double>& probabilities) {
+  simulated.survival_probability(probabilities, date);
+  sample survived;
+  for (double q : probabilities) survived.add(q);
+  EXPECT_TRUE(within_four_standard_errors(survived, market.survival_probability(start, date)));
+
+  vector<double> log_forward(probabilities.size());
+  for (int years : years_on) {
+    const datetime horizon(date.year() + years, date.month(), date.day());
+    simulated.log_survival_probability(log_forward, date, horizon);
+    sample survived_on;
+    for (size_t p = 0; p < log_forward.size(); ++p) survived_on.add(probabilities[p] * std::exp(log_forward[p]));
+    EXPECT_TRUE(within_four_standard_errors(survived_on, market.survival_probability(start, horizon)))
+        << years << " years on";
   }
 }
 
@@ -165,10 +184,10 @@ TEST(ExtendedCirMartingales, DiscountedBondsAndSurvivalHaveTheMarketMeans) {
   // Speeds from a date before the start, volatilities changing between simulation dates, and shifts that
   // rise at a simulation date (a falling shift would take y = x + theta below zero on some paths, outside
   // the square-root dynamics); the last rows hold after 2032.
-  const auto rate_parameters =
-      cir_parameter({{0.9, 2.0}, {0.4, 1.5}, {0.3, 1.2}}, {datetime(2023, 6, 1), datetime(2026, 2, 1), datetime(2030, 1, 15)},
-                    {{0.12, 0.2}, {0.09, 0.25}}, {datetime(2027, 5, 30), datetime(2032, 1, 1)},
-                    {{0.03, 0.015}, {0.05, 0.02}}, {datetime(2028, 1, 15), datetime(2032, 1, 1)});
+  const auto rate_parameters = cir_parameter(
+      {{0.9, 2.0}, {0.4, 1.5}, {0.3, 1.2}}, {datetime(2023, 6, 1), datetime(2026, 2, 1), datetime(2030, 1, 15)},
+      {{0.12, 0.2}, {0.09, 0.25}}, {datetime(2027, 5, 30), datetime(2032, 1, 1)}, {{0.03, 0.015}, {0.05, 0.02}},
+      {datetime(2028, 1, 15), datetime(2032, 1, 1)});
   const auto credit_parameters =
       cir_parameter({{0.5}}, {datetime(2030, 1, 15)}, {{0.1}, {0.14}}, {datetime(2026, 8, 1), datetime(2031, 1, 1)},
                     {{0.02}}, {datetime(2030, 1, 15)});
@@ -184,12 +203,14 @@ TEST(ExtendedCirMartingales, DiscountedBondsAndSurvivalHaveTheMarketMeans) {
   // Checked after 1, 5 and 10 years; bonds to two and seven years beyond, past the last simulation date too.
   const std::vector<size_t> checked_months = {12, 60, 120};
   const std::vector<int> bond_years = {2, 7};
+  vector<double> discount_factors(paths), survival_probabilities(paths);
   manager.states_initialize();
   for (size_t t = 1; t <= months; ++t) {
     manager.propagate(t);
     if (std::find(checked_months.begin(), checked_months.end(), t) == checked_months.end()) continue;
     SCOPED_TRACE("after " + std::to_string(t) + " months");
-    expect_market_means(*curve, *rates, *survival, *defaults, start, dates[t], bond_years, paths);
+    expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], bond_years, discount_factors);
+    expect_survival_at_market(*survival, *defaults, dates[t], bond_years, survival_probabilities);
   }
 }
 

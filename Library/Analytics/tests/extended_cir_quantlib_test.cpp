@@ -8,16 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <memory>
 #include <ql/models/shortrate/onefactormodels/coxingersollross.hpp>
 #include <ql/models/shortrate/onefactormodels/extendedcoxingersollross.hpp>
 #include <ql/processes/coxingersollrossprocess.hpp>
 #include <ql/termstructures/yieldtermstructure.hpp>
 #include <ql/time/calendars/nullcalendar.hpp>
 #include <ql/time/daycounters/actual365fixed.hpp>
-
-#include <cmath>
-#include <cstddef>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>

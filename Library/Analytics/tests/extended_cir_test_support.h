@@ -86,11 +86,10 @@ class reference_cir {
       const double start = cuts[piece];
       const double middle = 0.5 * (start + end);
       for (size_t i = 0; i < n; ++i)
-        c.log_a += integrate_factor(value(parameter_.mean_reversion_speeds(), parameter_.mean_reversion_speed_dates(),
-                                          i, middle),
-                                    value(parameter_.volatilities(), parameter_.volatilities_dates(), i, middle),
-                                    value(parameter_.shifts(), parameter_.shifts_dates(), i, middle), end - start,
-                                    c.b[i]);
+        c.log_a += integrate_factor(
+            value(parameter_.mean_reversion_speeds(), parameter_.mean_reversion_speed_dates(), i, middle),
+            value(parameter_.volatilities(), parameter_.volatilities_dates(), i, middle),
+            value(parameter_.shifts(), parameter_.shifts_dates(), i, middle), end - start, c.b[i]);
     }
     return c;
   }

@@ -19,6 +19,7 @@
 #include "Analytics/diffusion/credit/diffusion_credit_markovian_hjm.h"
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/simulation/simulation_manager.h"
+#include "monte_carlo_test_support.h"
 #include "simulation_test_support.h"
 
 namespace qavrek::simulation_test {
@@ -98,12 +99,27 @@ TEST(HjmMartingales, DiscountedBondsAndSurvivalHaveTheMarketMeans) {
     const auto curve = diffusion::diffusion_discount_curve(manager.data(0));
     const auto survival = diffusion::diffusion_survival_curve(manager.data(1));
 
+    vector<double> discount_factors(paths), log_bond(paths), survival_probabilities(paths);
     manager.states_initialize();
     for (size_t t = 1; t <= months; ++t) {
       manager.propagate(t);
       if (std::find(checked_months.begin(), checked_months.end(), t) == checked_months.end()) continue;
       SCOPED_TRACE("after " + std::to_string(t) + " months");
-      expect_market_means(*curve, *rates, *survival, *defaults, start, dates[t], bond_years, paths);
+      expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], bond_years, discount_factors);
+
+      survival->survival_probability(survival_probabilities, dates[t]);
+      sample survived;
+      for (double q : survival_probabilities) survived.add(q);
+      EXPECT_TRUE(within_four_standard_errors(survived, defaults->survival_probability(start, dates[t])));
+
+      for (int years : bond_years) {
+        const datetime horizon(dates[t].year() + years, dates[t].month(), dates[t].day());
+        survival->log_survival_probability(log_bond, dates[t], horizon);
+        sample survived_on;
+        for (size_t p = 0; p < paths; ++p) survived_on.add(survival_probabilities[p] * std::exp(log_bond[p]));
+        EXPECT_TRUE(within_four_standard_errors(survived_on, defaults->survival_probability(start, horizon)))
+            << years << " years on";
+      }
     }
   }
 }

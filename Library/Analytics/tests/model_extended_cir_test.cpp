@@ -3,8 +3,11 @@
 // deterministic limit against the linear ODE's solution; and its bookkeeping: dates, state parameters and
 // the inputs it refuses.
 
+#include "Analytics/models/model_extended_cir.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -12,9 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "Analytics/models/model_extended_cir.h"
 #include "Analytics/tests/extended_cir_test_support.h"
-#include "Analytics/tests/simulation_test_support.h"
+#include "Analytics/tests/monte_carlo_test_support.h"
 #include "Core/error.h"
 
 namespace qavrek {
@@ -103,9 +105,9 @@ TEST(ExtendedCirModel, OneIntervalFromZeroIsTheSquareRootBondFormula) {
   const double gamma = std::sqrt(kappa * kappa + 2.0 * sigma * sigma);
   const double e = std::exp(-gamma * tau);
   const double expected_b = 2.0 * (1.0 - e) / ((gamma - kappa) * e + gamma + kappa);
-  const double bond_log_a =
-      2.0 * kappa * theta / (sigma * sigma) *
-      std::log(2.0 * gamma * std::exp(0.5 * (kappa + gamma) * tau) / ((gamma + kappa) * std::expm1(gamma * tau) + 2.0 * gamma));
+  const double bond_log_a = 2.0 * kappa * theta / (sigma * sigma) *
+                            std::log(2.0 * gamma * std::exp(0.5 * (kappa + gamma) * tau) /
+                                     ((gamma + kappa) * std::expm1(gamma * tau) + 2.0 * gamma));
 
   vector<double> b(1, 0.0);
   double log_a = 0.0;
@@ -160,10 +162,10 @@ TEST(ExtendedCirModel, TablesFollowTheirDefinitions) {
       const double expected = hjm_test::integrate(
           [&](double u) {
             const double sigma = parameter->volatilities()(u <= years(day(100))    ? 0
-                                                          : u <= years(day(500))  ? 1
-                                                          : u <= years(day(1500)) ? 2
-                                                                                  : 3,
-                                                          i);
+                                                           : u <= years(day(500))  ? 1
+                                                           : u <= years(day(1500)) ? 2
+                                                                                   : 3,
+                                                           i);
             return sigma * sigma / decay(i, u);
           },
           years(simulation_dates[j - 1]), years(simulation_dates[j]), breakpoints);
@@ -347,8 +349,8 @@ TEST(ExtendedCirModel, RefusesWhatItCannotPriceOrSimulate) {
       {"step 0", [&] { model.evolve(change_of_measure(), 0, draws, previous, states); }, "does not move"},
       {"a step past the last date", [&] { model.evolve(change_of_measure(), 5, draws, previous, states); },
        "does not move"},
-      {"draws for fewer paths",
-       [&] { model.evolve(change_of_measure(), 1, matrix<double>(2, 3), previous, states); }, "paths"},
+      {"draws for fewer paths", [&] { model.evolve(change_of_measure(), 1, matrix<double>(2, 3), previous, states); },
+       "paths"},
       {"a negative speed", with_row(-0.1, 0.1, 0.03), "not negative"},
       {"a negative volatility", with_row(0.1, -0.1, 0.03), "not negative"},
       {"a negative shift", with_row(0.1, 0.1, -0.03), "not negative"},
@@ -360,9 +362,15 @@ TEST(ExtendedCirModel, RefusesWhatItCannotPriceOrSimulate) {
        },
        "no row of volatilities"},
       {"a simulation date before the valuation date",
-       [&] { model_extended_cir(*parameter, valuation(), days({-1, 30}), false); }, "before the valuation date"},
+       [&] {
+         model_extended_cir(*parameter, valuation(), days({-1, 30}), false);
+       },
+       "before the valuation date"},
       {"simulation dates out of order",
-       [&] { model_extended_cir(*parameter, valuation(), days({0, 60, 30}), false); }, "not after"},
+       [&] {
+         model_extended_cir(*parameter, valuation(), days({0, 60, 30}), false);
+       },
+       "not after"},
   };
   for (const auto& r : refusals) {
     SCOPED_TRACE(r.label);

@@ -1,12 +1,10 @@
 #pragma once
 
-// Shared pieces of the simulation tests: ids, random configurations, Monte Carlo means and the martingale
-// checks of simulated curves, and two stand-in diffusions that record the correlated increments they are
-// handed, so that tests can see how a simulation slices them.
+// Shared pieces of the simulation tests: ids, random configurations and two stand-in diffusions that
+// record the correlated increments they are handed, so that tests can see how a simulation slices them.
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -65,64 +63,6 @@ std::string error_message(Action&& action) {
     return e.what();
   }
   return {};
-}
-
-// Running sums of a Monte Carlo sample: its mean and the standard error of that mean.
-struct sample {
-  double sum = 0.0;
-  double sum_of_squares = 0.0;
-  size_t count = 0;
-
-  void add(double x) {
-    sum += x;
-    sum_of_squares += x * x;
-    ++count;
-  }
-  double mean() const { return sum / static_cast<double>(count); }
-  double standard_error() const {
-    const double n = static_cast<double>(count);
-    return std::sqrt((sum_of_squares / n - mean() * mean()) / (n - 1.0));
-  }
-};
-
-// Whether the sample mean lies within 4 standard errors of `expected` (about 1 in 16000 for a correct model).
-inline ::testing::AssertionResult within_four_standard_errors(const sample& s, double expected) {
-  const double distance = std::abs(s.mean() - expected) / s.standard_error();
-  if (distance <= 4.0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "mean " << s.mean() << " is " << distance << " standard errors ("
-                                       << s.standard_error() << ") away from " << expected;
-}
-
-// The martingale identities of a simulated rate and credit at simulation date t, each mean within 4
-// standard errors: mean discounting(t) = P(0, t), mean discounting(t) exp(log_df(t, T)) = P(0, T), and the
-// same for the survival probabilities, for T = t plus each of `years_on` years.
-inline void expect_market_means(const discount_curve& simulated_rate, const discount_curve& rate,
-                                const survival_curve& simulated_credit, const survival_curve& credit,
-                                const datetime& start, const datetime& t, const std::vector<int>& years_on,
-                                size_t paths) {
-  vector<double> discount_factors(paths), log_forward(paths), survival_probabilities(paths);
-  simulated_rate.discounting(discount_factors, t);
-  simulated_credit.survival_probability(survival_probabilities, t);
-  sample discounted, survived;
-  for (size_t p = 0; p < paths; ++p) {
-    discounted.add(discount_factors[p]);
-    survived.add(survival_probabilities[p]);
-  }
-  EXPECT_TRUE(within_four_standard_errors(discounted, rate.df(start, t)));
-  EXPECT_TRUE(within_four_standard_errors(survived, credit.survival_probability(start, t)));
-
-  for (int years : years_on) {
-    SCOPED_TRACE(std::to_string(years) + " years on");
-    const datetime maturity(t.year() + years, t.month(), t.day());
-    simulated_rate.log_df(log_forward, t, maturity);
-    sample bond;
-    for (size_t p = 0; p < paths; ++p) bond.add(discount_factors[p] * std::exp(log_forward[p]));
-    EXPECT_TRUE(within_four_standard_errors(bond, rate.df(start, maturity)));
-    simulated_credit.log_survival_probability(log_forward, t, maturity);
-    sample survived_on;
-    for (size_t p = 0; p < paths; ++p) survived_on.add(survival_probabilities[p] * std::exp(log_forward[p]));
-    EXPECT_TRUE(within_four_standard_errors(survived_on, credit.survival_probability(start, maturity)));
-  }
 }
 
 // Stand-in diffusions: each step writes the increments it is handed into its factor rows, so the view's
