@@ -1,58 +1,12 @@
 #include "Analytics/diffusion/credit/diffusion_credit_markovian_hjm.h"
 
-#include <memory>
-
-#include "Core/check.h"
-
 namespace qavrek {
-
-namespace {
-
-ptr_const<model_markovian_hjm> model_on(const ptr_const<parameter_markovian_hjm>& params,
-                                        const std::vector<datetime>& dates) {
-  QAVREK_CHECK(params != nullptr, "a Markovian HJM diffusion needs its parameter set");
-  return std::make_shared<const model_markovian_hjm>(*params, dates.front(), dates, false);
-}
-
-}  // namespace
 
 diffusion_credit_markovian_hjm::diffusion_credit_markovian_hjm(const std::vector<datetime>& dates,
                                                                const ptr_const<survival_curve>& curve,
                                                                const ptr_const<parameter_markovian_hjm>& params)
-    : diffusion_credit(dates, curve), params_(params), model_(model_on(params_, this->dates())) {}
+    : diffusion_credit_on_model(dates, curve, params, "Markovian HJM") {}
 
 diffusion_credit_markovian_hjm::~diffusion_credit_markovian_hjm() = default;
-
-void diffusion_credit_markovian_hjm::states_initialize(matrix<double>& states) const { states.fill(0.0); }
-
-void diffusion_credit_markovian_hjm::propagate_state(matrix<double>& next, matrix<double>& current,
-                                                     size_t time_index, const matrix<double>& gaussians,
-                                                     const change_of_measure& measure_change) const {
-  model_->evolve(measure_change, time_index, gaussians, current, next);
-}
-
-size_t diffusion_credit_markovian_hjm::number_of_states() const { return model_->number_of_states(); }
-
-size_t diffusion_credit_markovian_hjm::number_of_factors() const { return model_->number_of_factors(); }
-
-void diffusion_credit_markovian_hjm::log_conditional_survival_probability(vector<double>& output,
-                                                                          const matrix<double>& states,
-                                                                          const datetime& from,
-                                                                          const datetime& to) const {
-  if (from == to) {
-    output.fill(0.0);
-    return;
-  }
-  check_simulation_date(from, "log_conditional_survival_probability");
-  model_->conditional_price(states, from, to, output);
-  output += curve()->log_survival_probability(from, to);
-}
-
-void diffusion_credit_markovian_hjm::survival_probability(vector<double>& output, const matrix<double>& states,
-                                                          const datetime& from) const {
-  check_simulation_date(from, "survival_probability");
-  exp_of_shifted_row(output, states, model_->discounting_state_index(),
-                     curve()->log_survival_probability(dates().front(), from));
-}
 
 }  // namespace qavrek

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <cstddef>
 #include <vector>
 
-#include "Analytics/diffusion/credit/diffusion_credit.h"
+#include "Analytics/diffusion/credit/diffusion_credit_on_model.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 #include "Core/pointers.h"
@@ -11,36 +10,15 @@
 
 namespace qavrek {
 
-// A default intensity simulated with the Markovian HJM model around its market survival curve. The states
-// are the n factor deviations and, in row n, the integrated intensity; the curve supplies the deterministic
-// part, so E[survival_probability(t)] = Q(0, t).
-class diffusion_credit_markovian_hjm final : public diffusion_credit {
+// A default intensity simulated with the Markovian HJM model around its market survival curve (see
+// diffusion_credit_on_model): the states are the n factor deviations and, in row n, the integrated intensity.
+class diffusion_credit_markovian_hjm final
+    : public diffusion_credit_on_model<model_markovian_hjm, parameter_markovian_hjm> {
  public:
   // The model is built on `dates`, the first being its valuation date; the parameter set is required.
   diffusion_credit_markovian_hjm(const std::vector<datetime>& dates, const ptr_const<survival_curve>& curve,
                                  const ptr_const<parameter_markovian_hjm>& params);
   ~diffusion_credit_markovian_hjm() override;
-
-  // Zero deviations from the curve.
-  void states_initialize(matrix<double>& states) const override;
-  void propagate_state(matrix<double>& next, matrix<double>& current, size_t time_index,
-                       const matrix<double>& gaussians, const change_of_measure& measure_change) const override;
-  size_t number_of_states() const override;
-  size_t number_of_factors() const override;
-
-  // `from` must be a simulation date: the states and the model's covariance belong to it.
-  void log_conditional_survival_probability(vector<double>& output, const matrix<double>& states,
-                                            const datetime& from, const datetime& to) const override;
-  void survival_probability(vector<double>& output, const matrix<double>& states,
-                            const datetime& from) const override;
-
-  const ptr_const<parameter_markovian_hjm>& parameter() const noexcept { return params_; }
-  const ptr_const<model_markovian_hjm>& model() const noexcept { return model_; }
-
- private:
-  // Declared before the model, which borrows it.
-  ptr_const<parameter_markovian_hjm> params_;
-  ptr_const<model_markovian_hjm> model_;
 };
 
 }  // namespace qavrek
