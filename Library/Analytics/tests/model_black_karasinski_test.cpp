@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -105,9 +106,11 @@ TEST(BlackKarasinskiModel, StepMovesTheFactorAndAddsTheTrapezoidOfTheRate) {
       const double trapezoid = 0.5 * (to - from) *
                                (std::exp(level + std::exp(-kappa * from) * start(0, p)) +
                                 std::exp(level + std::exp(-kappa * to) * x));
-      // A handful of roundings on values of order 1.
+      // A handful of roundings: the factor's on values of order 1, the integral's a few ulps of the result
+      // (the step's exponentials are good to an ulp).
       EXPECT_NEAR(states(0, p), x, 1e-14) << p;
-      EXPECT_NEAR(states(1, p), start(1, p) + trapezoid, 1e-15) << p;
+      const double integral = start(1, p) + trapezoid;
+      EXPECT_NEAR(states(1, p), integral, 4.0 * std::numeric_limits<double>::epsilon() * integral) << p;
       EXPECT_EQ(previous(0, p), start(0, p));
       EXPECT_EQ(previous(1, p), start(1, p));
     }
@@ -126,6 +129,24 @@ TEST(BlackKarasinskiModel, StepRefusesStepsOutsideTheDatesAndMismatchedDraws) {
   EXPECT_NE(message_of([&] { model.evolve(none, 1, wrong_draws, previous, states); }), "");
   matrix<double> one_row(1, 3);
   EXPECT_NE(message_of([&] { model.evolve(none, 1, draws, previous, one_row); }), "");
+}
+
+// Rates beyond the range of doubles saturate: the integral stays a number (its survival then 0 or 1).
+TEST(BlackKarasinskiModel, StepStaysFiniteForRatesBeyondTheRangeOfDoubles) {
+  for (double level : {800.0, -800.0}) {
+    set_up s = piecewise_rate();
+    s.levels = {level};
+    s.level_days = {0};
+    const auto parameter = s.parameter();
+    const model_black_karasinski model(*parameter, valuation(), days_of({0, 30}), false);
+    matrix<double> states{{0.0, 50.0}, {0.0, 0.0}}, previous;
+    model.evolve(change_of_measure(), 1, matrix<double>{{0.0, 1.0}}, previous, states);
+    for (size_t p = 0; p < 2; ++p) {
+      EXPECT_TRUE(std::isfinite(states(1, p))) << level << " " << p;
+      EXPECT_GE(states(1, p), 0.0) << level << " " << p;
+    }
+    EXPECT_EQ(std::exp(-states(1, 0)), level > 0 ? 0.0 : 1.0);
+  }
 }
 
 // E[exp(-integral of r) | x(t)] against a Monte Carlo of the exact factor on daily steps, for maturities of
