@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -116,7 +117,7 @@ inline std::vector<sample> monte_carlo_prices(const set_up& s, int start_day, do
       return spare;
     }
     const double radius = std::sqrt(-2.0 * std::log(1.0 - uniform(generator)));
-    const double angle = 2.0 * M_PI * uniform(generator);
+    const double angle = 2.0 * std::numbers::pi * uniform(generator);
     spare = radius * std::sin(angle);
     has_spare = true;
     return radius * std::cos(angle);

@@ -7,6 +7,7 @@
 #include <boost/math/quadrature/gauss_kronrod.hpp>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <ostream>
 #include <span>
 #include <string>
@@ -122,7 +123,7 @@ void normal_rule(size_t n, vector<double>& roots, vector<double>& weights) {
   gaussian_quadrature::gauss_hermite_coefficients(n, roots, weights, true, std::numeric_limits<double>::epsilon(), 20);
   for (size_t k = 0; k < n; ++k) {
     roots[k] *= std::sqrt(2.0);
-    weights[k] /= std::sqrt(M_PI);
+    weights[k] /= std::sqrt(std::numbers::pi);
   }
 }
 
