@@ -53,10 +53,9 @@ matrix<double> draws(size_t rows) {
   return values;
 }
 
-void black_karasinski_step(benchmark::State& state) {
-  const auto parameter = make_parameter();
-  const std::vector<datetime> dates = monthly_dates();
-  const model_black_karasinski model(*parameter, valuation, dates, false);
+// Monthly steps over two years, round and round, for either model.
+template <class Model>
+void steps(benchmark::State& state, const Model& model, size_t number_of_dates) {
   const matrix<double> gaussians = draws(1);
   matrix<double> next(2, paths), current(2, paths);
   const change_of_measure no_change;
@@ -65,7 +64,7 @@ void black_karasinski_step(benchmark::State& state) {
     model.evolve(no_change, step, gaussians, current, next);
     benchmark::DoNotOptimize(next.data());
     benchmark::ClobberMemory();
-    if (++step == dates.size()) {
+    if (++step == number_of_dates) {
       step = 1;
       next.fill(0.0);
     }
@@ -73,24 +72,16 @@ void black_karasinski_step(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * paths));
 }
 
+void black_karasinski_step(benchmark::State& state) {
+  const auto parameter = make_parameter();
+  const std::vector<datetime> dates = monthly_dates();
+  steps(state, model_black_karasinski(*parameter, valuation, dates, false), dates.size());
+}
+
 void hjm_step(benchmark::State& state) {
   const auto parameter = make_parameter();
   const std::vector<datetime> dates = monthly_dates();
-  const model_markovian_hjm model(*parameter->parameters(), valuation, dates, false);
-  const matrix<double> gaussians = draws(1);
-  matrix<double> next(2, paths), current(2, paths);
-  const change_of_measure no_change;
-  size_t step = 1;
-  for (auto _ : state) {
-    model.evolve(no_change, step, gaussians, current, next);
-    benchmark::DoNotOptimize(next.data());
-    benchmark::ClobberMemory();
-    if (++step == dates.size()) {
-      step = 1;
-      next.fill(0.0);
-    }
-  }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * paths));
+  steps(state, model_markovian_hjm(*parameter->parameters(), valuation, dates, false), dates.size());
 }
 
 // ln P(1 year, 6 years) on every path, the factors spread as the model spreads them after a year;

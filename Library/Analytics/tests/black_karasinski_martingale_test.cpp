@@ -56,13 +56,6 @@ class recorded_rate final : public diffusion_ir {
 
 int days_to(const datetime& date) { return int(date.serial() - valuation().serial()); }
 
-::testing::AssertionResult within(const sample& s, double expected, double allowance = 0.0) {
-  const double distance = std::abs(s.mean() - expected);
-  if (distance <= 4.0 * s.standard_error() + allowance) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "mean " << s.mean() << " is " << distance / s.standard_error()
-                                       << " standard errors (" << s.standard_error() << ") from " << expected;
-}
-
 // exp(the model's log price from the first simulation date to t), the same on every path.
 double model_price(const model_black_karasinski& model, const datetime& t) {
   vector<double> log_price(1);
@@ -125,8 +118,8 @@ TEST(BlackKarasinskiMartingales, DiscountedPricesAndFactorFollowTheModel) {
             rate_gap.add(discount[p] - promised_rate[index][p]);
             survival_gap.add(survived[p] - promised_survival[index][p]);
           }
-          EXPECT_TRUE(within(rate_gap, 0.0)) << "rate bond bought at " << bought[b];
-          EXPECT_TRUE(within(survival_gap, 0.0)) << "survival bought at " << bought[b];
+          EXPECT_TRUE(simulation_test::within_four_standard_errors(rate_gap, 0.0)) << "rate bond bought at " << bought[b];
+          EXPECT_TRUE(simulation_test::within_four_standard_errors(survival_gap, 0.0)) << "survival bought at " << bought[b];
         }
       }
     }
@@ -138,14 +131,14 @@ TEST(BlackKarasinskiMartingales, DiscountedPricesAndFactorFollowTheModel) {
       survival_sample.add(survived[p]);
       factor.add(rate->factor()[p]);
     }
-    EXPECT_TRUE(within(discounted, model_price(rate->model(), dates[t]), 2e-6));
-    EXPECT_TRUE(within(survival_sample, model_price(*intensity->model(), dates[t]), 2e-6));
+    EXPECT_TRUE(simulation_test::within_four_standard_errors(discounted, model_price(rate->model(), dates[t]), 2e-6));
+    EXPECT_TRUE(simulation_test::within_four_standard_errors(survival_sample, model_price(*intensity->model(), dates[t]), 2e-6));
 
     // The factor is the driver's Gaussian state: mean 0 and the driver's covariance; the sample variance of
     // n Gaussian draws has a standard error of variance sqrt(2 / (n - 1)).
     matrix<double> covariance(1, 1);
     rate->model().hjm_model()->states_variable_covariance(dates[t], covariance);
-    EXPECT_TRUE(within(factor, 0.0));
+    EXPECT_TRUE(simulation_test::within_four_standard_errors(factor, 0.0));
     EXPECT_NEAR(factor.variance(), covariance(0, 0), 4.0 * covariance(0, 0) * std::sqrt(2.0 / (paths - 1.0)));
   }
 }

@@ -17,6 +17,7 @@
 #include "Util/datetime.h"
 #include "Util/day_count_convention.h"
 #include "Vectorization/matrix.h"
+#include "simulation_test_support.h"
 
 namespace qavrek::black_karasinski_test {
 
@@ -75,21 +76,7 @@ inline set_up piecewise_rate() {
 // A default intensity: high volatility, faster reversion.
 inline set_up credit_intensity() { return {0.4, {0.9, 0.7}, {1095, 3650}, {std::log(0.015), std::log(0.025)}, {0, 1460}}; }
 
-// Running mean and standard error.
-struct sample {
-  double sum = 0.0;
-  double sum_of_squares = 0.0;
-  size_t count = 0;
-
-  void add(double x) {
-    sum += x;
-    sum_of_squares += x * x;
-    ++count;
-  }
-  double mean() const { return sum / double(count); }
-  double variance() const { return (sum_of_squares / double(count) - mean() * mean()) * double(count) / double(count - 1); }
-  double standard_error() const { return std::sqrt(variance() / double(count)); }
-};
+using simulation_test::sample;
 
 // E[exp(-integral of r over [start, start + horizons[h] days])] for r = exp(level + y) and y starting at
 // y0, simulated exactly from day to day (y_{k+1} = e^{-kappa / 365} y_k + d_k Z) with the trapezoid over

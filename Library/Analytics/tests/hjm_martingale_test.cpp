@@ -26,30 +26,6 @@ namespace {
 
 const datetime start(2024, 1, 15);
 
-struct sample {
-  double sum = 0.0;
-  double sum_of_squares = 0.0;
-  size_t count = 0;
-
-  void add(double x) {
-    sum += x;
-    sum_of_squares += x * x;
-    ++count;
-  }
-  double mean() const { return sum / static_cast<double>(count); }
-  double standard_error() const {
-    const double n = static_cast<double>(count);
-    return std::sqrt((sum_of_squares / n - mean() * mean()) / (n - 1.0));
-  }
-};
-
-::testing::AssertionResult within_four_standard_errors(const sample& s, double expected) {
-  const double distance = std::abs(s.mean() - expected) / s.standard_error();
-  if (distance <= 4.0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "mean " << s.mean() << " is " << distance << " standard errors ("
-                                       << s.standard_error() << ") away from " << expected;
-}
-
 struct hjm_case {
   const char* label;
   parameter_markovian_hjm_type type;

@@ -37,14 +37,7 @@ std::vector<datetime> days_of(std::initializer_list<int> offsets) {
   return dates;
 }
 
-std::string message_of(auto&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return {};
-}
+using simulation_test::error_message;
 
 TEST(BlackKarasinskiModel, DriverGivesTheOrnsteinUhlenbeckDecayAndVariance) {
   const set_up s = piecewise_rate();
@@ -124,11 +117,11 @@ TEST(BlackKarasinskiModel, StepRefusesStepsOutsideTheDatesAndMismatchedDraws) {
   matrix<double> states(2, 3), previous;
   const matrix<double> draws(1, 3), wrong_draws(1, 4);
   const change_of_measure none;
-  EXPECT_NE(message_of([&] { model.evolve(none, 0, draws, previous, states); }), "");
-  EXPECT_NE(message_of([&] { model.evolve(none, 3, draws, previous, states); }), "");
-  EXPECT_NE(message_of([&] { model.evolve(none, 1, wrong_draws, previous, states); }), "");
+  EXPECT_NE(error_message([&] { model.evolve(none, 0, draws, previous, states); }), "");
+  EXPECT_NE(error_message([&] { model.evolve(none, 3, draws, previous, states); }), "");
+  EXPECT_NE(error_message([&] { model.evolve(none, 1, wrong_draws, previous, states); }), "");
   matrix<double> one_row(1, 3);
-  EXPECT_NE(message_of([&] { model.evolve(none, 1, draws, previous, one_row); }), "");
+  EXPECT_NE(error_message([&] { model.evolve(none, 1, draws, previous, one_row); }), "");
 }
 
 // Rates beyond the range of doubles saturate: the integral stays a number (its survival then 0 or 1).
@@ -210,7 +203,7 @@ TEST(BlackKarasinskiModel, PricesNeedHullWhiteDecaysOfOneMeanReversion) {
     matrix<double> states(2, 2), previous;
     model.evolve(change_of_measure(), 1, matrix<double>{{0.5, -0.5}}, previous, states);
     vector<double> out(2);
-    EXPECT_NE(message_of([&] { model.conditional_price(states, day(30), day(400), out); }), "");
+    EXPECT_NE(error_message([&] { model.conditional_price(states, day(30), day(400), out); }), "");
   }
 }
 
@@ -247,7 +240,7 @@ TEST(BlackKarasinskiModel, RefusesSetsWithoutLevelsTimeStepOrRoots) {
   no_levels.level_days.clear();
   for (const set_up& s : {no_step, no_roots, no_levels}) {
     const auto parameter = s.parameter();
-    EXPECT_NE(message_of([&] { model_black_karasinski(*parameter, valuation(), days_of({0, 30}), false); }), "");
+    EXPECT_NE(error_message([&] { model_black_karasinski(*parameter, valuation(), days_of({0, 30}), false); }), "");
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -52,6 +53,35 @@ inline ptr_const<random_config> random_configuration(size_t paths, size_t dates,
                                                      random_type type = random_type::MERSENNE_TWISTER,
                                                      size_t seed = 20240521, size_t batch_index = 0) {
   return std::make_shared<const random_config>(type, seed, paths, dates, brownians, batch_index);
+}
+
+// Running mean, variance and standard error of a Monte Carlo estimate.
+struct sample {
+  double sum = 0.0;
+  double sum_of_squares = 0.0;
+  size_t count = 0;
+
+  void add(double x) {
+    sum += x;
+    sum_of_squares += x * x;
+    ++count;
+  }
+  double mean() const { return sum / static_cast<double>(count); }
+  double variance() const {
+    const double n = static_cast<double>(count);
+    return (sum_of_squares / n - mean() * mean()) * n / (n - 1.0);
+  }
+  double standard_error() const { return std::sqrt(variance() / static_cast<double>(count)); }
+};
+
+// The sample mean within 4 standard errors of `expected` (about 1 in 16000 for a correct model), plus an
+// allowance for a known error of the expected value itself.
+inline ::testing::AssertionResult within_four_standard_errors(const sample& s, double expected,
+                                                             double allowance = 0.0) {
+  const double distance = std::abs(s.mean() - expected);
+  if (distance <= 4.0 * s.standard_error() + allowance) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "mean " << s.mean() << " is " << distance / s.standard_error()
+                                       << " standard errors (" << s.standard_error() << ") away from " << expected;
 }
 
 // The message of what `action` throws as an Error; empty when it throws nothing.
