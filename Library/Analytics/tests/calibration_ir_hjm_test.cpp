@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,6 +154,52 @@ TEST(CalibrationIrHjm, BoundedMapsRoundTripAndStartInsideTheirBounds) {
   EXPECT_LT(q.volatilities()(1, 2), 0.003);
   for (size_t i = 0; i < 3; ++i)
     for (size_t j = 0; j < 3; ++j) EXPECT_NEAR(q.correlation()(i, j), correlation(i, j), 1e-14);
+}
+
+TEST(CalibrationIrHjm, StartInsideItsBoundsIsKeptAndOneOnOrBeyondABoundMovesInside) {
+  struct start_case {
+    const char* label;
+    double value, lo, hi;
+    bool inside;
+  };
+  const start_case cases[] = {
+      {"decay near the upper bound", 0.195, 0.01, 0.2, true},
+      {"decay near the lower bound", 0.0101, 0.01, 0.2, true},
+      {"decay one ulp below the upper bound", std::nextafter(0.2, 0.0), 0.01, 0.2, true},
+      {"volatility mid-range", 0.0123, 0.0005, 0.03, true},
+      {"negative interval", -0.3, -0.5, -0.25, true},
+      {"on the upper bound", 0.2, 0.01, 0.2, false},
+      {"on the lower bound", 0.0, 0.0, 0.03, false},
+      {"beyond the upper bound", 0.5, 0.01, 0.2, false},
+      {"beyond the lower bound", -1.0, 0.0005, 0.03, false},
+  };
+  const calibration_ir_hjm driver = grid_driver();
+  for (const start_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const parameter_markovian_hjm start =
+        on_grid(driver, matrix<double>(6, 1, c.value), matrix<double>(3, 1, c.value), matrix<double>{{1.0}});
+    const access::bounds b{c.lo, c.hi};
+    vector<double> x(6 + 3);
+    access::map_to_R(x, start, b, b, false);
+    const parameter_markovian_hjm fitted =
+        on_grid(driver, matrix<double>(6, 1, 0.0), matrix<double>(3, 1, 0.0), matrix<double>{{1.0}});
+    access::map_from_R(x, fitted, b, b, false);
+    for (double u : x) EXPECT_TRUE(std::isfinite(u));
+    for (const matrix<double>* block : {&fitted.decays(), &fitted.volatilities()}) {
+      for (double p : *block) {
+        if (c.inside) {
+          // tanh(atanh(t)) and the affine map around it: a few ulps of the bounds' magnitude.
+          EXPECT_NEAR(p, c.value, 8 * std::numeric_limits<double>::epsilon() * std::max(std::abs(c.lo), std::abs(c.hi)));
+        } else {
+          // Strictly inside, within a tenth of the interval of the bound it was on or beyond.
+          const double bound = c.value >= c.hi ? c.hi : c.lo;
+          EXPECT_GT(p, c.lo);
+          EXPECT_LT(p, c.hi);
+          EXPECT_LT(std::abs(p - bound), 0.1 * (c.hi - c.lo));
+        }
+      }
+    }
+  }
 }
 
 TEST(CalibrationIrHjm, CorrelationAngleAdjointMatchesCentralDifferences) {

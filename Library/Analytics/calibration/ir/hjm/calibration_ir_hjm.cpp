@@ -30,18 +30,25 @@ constexpr double residual_scale = 1000000.0;
 constexpr double tanh_scale = 0.1;
 // A correlation row whose off-diagonal entries reach unit length is shrunk to this squared length.
 constexpr double maximum_row_norm = 0.999999;
-// A starting value is kept this far (as a fraction of the half-width) from its bounds, so that its unknown is
-// finite and tanh still responds there.
+// A starting value on or beyond a bound starts this far (as a fraction of the half-width) from the centre,
+// where its unknown is finite and tanh still responds.
 constexpr double maximum_start_position = 0.9;
 
 // Root search of each target's pricing.
 constexpr size_t pricing_iterations = 20;
 constexpr double pricing_tolerance = 1e-10;
 
+// The unknown of a starting value p: exactly its inverse when lo < p < hi, so a start inside the bounds is
+// kept; a value on or beyond a bound starts inside it.
 double unbounded(double p, double lo, double hi) {
   if (!(hi > lo)) return 0.0;  // a single admissible value: every unknown maps to it
-  const double t = std::clamp((2.0 * p - lo - hi) / (hi - lo), -maximum_start_position, maximum_start_position);
-  return 0.5 * std::log((1.0 + t) / (1.0 - t)) / tanh_scale;
+  double t = (2.0 * p - lo - hi) / (hi - lo);
+  if (!(p > lo && p < hi)) {
+    t = std::clamp(t, -maximum_start_position, maximum_start_position);
+  } else if (std::abs(t) >= 1.0) {
+    t = std::copysign(std::nextafter(1.0, 0.0), t);  // inside, but within rounding of a bound
+  }
+  return std::atanh(t) / tanh_scale;
 }
 
 double bounded(double x, double lo, double hi) { return 0.5 * (lo + hi + (hi - lo) * std::tanh(tanh_scale * x)); }
