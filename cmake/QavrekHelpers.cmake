@@ -20,7 +20,8 @@ function(qavrek_add_test name)
     endif()
     target_link_libraries(${name} PRIVATE ${QUANTLIB_LIBRARY})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  # Test names carry the case names, never the printed bytes of a case.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES TIMEOUT 600)
 endfunction()
 
 # qavrek_add_benchmark(<name> SOURCES ... [DEPS ...])
