@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing (Debian 12 packages) and configures the Release build in ./build.
+# Installs what is missing (Debian 12 packages) and configures the Release build in $QAVREK_BUILD_DIR
+# (default: build); further arguments go to the CMake configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -10,7 +10,7 @@ namespace qavrek {
 namespace {
 
 // Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's civil-date algorithms).
-long days_from_civil(long y, unsigned m, unsigned d) {
+constexpr long days_from_civil(long y, unsigned m, unsigned d) {
   y -= m <= 2;
   const long era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -48,7 +48,15 @@ civil civil_of(const datetime& date) {
 
 }  // namespace
 
+void datetime::refuse_serial(double serial) {
+  static_assert(days_from_civil(first_year, 1, 1) - serial_epoch == first_serial &&
+                days_from_civil(last_year + 1, 1, 1) - serial_epoch == end_serial);
+  QAVREK_FAIL("the serial number ", serial, " is not a date of the years ", first_year, " to ", last_year);
+}
+
 datetime::datetime(int year, int month, int day) {
+  QAVREK_CHECK(year >= first_year && year <= last_year, "year ", year, " is not between ", first_year, " and ",
+               last_year);
   QAVREK_CHECK(month >= 1 && month <= 12, "month ", month, " is not between 1 and 12");
   QAVREK_CHECK(day >= 1 && day <= days_in_month(year, month), "day ", day, " is not a day of ", year, "-", month);
   serial_ = static_cast<double>(days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -

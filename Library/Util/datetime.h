@@ -8,12 +8,19 @@
 namespace qavrek {
 
 // A point in time: the serial day number counted from 1899-12-30 (so 2020-01-01 is 43831);
-// a fractional part is a time of day. NaN means "no date".
+// a fractional part is a time of day. NaN means "no date". Dates lie in the years 1 to 9999 of the
+// proleptic Gregorian calendar.
 class datetime {
  public:
+  static constexpr int first_year = 1;
+  static constexpr int last_year = 9999;
+
   constexpr datetime() noexcept = default;
-  constexpr explicit datetime(double serial) noexcept : serial_(serial) {}
-  // A calendar date; an impossible date (2021-02-30) is an error.
+  // NaN gives "no date"; a serial that is infinite or outside the supported years is an error.
+  constexpr explicit datetime(double serial) : serial_(serial) {
+    if (serial == serial && !(serial >= first_serial && serial < end_serial)) refuse_serial(serial);
+  }
+  // A calendar date; an impossible date (2021-02-30) or a year outside the supported ones is an error.
   datetime(int year, int month, int day);
 
   constexpr double serial() const noexcept { return serial_; }
@@ -39,6 +46,12 @@ class datetime {
   }
 
  private:
+  // The serials of 0001-01-01 and of 10000-01-01, the first day past the supported years.
+  static constexpr double first_serial = -693593.0;
+  static constexpr double end_serial = 2958466.0;
+
+  [[noreturn]] static void refuse_serial(double serial);
+
   double serial_ = std::numeric_limits<double>::quiet_NaN();
 };
 

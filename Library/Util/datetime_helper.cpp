@@ -10,7 +10,7 @@
 namespace qavrek {
 namespace {
 
-// Keeps adding a tenor within exact integer arithmetic and within the proleptic calendar's sane range.
+// Keeps adding a tenor within exact integer arithmetic.
 constexpr std::int64_t largest_year = 1000000;
 
 bool by_serial(const datetime& a, const datetime& b) { return a < b; }
@@ -29,8 +29,8 @@ void check_strictly_increasing(const std::vector<datetime>& dates, const char* n
 datetime add_months(const datetime& date, std::int64_t months) {
   const std::int64_t month_index = std::int64_t{date.year()} * 12 + (date.month() - 1) + months;
   const std::int64_t year = month_index >= 0 ? month_index / 12 : -((-month_index + 11) / 12);
-  QAVREK_CHECK(year >= -largest_year && year <= largest_year, "adding ", months, " months to ", date.to_string(),
-               " leaves the calendar");
+  QAVREK_CHECK(year >= datetime::first_year && year <= datetime::last_year, "adding ", months, " months to ",
+               date.to_string(), " leaves the calendar");
   const int month = static_cast<int>(month_index - 12 * year) + 1;
   const int day = std::min(date.day(), datetime::days_in_month(static_cast<int>(year), month));
   const double time_of_day = date.serial() - std::floor(date.serial());

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Core/error.h"
@@ -192,7 +193,11 @@ TEST_P(SwapSensitivities, SwapRateAndAnnuityAdjointsGradientAndHessian) {
   expect_hessian_matches(H, rate_gradient, x);
 }
 
-INSTANTIATE_TEST_SUITE_P(Factors, SwapSensitivities, testing::Values(1, 2, 3));
+std::string factor_count_name(const testing::TestParamInfo<size_t>& info) {
+  return "factors_" + std::to_string(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Factors, SwapSensitivities, testing::Values(1, 2, 3), factor_count_name);
 
 TEST(SwapSensitivities, OutputViewsMustHaveTheFactorShape) {
   const interest_rate_swap swap(curve(), plus(today, "1Y"), plus(today, "3Y"), tenor("1Y"), thirty_360);
@@ -243,7 +248,7 @@ TEST_P(SpreadSensitivities, ValueLogAdjointsGradientAndHessian) {
   expect_hessian_matches(H, spread_gradient, x);
 }
 
-INSTANTIATE_TEST_SUITE_P(Factors, SpreadSensitivities, testing::Values(1, 3));
+INSTANTIATE_TEST_SUITE_P(Factors, SpreadSensitivities, testing::Values(1, 3), factor_count_name);
 
 }  // namespace
 }  // namespace qavrek

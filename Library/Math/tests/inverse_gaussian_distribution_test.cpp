@@ -6,8 +6,10 @@
 #include <cmath>
 #include <limits>
 #include <ostream>
+#include <string>
 #include <vector>
 
+#include "Core/tests/test_names.h"
 #include "Math/inverse_gaussian_distribution.h"
 
 namespace qavrek {
@@ -50,6 +52,10 @@ struct grid_point {
 
 void PrintTo(const grid_point& p, std::ostream* out) { *out << "x = " << p.x << ", lambda = " << p.lambda; }
 
+std::string grid_point_name(const ::testing::TestParamInfo<grid_point>& info) {
+  return "x_" + test_names::number(info.param.x) + "_lambda_" + test_names::number(info.param.lambda);
+}
+
 class InverseGaussianCdf : public ::testing::TestWithParam<grid_point> {};
 
 TEST_P(InverseGaussianCdf, MatchesTheFirstPassageIntegral) {
@@ -65,12 +71,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(grid_point{0.05, 0.5}, grid_point{0.3, 1.0}, grid_point{1.0, 1.0}, grid_point{2.5, 0.2},
                       grid_point{0.2, 10.0}, grid_point{1.0, 50.0}, grid_point{0.97, 300.0},
                       // Beyond lambda of about 340 near x = 1 the reflected term takes the asymptotic series.
-                      grid_point{1.0, 400.0}, grid_point{1.02, 1e4}, grid_point{0.98, 1e4}));
+                      grid_point{1.0, 400.0}, grid_point{1.02, 1e4}, grid_point{0.98, 1e4}),
+    grid_point_name);
 
 INSTANTIATE_TEST_SUITE_P(
     NegativeShape, InverseGaussianCdf,
     ::testing::Values(grid_point{-0.3, -0.5}, grid_point{-1.0, -0.5}, grid_point{-6.0, -2.0},
-                      grid_point{-0.5, -1.5}, grid_point{-40.0, -4.0}));
+                      grid_point{-0.5, -1.5}, grid_point{-40.0, -4.0}),
+    grid_point_name);
 
 TEST(InverseGaussianCdfReference, AgreesWithBoostsInverseGaussian) {
   for (double lambda : {0.1, 0.5, 1.0, 3.0, 10.0, 50.0}) {

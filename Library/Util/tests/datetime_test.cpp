@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <string>
 
 #include "Core/error.h"
 
@@ -61,6 +63,47 @@ TEST(Datetime, NoDate) {
   EXPECT_EQ(none.to_string(), "no date");
   EXPECT_THROW(none.year(), Error);
   EXPECT_THROW(none.weekday(), Error);
+}
+
+// The supported years are 1 to 9999; their first and last days (-693593 and 2958465, as Python's own
+// date arithmetic counts them from 1899-12-30) are dates, anything past them an error; NaN is "no date".
+TEST(Datetime, SerialNumbersOutsideTheSupportedYearsAreRefused) {
+  struct serial_case {
+    const char* label;
+    double serial;
+    const char* text;  // nullptr: refused
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const serial_case cases[] = {
+      {"first day", -693593.0, "0001-01-01"},
+      {"last day, late evening", 2958465.999, "9999-12-31"},
+      {"just before the first day", std::nextafter(-693593.0, -inf), nullptr},
+      {"first day past the last", 2958466.0, nullptr},
+      {"far future", 1e12, nullptr},
+      {"far past", -1e12, nullptr},
+      {"plus infinity", inf, nullptr},
+      {"minus infinity", -inf, nullptr},
+  };
+  for (const serial_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.text) {
+      EXPECT_EQ(datetime(c.serial).to_string(), c.text);
+    } else {
+      try {
+        (void)datetime(c.serial);
+        ADD_FAILURE() << "accepted " << c.serial;
+      } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("is not a date of the years 1 to 9999"), std::string::npos) << e.what();
+      }
+    }
+  }
+  EXPECT_FALSE(datetime(std::numeric_limits<double>::quiet_NaN()).is_valid());
+  EXPECT_EQ(datetime(std::numeric_limits<double>::quiet_NaN()).to_string(), "no date");
+
+  EXPECT_EQ(datetime(1, 1, 1).serial(), -693593.0);
+  EXPECT_EQ(datetime(9999, 12, 31).serial(), 2958465.0);
+  EXPECT_THROW(datetime(0, 12, 31), Error);
+  EXPECT_THROW(datetime(10000, 1, 1), Error);
 }
 
 TEST(Datetime, TextForm) {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 #include <numeric>
+#include <string>
 #include <utility>
 
 #include "Core/error.h"
@@ -55,7 +56,10 @@ TEST_P(FreshMatrix, IsZeroFilledAlignedAndOwning) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, FreshMatrix,
                          ::testing::Values(shape_case{0, 0}, shape_case{0, 4}, shape_case{1, 1}, shape_case{3, 5},
-                                           shape_case{7, 8}, shape_case{100, 33}));
+                                           shape_case{7, 8}, shape_case{100, 33}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.rows) + "x" + std::to_string(info.param.columns);
+                         });
 
 TEST(Matrix, IsRowMajor) {
   matrix<double> m{{1.0, 2.0, 3.0}, {4.0, 5.0, 6.0}};

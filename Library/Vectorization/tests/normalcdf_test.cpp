@@ -4,6 +4,7 @@
 #include <limits>
 #include <numbers>
 
+#include "Core/tests/test_names.h"
 #include "Vectorization/normalcdf.h"
 #include "Vectorization/vector.h"
 
@@ -44,7 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
                       reference_value{0.5, 0.691462461274013103638},
                       reference_value{1.0, 0.841344746068542948585},
                       reference_value{1.959963984540054, 0.974999999999999989124},
-                      reference_value{3.0, 0.998650101968369905473}));
+                      reference_value{3.0, 0.998650101968369905473}),
+    [](const auto& info) { return "x_" + test_names::number(info.param.x); });
 
 // Far lower tail against the asymptotic expansion of the Mills ratio,
 // Phi(-x) = phi(x) / x * sum_k (-1)^k (2k - 1)!! / x^(2k). Eleven terms leave a truncation

@@ -38,7 +38,11 @@ TEST_P(TensorIndexing, FollowsRowMajorOffsets) {
 INSTANTIATE_TEST_SUITE_P(Corners, TensorIndexing,
                          ::testing::Values(index_case{0, 0, 0, 0}, index_case{0, 0, 3, 3}, index_case{0, 2, 0, 8},
                                            index_case{1, 0, 0, 12}, index_case{1, 1, 2, 18},
-                                           index_case{1, 2, 3, 23}));
+                                           index_case{1, 2, 3, 23}),
+                         [](const auto& info) {
+                           return "at_" + std::to_string(info.param.i) + "_" + std::to_string(info.param.j) + "_" +
+                                  std::to_string(info.param.k);
+                         });
 
 TEST(Tensor, MissingTrailingIndicesCountAsZero) {
   const tensor<double> t = counting_tensor();

@@ -1,0 +1,40 @@
+# Runs the demonstration and checks what it says: the optimiser converged, every calibrated row equals the
+# true parameter to the digits shown, the Monte Carlo means lie within four standard errors of the curve
+# (a fixed seed; four standard errors leave a true model a 1e-4 chance per date of failing), and the saved
+# set reprices the grid as the calibrated one did.
+execute_process(COMMAND ${DEMO} ${OUTPUT} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+message("${out}${err}")
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the demonstration failed (${rc})")
+endif()
+if(NOT out MATCHES "\n  Levenberg-Marquardt converged")
+  message(FATAL_ERROR "the demonstration does not report a converged calibration")
+endif()
+
+string(REGEX MATCHALL "factor [0-9] [a-z]+ \\([a-z ]+\\) +[-0-9.]+ +[-0-9.]+ \\.\\. [-0-9.]+" rows "${out}")
+list(LENGTH rows count)
+if(NOT count EQUAL 4)
+  message(FATAL_ERROR "expected 4 parameter rows, found ${count}")
+endif()
+foreach(row IN LISTS rows)
+  string(REGEX MATCH "([-0-9.]+) +([-0-9.]+) \\.\\. ([-0-9.]+)$" _ "${row}")
+  if(NOT (CMAKE_MATCH_1 STREQUAL CMAKE_MATCH_2 AND CMAKE_MATCH_1 STREQUAL CMAKE_MATCH_3))
+    message(FATAL_ERROR "calibrated parameter away from the true one: ${row}")
+  endif()
+endforeach()
+
+string(REGEX MATCHALL "\n +[0-9]+Y +[0-9.]+ +[0-9.]+ +[0-9.]+ +[-+][0-9.]+" dates "${out}")
+list(LENGTH dates count)
+if(count LESS 1)
+  message(FATAL_ERROR "no Monte Carlo lines")
+endif()
+foreach(line IN LISTS dates)
+  string(REGEX MATCH "[-+]([0-9.]+)$" _ "${line}")
+  if(CMAKE_MATCH_1 GREATER 4)
+    message(FATAL_ERROR "Monte Carlo mean more than four standard errors from the curve: ${line}")
+  endif()
+endforeach()
+
+if(NOT out MATCHES "identical to the calibrated set's volatilities")
+  message(FATAL_ERROR "the loaded set does not reprice the grid as the calibrated one")
+endif()
