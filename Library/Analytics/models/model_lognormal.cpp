@@ -55,14 +55,14 @@ void model_lognormal::step_volatility(const datetime& from, const datetime& to, 
   const day_count_convention& convention = *parameter_->day_convention();
   const size_t n = number_of_factors();
   const size_t last = volatilities.rows() - 1;
-  // Row r applies on (d_{r-1}, d_r]; the last row from d_{last-1} on, without end.
+  // Row r applies on (d_{r-1}, d_r]; the last row from d_{last-1} on, so its period ends with the step.
   const auto row_at = [&](const datetime& t) {
     const size_t r = static_cast<size_t>(std::upper_bound(period_ends.begin(), period_ends.end(), t) -
                                          period_ends.begin());
     return std::min(r, last);
   };
   const auto period_end = [&](size_t r) {
-    return r < last ? period_ends[r] : datetime(std::numeric_limits<double>::infinity());
+    return r < last ? period_ends[r] : to;
   };
 
   size_t row = row_at(from);
