@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "Core/error.h"
@@ -81,6 +83,77 @@ TEST(MatrixForm, MalformedJsonFailsWithTheLibraryErrors) {
       EXPECT_EQ(error.id, c.id) << c.text << ": " << error.what();
     }
   }
+}
+
+TEST(MatrixForm, ValuesThatAreNotFiniteRoundTripInBothForms) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const matrix<double> m{{nan, -inf}, {inf, 1.5}};
+  ordered_json j;
+  matrix_to_json(j, m);
+  EXPECT_EQ(j["data"], ordered_json::parse(R"([[null, "Infinity"], ["-Infinity", 1.5]])"));
+  matrix<double> from_json;
+  matrix_from_json(j, from_json);
+  multi_process_stream s;
+  matrix_to_binary(s, m);
+  multi_process_stream in;
+  in.SetRawData(s.GetRawData());
+  matrix<double> from_binary;
+  matrix_from_binary(in, from_binary);
+  for (const matrix<double>* read : {&from_json, &from_binary}) {
+    EXPECT_TRUE(std::isnan((*read)(0, 0)));
+    EXPECT_EQ((*read)(0, 1), -inf);
+    EXPECT_EQ((*read)(1, 0), inf);
+    EXPECT_EQ((*read)(1, 1), 1.5);
+  }
+}
+
+// A shape is checked against the values that stand for it before any storage is allocated: a short file
+// cannot ask for gigabytes, nor an empty matrix for an endless JSON form.
+TEST(MatrixForm, ShapesThatTheDataDoesNotBearAreRefused) {
+  struct json_case {
+    const char* text;
+    int id;  // the JSON library's error id, or 0 for the form's own refusal
+  };
+  const std::vector<json_case> json_cases = {
+      {R"({"rows":10000,"columns":10000})", 403},
+      {R"({"rows":20000,"columns":20000,"data":[[1]]})", 401},
+      {R"({"rows":2,"columns":2,"data":[[1,2],3]})", 304},
+      {R"({"rows":0,"columns":1152921504606846976,"data":[]})", 0},
+      {R"({"rows":-1,"columns":1,"data":[[1]]})", 0},
+      {R"({"rows":1.5,"columns":1,"data":[[1]]})", 0},
+  };
+  for (const auto& c : json_cases) {
+    matrix<double> m;
+    try {
+      matrix_from_json(ordered_json::parse(c.text), m);
+      ADD_FAILURE() << c.text;
+    } catch (const nlohmann::json::exception& error) {
+      EXPECT_EQ(error.id, c.id) << c.text << ": " << error.what();
+    } catch (const Error& error) {
+      EXPECT_EQ(c.id, 0) << c.text << ": " << error.what();
+    }
+    EXPECT_EQ(m.data(), nullptr) << c.text;
+  }
+
+  const auto binary_of = [](uint64_t rows, uint64_t columns) {
+    multi_process_stream out;
+    out << rows << columns;
+    out.Push(nullptr, 0);
+    multi_process_stream in;
+    in.SetRawData(out.GetRawData());
+    return in;
+  };
+  for (const auto& [rows, columns] : {std::pair<uint64_t, uint64_t>{0, uint64_t(1) << 60}, {uint64_t(1) << 60, 0},
+                                      {0, 65537}}) {
+    multi_process_stream in = binary_of(rows, columns);
+    matrix<double> m;
+    EXPECT_THROW(matrix_from_binary(in, m), Error) << rows << " x " << columns;
+  }
+  multi_process_stream widest = binary_of(0, 65536);
+  matrix<double> m;
+  matrix_from_binary(widest, m);
+  EXPECT_EQ(m.columns(), 65536u);
 }
 
 TEST(MatrixForm, BinaryOfFourBillionElementsIsRefused) {
