@@ -34,9 +34,11 @@ inline size_t element_count(uint64_t rows, uint64_t columns, const char* functio
                   columns == 0 || rows <= std::numeric_limits<size_t>::max() / columns, "a matrix of ", rows, " x ",
                   columns, " elements is too large");
   const size_t count = static_cast<size_t>(rows * columns);
-  QAVREK_CHECK_AT(function, source_file, __LINE__,
-                  count > 0 || (rows <= max_side_without_values && columns <= max_side_without_values),
-                  "an empty matrix of ", rows, " x ", columns, " is refused");
+  if (count == 0 && (rows > max_side_without_values || columns > max_side_without_values))
+    ::qavrek::details::check_fail(function, source_file, __LINE__,
+                                  ::qavrek::details::concat("an empty matrix of ", rows, " x ", columns,
+                                                            " is refused: one without values has at most ",
+                                                            max_side_without_values, " rows and columns"));
   return count;
 }
 }  // namespace matrix_form_detail
