@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "persistable_samples.h"
@@ -56,7 +57,8 @@ size_t replace_all(std::string& text, const std::string& from, const std::string
 
 std::string json_token(double value) { return serialization::json_from_double(value).dump(); }
 
-std::string bytes_of(const void* value, size_t size) { return std::string(static_cast<const char*>(value), size); }
+// The eight bytes of a double, as the binary form holds it.
+std::string raw_bytes(double value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
 
 class LoadingValidation : public scratch_files {
  protected:
@@ -87,7 +89,7 @@ class LoadingValidation : public scratch_files {
         expect_refused([&] { type::read_from_json(path("bad.json")); }, r.check, "JSON");
 
         std::string bad_binary = binary;
-        ASSERT_GT(replace_all(bad_binary, bytes_of(&f.sentinel, 8), bytes_of(&r.value, 8)), 0u);
+        ASSERT_GT(replace_all(bad_binary, raw_bytes(f.sentinel), raw_bytes(r.value)), 0u);
         write_text(path("bad.bin"), bad_binary);
         expect_refused([&] { type::read_from_binary(path("bad.bin")); }, r.check, "binary");
       }
@@ -211,6 +213,12 @@ TEST_F(LoadingValidation, ExtendedCirAndLognormalValuesDatesAndCorrelation) {
   });
 }
 
+// Loads a file of either form, by its name.
+template <class T>
+void load_either(const std::string& file) {
+  file.ends_with(".json") ? T::read_from_json(file) : T::read_from_binary(file);
+}
+
 // An enumeration holding a value that names nothing: refused by the constructor (given the value by a
 // cast), in JSON and in binary. The binary value is found beside a field of known bytes.
 TEST_F(LoadingValidation, EnumerationsOutOfRange) {
@@ -218,86 +226,63 @@ TEST_F(LoadingValidation, EnumerationsOutOfRange) {
   struct enumeration_case {
     const char* name;
     std::function<void()> construct;
-    std::function<void()> write_valid;  // to valid.json and valid.bin
+    std::function<void(const std::string&, const std::string&)> write_valid;  // JSON, binary
     std::function<void(ordered_json&)> edit_json;
     std::function<size_t(const std::string&)> binary_offset;
-    std::function<void(const std::string&)> load;  // a file in either form
+    std::function<void(const std::string&)> load;
     const char* check;
   };
-  const auto after = [](const std::string& bytes) {
-    return [bytes](const std::string& binary) { return binary.find(bytes) + bytes.size(); };
+  // Where the value is in the binary form: right after the class name, or just before a known double.
+  const auto after_name = [](const std::string& name) {
+    return [name](const std::string& binary) { return binary.find(name) + name.size(); };
   };
-  const auto before = [](const std::string& bytes) {
-    return [bytes](const std::string& binary) { return binary.find(bytes) - 4; };
+  const auto before = [](double known) {
+    return [known](const std::string& binary) { return binary.find(raw_bytes(known)) - 4; };
+  };
+  const auto writing = [](auto make) {
+    return [make](const std::string& json, const std::string& binary) {
+      using type = typename std::remove_cvref_t<decltype(*make())>;
+      type::write_to_json(json, make());
+      type::write_to_binary(binary, make());
+    };
   };
   const double cheyette_tolerance = 1e-8;
   const double hjm_tolerance = 1e-9;
-  const std::string config_name = serialization::class_name<random_config>();
+  const auto unknown_type = static_cast<parameter_markovian_hjm_type>(7);
   const std::vector<enumeration_case> cases = {
       {"Markovian HJM model type",
-       [] {
+       [&] {
          hjm_inputs in;
-         in.model_type = static_cast<parameter_markovian_hjm_type>(7);
+         in.model_type = unknown_type;
          in.build();
        },
-       [&] {
-         parameter_markovian_hjm::write_to_json(path("valid.json"), hjm_inputs().build());
-         parameter_markovian_hjm::write_to_binary(path("valid.bin"), hjm_inputs().build());
-       },
-       [](ordered_json& j) { j["model_type"] = 7; }, [](const std::string& binary) { return binary.size() - 4; },
-       [](const std::string& file) {
-         file.ends_with(".json") ? parameter_markovian_hjm::read_from_json(file)
-                                 : parameter_markovian_hjm::read_from_binary(file);
-       },
+       writing([] { return hjm_inputs().build(); }), [](ordered_json& j) { j["model_type"] = 7; },
+       [](const std::string& binary) { return binary.size() - 4; }, &load_either<parameter_markovian_hjm>,
        "unknown parameter_markovian_hjm_type 7"},
-      {"Cheyette calibration model type",
-       [] {
-         calibration_cheyette_settings({}, {}, {}, static_cast<parameter_markovian_hjm_type>(7));
-       },
-       [&] {
-         const auto s = std::make_shared<const calibration_cheyette_settings>(
-             std::vector<double>{}, std::vector<double>{}, std::vector<double>{}, parameter_markovian_hjm_type::HULL_WHITE,
-             false, 200, cheyette_tolerance);
-         calibration_cheyette_settings::write_to_json(path("valid.json"), s);
-         calibration_cheyette_settings::write_to_binary(path("valid.bin"), s);
-       },
-       [](ordered_json& j) { j["type"] = 7; }, before(bytes_of(&cheyette_tolerance, 8)),
-       [](const std::string& file) {
-         file.ends_with(".json") ? calibration_cheyette_settings::read_from_json(file)
-                                 : calibration_cheyette_settings::read_from_binary(file);
-       },
+      {"Cheyette calibration model type", [&] { calibration_cheyette_settings({}, {}, {}, unknown_type); },
+       writing([&] {
+         return std::make_shared<const calibration_cheyette_settings>(
+             std::vector<double>{}, std::vector<double>{}, std::vector<double>{},
+             parameter_markovian_hjm_type::HULL_WHITE, false, 200, cheyette_tolerance);
+       }),
+       [](ordered_json& j) { j["type"] = 7; }, before(cheyette_tolerance), &load_either<calibration_cheyette_settings>,
        "unknown parameter_markovian_hjm_type 7"},
-      {"HJM calibration model type",
-       [] { calibration_hjm_settings(1, {}, {}, static_cast<parameter_markovian_hjm_type>(7)); },
-       [&] {
-         const auto s = std::make_shared<const calibration_hjm_settings>(
-             1, std::vector<double>{}, std::vector<double>{}, parameter_markovian_hjm_type::HULL_WHITE, false, 200, true,
-             false, hjm_tolerance);
-         calibration_hjm_settings::write_to_json(path("valid.json"), s);
-         calibration_hjm_settings::write_to_binary(path("valid.bin"), s);
-       },
-       [](ordered_json& j) { j["type"] = 7; }, before(bytes_of(&hjm_tolerance, 8)),
-       [](const std::string& file) {
-         file.ends_with(".json") ? calibration_hjm_settings::read_from_json(file)
-                                 : calibration_hjm_settings::read_from_binary(file);
-       },
+      {"HJM calibration model type", [&] { calibration_hjm_settings(1, {}, {}, unknown_type); },
+       writing([&] {
+         return std::make_shared<const calibration_hjm_settings>(1, std::vector<double>{}, std::vector<double>{},
+                                                                 parameter_markovian_hjm_type::HULL_WHITE, false, 200,
+                                                                 true, false, hjm_tolerance);
+       }),
+       [](ordered_json& j) { j["type"] = 7; }, before(hjm_tolerance), &load_either<calibration_hjm_settings>,
        "unknown parameter_markovian_hjm_type 7"},
-      {"main generator type",
-       [] { random_config(static_cast<random_type>(7), 1, 1, 1); },
-       [&] {
-         random_config::write_to_json(path("valid.json"), random_config_sample::sample());
-         random_config::write_to_binary(path("valid.bin"), random_config_sample::sample());
-       },
-       [](ordered_json& j) { j["main_generator_type"] = 7; }, after(config_name),
-       [](const std::string& file) {
-         file.ends_with(".json") ? random_config::read_from_json(file) : random_config::read_from_binary(file);
-       },
-       "unknown random_type 7"},
+      {"main generator type", [] { random_config(static_cast<random_type>(7), 1, 1, 1); },
+       writing(&random_config_sample::sample), [](ordered_json& j) { j["main_generator_type"] = 7; },
+       after_name(serialization::class_name<random_config>()), &load_either<random_config>, "unknown random_type 7"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     expect_refused(c.construct, c.check, "constructor");
-    c.write_valid();
+    c.write_valid(path("valid.json"), path("valid.bin"));
     auto json = ordered_json::parse(text_of(path("valid.json")));
     c.edit_json(json["root"]);
     write_text(path("bad.json"), json.dump(1));

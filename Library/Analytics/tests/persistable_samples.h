@@ -43,37 +43,25 @@
 #include "Serialization/serialization_impl.h"
 #include "Util/calendar.h"
 #include "Util/day_count_convention.h"
+#include "ids_test_support.h"
+#include "parameters_test_support.h"
 
 namespace qavrek::persistence_samples {
 
 namespace fs = std::filesystem;
 
-// A fresh folder per test, removed afterwards.
-class scratch_files : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "_" + test->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    folder_ = fs::temp_directory_path() / ("qavrek_persistence_" + std::to_string(::getpid()) + "_" + name);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
+using parameters_test::act_365;
+using parameters_test::business_252;
+using parameters_test::dates;
+using parameters_test::scratch_files;
+using ids_test::discount;
 
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
+inline std::string text_of(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
-  static std::string text_of(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  static void write_text(const std::string& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary) << text;
-  }
-
- private:
-  fs::path folder_;
-};
+inline void write_text(const std::string& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
 
 // What a test does with an object: save it, and compare two objects by what they save.
 template <class T>
@@ -109,27 +97,6 @@ std::string innermost_message(Action&& action) {
     return innermost_text(e);
   }
   return "nothing thrown";
-}
-
-inline ptr_const<discount_id> discount(const char* definition, const char* ccy) {
-  return std::make_shared<const discount_id>(std::make_shared<const discount_definition>(key(definition)),
-                                             std::make_shared<const currency>(key(ccy)));
-}
-
-inline std::vector<datetime> dates(std::initializer_list<double> serials) {
-  std::vector<datetime> out;
-  for (const double serial : serials) out.emplace_back(serial);
-  return out;
-}
-
-// Business/252 on a calendar of two holidays.
-inline ptr_const<day_count_convention> business_252() {
-  return std::make_shared<const day_count_convention>(
-      day_count_convention_type::BUSINESS_252, std::make_shared<const calendar>(false, dates({43832.0, 43840.0})));
-}
-
-inline ptr_const<day_count_convention> act_365() {
-  return std::make_shared<const day_count_convention>(day_count_convention_type::ACT_365F);
 }
 
 // Each sample: its class, the base it is registered with (void when it is not registered), and an
