@@ -219,7 +219,8 @@ struct registered_handlers {
   template <class Archive>
   static void load_as(Archive& archive, void* target, const std::type_info& base) {
     if (base != typeid(T) && ((base != typeid(Bases)) && ...))
-      fail("load_polymorphic", __LINE__, "The class " + class_name<T>() + " cannot be loaded as a " + demangle(base.name()));
+      fail("load_polymorphic", __LINE__,
+           "The class " + class_name<T>() + " cannot be loaded as a " + demangle(base.name()));
     std::shared_ptr<const T> loaded;
     load_shared_object(archive, loaded);
     (store_as<T>(target, base, loaded) || ... || store_as<Bases>(target, base, loaded));
@@ -412,7 +413,8 @@ void load_polymorphic(Archive& archive, std::shared_ptr<Base>& target) {
 // pointer to T, or to any of Bases, can be saved and loaded through the registries. Meant for a
 // static initialiser in the class's source file (see QAVREK_REGISTER_PERSISTABLE). A handler saves
 // the T at the pointer it is given (flag false) or loads a new T into the shared pointer whose address
-// it is given (flag true): a std::shared_ptr of T or of one of Bases, const or not.
+// it is given (flag true): a std::shared_ptr of T, const or not, or of one of Bases that starts at the
+// object's address.
 template <class T, class... Bases>
 bool register_persistable() {
   static_assert(persistable_class<T> && !std::is_abstract_v<T>, "a registered class lists its persisted fields");

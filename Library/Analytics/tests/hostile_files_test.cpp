@@ -65,7 +65,7 @@ class HostileFiles : public scratch_files {};
 TEST_F(HostileFiles, FailFastWithAClearError) {
   struct hostile_case {
     const char* name;
-    std::string file;           // written to a file of that name, unless empty
+    std::string file;  // written to a file of that name, unless empty
     std::string content;
     std::function<void(const std::string& path)> load;
     std::string error;  // a part of the innermost message
@@ -73,8 +73,8 @@ TEST_F(HostileFiles, FailFastWithAClearError) {
   const auto cheyette_binary = [](const std::string& p) { parameter_cheyette::read_from_binary(p); };
   const auto hjm_json = [](const std::string& p) { parameter_markovian_hjm::read_from_json(p); };
   const std::vector<hostile_case> cases = {
-      {"200000 arrays nested under the class name, read as random settings (the Python module's loader)",
-       "deep.json", R"({"root": {"Class": )" + nested_arrays(200000) + "}}",
+      {"200000 arrays nested under the class name, read as random settings (the Python module's loader)", "deep.json",
+       R"({"root": {"Class": )" + nested_arrays(200000) + "}}",
        [](const std::string& p) { random_settings::read_from_json(p); }, "nests deeper than 256 levels"},
       {"the same, read as a Cheyette set", "deep.json", R"({"root": {"Class": )" + nested_arrays(200000) + "}}",
        [](const std::string& p) { parameter_cheyette::read_from_json(p); }, "nests deeper than 256 levels"},
@@ -86,8 +86,8 @@ TEST_F(HostileFiles, FailFastWithAClearError) {
        "the skews have 3 columns for 2 factors"},
       {"an HJM set declaring 10000 x 10000 decays and no values", "decays.json", hjm_declaring_decays(10000), hjm_json,
        "key 'data' not found"},
-      {"an HJM set declaring 20000 x 20000 decays and no values", "decays.json", hjm_declaring_decays(20000),
-       hjm_json, "key 'data' not found"},
+      {"an HJM set declaring 20000 x 20000 decays and no values", "decays.json", hjm_declaring_decays(20000), hjm_json,
+       "key 'data' not found"},
       {"a directory read as a binary file", "", "",
        [](const std::string& p) { parameter_markovian_hjm::read_from_binary(p); }, "is not a regular file"},
       {"an object of 100000 members", "keys.json", object_with_keys(100000),

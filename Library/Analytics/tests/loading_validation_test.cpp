@@ -28,8 +28,11 @@ struct refusal {
 // Values and dates, as every parameter set checks them. Each date sentinel stands second in its vector,
 // after 43831 (2020-01-01).
 const char* const not_a_parameter = "a parameter is finite and at most 1e+06";
-const std::vector<refusal> bad_values = {{nan, not_a_parameter}, {inf, not_a_parameter}, {-inf, not_a_parameter},
-                                         {1e308, not_a_parameter}, {-1e7, not_a_parameter}};
+const std::vector<refusal> bad_values = {{nan, not_a_parameter},
+                                         {inf, not_a_parameter},
+                                         {-inf, not_a_parameter},
+                                         {1e308, not_a_parameter},
+                                         {-1e7, not_a_parameter}};
 const std::vector<refusal> bad_dates = {{nan, "a date is set and lies in the years 1 to 9999"},
                                         {inf, "a date is set and lies in the years 1 to 9999"},
                                         {43000.0, "do not increase"},
@@ -208,8 +211,8 @@ TEST_F(LoadingValidation, ExtendedCirAndLognormalValuesDatesAndCorrelation) {
       {"volatilities", [](lognormal_inputs& in, double v) { in.volatilities(1, 0) = v; }, value_sentinel, bad_values},
       {"volatility dates", [](lognormal_inputs& in, double v) { in.volatility_dates[1] = datetime(v); }, date_sentinel,
        bad_dates},
-      {"correlation", [](lognormal_inputs& in, double v) { in.correlation(0, 2) = in.correlation(2, 0) = v; },
-       0.271828, lognormal_correlations},
+      {"correlation", [](lognormal_inputs& in, double v) { in.correlation(0, 2) = in.correlation(2, 0) = v; }, 0.271828,
+       lognormal_correlations},
   });
 }
 
@@ -267,8 +270,7 @@ TEST_F(LoadingValidation, EnumerationsOutOfRange) {
        }),
        [](ordered_json& j) { j["type"] = 7; }, before(cheyette_tolerance), &load_either<calibration_cheyette_settings>,
        "unknown parameter_markovian_hjm_type 7"},
-      {"HJM calibration model type", [&] { calibration_hjm_settings(1, {}, {}, unknown_type); },
-       writing([&] {
+      {"HJM calibration model type", [&] { calibration_hjm_settings(1, {}, {}, unknown_type); }, writing([&] {
          return std::make_shared<const calibration_hjm_settings>(1, std::vector<double>{}, std::vector<double>{},
                                                                  parameter_markovian_hjm_type::HULL_WHITE, false, 200,
                                                                  true, false, hjm_tolerance);
@@ -312,10 +314,12 @@ TEST_F(LoadingValidation, IntegersThatDoNotFitTheirField) {
   const std::vector<integer_case> cases = {
       {envelope_of(&random_config_sample::sample), [](ordered_json& j) { j["settings"]["seed"] = -1; },
        [](const std::string& f) { random_config::read_from_json(f); }, "The JSON number -1 " + unsigned_64},
-      {envelope_of(&random_config_sample::sample), [](ordered_json& j) { j["settings"]["number_of_paths_per_batch"] = 2.5; },
+      {envelope_of(&random_config_sample::sample),
+       [](ordered_json& j) { j["settings"]["number_of_paths_per_batch"] = 2.5; },
        [](const std::string& f) { random_config::read_from_json(f); }, "The JSON number 2.5 " + unsigned_64},
       {envelope_of(&hjm_settings_sample::sample), [](ordered_json& j) { j["max_iterations"] = 4294967297ull; },
-       [](const std::string& f) { calibration_hjm_settings::read_from_json(f); }, "The JSON number 4294967297 " + signed_32},
+       [](const std::string& f) { calibration_hjm_settings::read_from_json(f); },
+       "The JSON number 4294967297 " + signed_32},
       {envelope_of(&hjm_settings_sample::sample), [](ordered_json& j) { j["mumber_of_factors"] = -2; },
        [](const std::string& f) { calibration_hjm_settings::read_from_json(f); }, "The JSON number -2 " + unsigned_64},
       {envelope_of(&cheyette_settings_sample::sample), [](ordered_json& j) { j["max_iterations"] = -2147483649ll; },

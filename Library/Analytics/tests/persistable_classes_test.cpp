@@ -69,7 +69,8 @@ TYPED_TEST(PersistableClasses, WhatANullEnvelopeLoadsSavesAndLoadsBackTheSame) {
   using type = typename TypeParam::type;
   type::write_to_json(this->path("null.json"), nullptr);
   type::write_to_binary(this->path("null.bin"), nullptr);
-  for (const auto& loaded : {type::read_from_json(this->path("null.json")), type::read_from_binary(this->path("null.bin"))}) {
+  for (const auto& loaded :
+       {type::read_from_json(this->path("null.json")), type::read_from_binary(this->path("null.bin"))}) {
     ASSERT_NE(loaded, nullptr);
     type::write_to_json(this->path("again.json"), loaded);
     type::write_to_binary(this->path("again.bin"), loaded);

@@ -1,18 +1,16 @@
 #pragma once
 
-// One sample object of every class that has the five whole-object functions, with the class it is
-// registered under (if it is), and its stored forms: two objects are the same object when they save to
-// the same JSON text and the same bytes, NaN included.
+// One sample object of every class that has the five whole-object functions, with the base it is
+// registered with (if it is registered), and a comparison by the stored forms: two objects are the same
+// when they save to the same JSON text and the same bytes, NaN included.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "Analytics/change_of_measure/measure.h"
@@ -50,18 +48,20 @@ namespace qavrek::persistence_samples {
 
 namespace fs = std::filesystem;
 
+using ids_test::discount;
 using parameters_test::act_365;
 using parameters_test::business_252;
 using parameters_test::dates;
 using parameters_test::scratch_files;
-using ids_test::discount;
 
 inline std::string text_of(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-inline void write_text(const std::string& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
+inline void write_text(const std::string& file, const std::string& text) {
+  std::ofstream(file, std::ios::binary) << text;
+}
 
 // What a test does with an object: save it, and compare two objects by what they save.
 template <class T>
@@ -194,7 +194,9 @@ struct equity_id_sample {
 struct fx_id_sample {
   using type = diffusion_fx_id;
   using base = diffusion_id;
-  static ptr_const<type> sample() { return std::make_shared<const type>(discount("OIS", "EUR"), discount("SOFR", "USD")); }
+  static ptr_const<type> sample() {
+    return std::make_shared<const type>(discount("OIS", "EUR"), discount("SOFR", "USD"));
+  }
 };
 
 struct correlation_manager_sample {
@@ -213,7 +215,8 @@ struct hjm_sample {
   static ptr_const<type> sample() {
     return std::make_shared<const type>(matrix<double>{{0.01, 0.02}, {0.03, 0.04}}, matrix<double>{{0.007, 0.008}},
                                         matrix<double>{{1.0, 0.3}, {0.3, 1.0}}, dates({43831.0, 44196.0}),
-                                        dates({43831.0}), business_252(), parameter_markovian_hjm_type::PICEWISE_CONSTANT);
+                                        dates({43831.0}), business_252(),
+                                        parameter_markovian_hjm_type::PICEWISE_CONSTANT);
   }
 };
 
@@ -254,8 +257,9 @@ struct lognormal_sample {
   using type = parameter_lognormal;
   using base = void;
   static ptr_const<type> sample() {
-    return std::make_shared<const type>(matrix<double>{{0.2, 0.3}, {0.25, 0.35}}, matrix<double>{{1.0, 0.6}, {0.6, 1.0}},
-                                        dates({43831.0, 44196.0}), business_252());
+    return std::make_shared<const type>(matrix<double>{{0.2, 0.3}, {0.25, 0.35}},
+                                        matrix<double>{{1.0, 0.6}, {0.6, 1.0}}, dates({43831.0, 44196.0}),
+                                        business_252());
   }
 };
 

@@ -99,7 +99,8 @@ TEST(PersistenceJsonEncoding, LoadAcceptsWhatEachEncodingAllows) {
        [](auto& v) { v.count = std::numeric_limits<std::uint64_t>::max(); }, ""},
       {"size_t from a whole float", "count", 3.0, [](auto& v) { v.count = 3; }, ""},
       {"size_t refuses -1", "count", -1, none, "The JSON number -1 does not fit in an unsigned 64-bit integer"},
-      {"size_t refuses a fraction", "count", 2.7, none, "The JSON number 2.7 does not fit in an unsigned 64-bit integer"},
+      {"size_t refuses a fraction", "count", 2.7, none,
+       "The JSON number 2.7 does not fit in an unsigned 64-bit integer"},
       {"size_t refuses a boolean", "count", true, none, number_302 + "boolean"},
       {"size_t refuses a float it cannot hold", "count", -1.5, none,
        "The JSON number -1.5 does not fit in an unsigned 64-bit integer"},
@@ -218,7 +219,8 @@ TEST(PersistenceNonFinite, StoredNullLoadsAsNaNButAMissingMemberFails) {
   EXPECT_EQ(v.dates.at(1), datetime(43831.0));
 
   json.erase("date");
-  EXPECT_EQ(innermost_text([&] { loaded_record(json); }), "[json.exception.type_error.302] type must be number, but is null");
+  EXPECT_EQ(innermost_text([&] { loaded_record(json); }),
+            "[json.exception.type_error.302] type must be number, but is null");
 }
 
 // The bytes that saving a value gives, against the same values written by hand with the calls
