@@ -23,10 +23,7 @@ random_settings::random_settings(size_t seed, size_t number_of_paths_per_batch, 
 }
 
 void random_settings::initialize() const {
-  const auto generator = static_cast<std::int32_t>(generator_type_);
-  const bool known_generator_type = generator >= static_cast<std::int32_t>(random_type::SOBOL) &&
-                                    generator <= static_cast<std::int32_t>(random_type::MERSENNE_TWISTER);
-  QAVREK_CHECK(known_generator_type, "unknown random_type ", generator);
+  QAVREK_CHECK(is_known(generator_type_), "unknown random_type ", static_cast<std::int32_t>(generator_type_));
   const bool cpu = type_ == device_type::CPU;
   QAVREK_CHECK(cpu, "unsupported device_type ", static_cast<std::int32_t>(type_));
 }

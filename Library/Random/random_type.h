@@ -13,4 +13,9 @@ enum class random_type : std::int32_t {
   MERSENNE_TWISTER = 4,
 };
 
+// Whether a value (read from a file, or cast from an integer) names one of the families.
+constexpr bool is_known(random_type type) noexcept {
+  return type >= random_type::SOBOL && type <= random_type::MERSENNE_TWISTER;
+}
+
 }  // namespace qavrek

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,14 +30,23 @@ binary_registry* BinarySerializationRegistry();
 namespace serialization {
 
 // Whole-file transfer of a JSON value or a byte vector.
+//
+// A write goes to a new file beside the target, which replaces the target only once it is complete and
+// on the disk: a failure (text that is not UTF-8, a full disk, a directory or a device as the target)
+// leaves the target as it was and no new file behind, and its error names the path.
 class access {
  public:
+  // Nesting and object sizes that read_json accepts: every stored form stays far below them, and a file
+  // beyond them is refused while it is parsed, before it costs time or memory.
+  static constexpr std::size_t max_json_depth = 256;
+  static constexpr std::size_t max_json_object_members = 10000;
+
   // Pretty-printed with one space per level and a final newline.
   static void write_json(const std::string& path, const ordered_json& value);
   // The first JSON value of the file; a missing or empty file is the JSON library's parse error 101.
   static void read_json(const std::string& path, ordered_json& target);
   static void write_binary(const std::string& path, const std::vector<unsigned char>& bytes);
-  // The whole file; an empty file leaves the target as it was.
+  // The whole of a regular file; an empty file leaves the target as it was.
   static void read_binary(const std::string& path, std::vector<unsigned char>& target);
 };
 

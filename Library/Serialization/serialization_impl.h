@@ -184,39 +184,53 @@ void load_value(Archive& archive, T& target) {
   }
 }
 
-// How a loading handler hands its new object back: the caller names the base class it holds, and
-// the handler stores into the caller's std::shared_ptr<const Base> only when that base is one it
-// was registered with, so that a file naming an unrelated class cannot be loaded into the pointer.
-struct polymorphic_load_slot {
-  const std::type_info& base;
-  void* shared_pointer;  // std::shared_ptr<const Base>*
+// What the registries hold for a class registered by register_persistable: its handler, callable as
+// the registry's handler type, and the typed loading that load_polymorphic uses instead of the
+// untyped pointer of the handler.
+template <class Archive>
+struct registered_handler {
+  void (*handle)(Archive& archive, void* object, bool loading);
+  // Loads a new object into the std::shared_ptr<const Base> at `target`, where `base` is typeid(Base):
+  // refused unless the class is loadable as that Base.
+  void (*load_as)(Archive& archive, void* target, const std::type_info& base);
+
+  void operator()(Archive& archive, void* object, bool loading) const { handle(archive, object, loading); }
 };
 
-// The two handlers of a registered class T, loadable through T itself and through each of Bases.
+// The handlers of a registered class T, loadable as itself and as each of Bases.
 template <class T, class... Bases>
 struct registered_handlers {
+  // Flag false: `object` is the T to save. Flag true: `object` is the address of the caller's
+  // std::shared_ptr<T> (const or not), which receives a new T loaded from the archive. A
+  // std::shared_ptr to one of Bases is filled alike when that base starts at the object's address, as
+  // the registered bases of the library's classes do (a shared pointer then has one representation
+  // whichever of the two types it has).
   template <class Archive>
   static void handle(Archive& archive, void* object, bool loading) {
     if (!loading) {
       save(archive, *static_cast<const T*>(object));
       return;
     }
-    auto& slot = *static_cast<polymorphic_load_slot*>(object);
-    if (!accepts(slot.base))
-      fail("load_polymorphic", __LINE__,
-           "The class " + class_name<T>() + " cannot be loaded as a " + demangle(slot.base.name()));
     std::shared_ptr<const T> loaded;
     load_shared_object(archive, loaded);
-    (store_as<T>(slot, loaded) || ... || store_as<Bases>(slot, loaded));
+    *static_cast<std::shared_ptr<const T>*>(object) = std::move(loaded);
+  }
+
+  template <class Archive>
+  static void load_as(Archive& archive, void* target, const std::type_info& base) {
+    if (base != typeid(T) && ((base != typeid(Bases)) && ...))
+      fail("load_polymorphic", __LINE__,
+           "The class " + class_name<T>() + " cannot be loaded as a " + demangle(base.name()));
+    std::shared_ptr<const T> loaded;
+    load_shared_object(archive, loaded);
+    (store_as<T>(target, base, loaded) || ... || store_as<Bases>(target, base, loaded));
   }
 
  private:
-  static bool accepts(const std::type_info& base) { return base == typeid(T) || ((base == typeid(Bases)) || ...); }
-
   template <class Base>
-  static bool store_as(const polymorphic_load_slot& slot, const std::shared_ptr<const T>& loaded) {
-    if (slot.base != typeid(Base)) return false;
-    *static_cast<std::shared_ptr<const Base>*>(slot.shared_pointer) = loaded;
+  static bool store_as(void* target, const std::type_info& base, const std::shared_ptr<const T>& loaded) {
+    if (base != typeid(Base)) return false;
+    *static_cast<std::shared_ptr<const Base>*>(target) = loaded;
     return true;
   }
 };
@@ -264,15 +278,17 @@ void load(Archive& archive, T& target) {
   }
 }
 
-// The envelope of an object, or the null envelope.
+// The envelope of an object, or the null envelope: for a null pointer, and for an object that was
+// loaded from one without its initialize(). The object passes its class's checks first.
 template <class Archive, class T>
 void save_object(Archive& archive, const T* object) {
   using wrapper = details::wrapper_of<Archive>;
   try {
-    if (object == nullptr) {
+    if (object == nullptr || persistence_access::holds_null_envelope(*object)) {
       wrapper::write_class_name(archive, null_object_name);
       return;
     }
+    persistence_access::validate(*object);
     wrapper::write_class_name(archive, demangle(typeid(*object).name()));
     details::save_fields(archive, *object);
   } catch (const std::exception& caught) {
@@ -283,7 +299,8 @@ void save_object(Archive& archive, const T* object) {
 
 // Reads an envelope into a default-constructed object, then runs its initialize(). The class name
 // is only checked to be present: any name but the null one loads the target's fields. A null
-// envelope leaves the object as its default constructor made it, unless its class refuses that.
+// envelope leaves the object as its default constructor made it (and marked so), unless its class
+// refuses that.
 template <class Archive, class T>
 void load_object(Archive& archive, T* object) {
   using wrapper = details::wrapper_of<Archive>;
@@ -294,6 +311,7 @@ void load_object(Archive& archive, T* object) {
       if constexpr (persistence_access::rejects_null_envelope<T>())
         details::fail("load_object", __LINE__,
                       "A null object cannot stand for a " + class_name<T>() + ": its default state is not usable");
+      persistence_access::mark_null_envelope(*object);
       return;
     }
     details::load_fields(archive, *object);
@@ -378,17 +396,25 @@ void load_polymorphic(Archive& archive, std::shared_ptr<Base>& target) {
   if (handler == nullptr)
     details::fail("load_polymorphic", __LINE__, "The class " + name + " is not registered for persistence");
   std::shared_ptr<const base_type> loaded;
-  details::polymorphic_load_slot slot{typeid(base_type), &loaded};
   // The registry's handlers take a mutable archive; loading only reads it.
-  (*handler)(const_cast<std::remove_const_t<Archive>&>(archive), &slot, true);
+  auto& source = const_cast<std::remove_const_t<Archive>&>(archive);
+  // A class registered by register_persistable loads through its typed route, so that a file naming a
+  // class of another hierarchy cannot put it into the pointer; a handler entered otherwise keeps to
+  // the registry's contract on its own.
+  using entry = details::registered_handler<std::remove_const_t<Archive>>;
+  if (const auto* registered = handler->template target<entry>(); registered != nullptr)
+    registered->load_as(source, &loaded, typeid(base_type));
+  else
+    (*handler)(source, &loaded, true);
   target = std::const_pointer_cast<Base>(loaded);
 }
 
 // Enters T's JSON and binary handlers in the registries under its class name, so that a shared
 // pointer to T, or to any of Bases, can be saved and loaded through the registries. Meant for a
 // static initialiser in the class's source file (see QAVREK_REGISTER_PERSISTABLE). A handler saves
-// the T at the pointer it is given (flag false) or, called by load_polymorphic with a
-// polymorphic_load_slot (flag true), loads a new T into the caller's shared pointer.
+// the T at the pointer it is given (flag false) or loads a new T into the shared pointer whose address
+// it is given (flag true): a std::shared_ptr of T, const or not, or of one of Bases that starts at the
+// object's address.
 template <class T, class... Bases>
 bool register_persistable() {
   static_assert(persistable_class<T> && !std::is_abstract_v<T>, "a registered class lists its persisted fields");
@@ -396,8 +422,12 @@ bool register_persistable() {
   static_assert((std::is_polymorphic_v<Bases> && ...), "the bases of a registered class are polymorphic");
   using handlers = details::registered_handlers<T, Bases...>;
   const std::string name = class_name<T>();
-  JsonSerializationRegistry()->add(name, json_handler(&handlers::template handle<ordered_json>));
-  BinarySerializationRegistry()->add(name, binary_handler(&handlers::template handle<multi_process_stream>));
+  JsonSerializationRegistry()->add(
+      name, json_handler(details::registered_handler<ordered_json>{&handlers::template handle<ordered_json>,
+                                                                     &handlers::template load_as<ordered_json>}));
+  BinarySerializationRegistry()->add(
+      name, binary_handler(details::registered_handler<multi_process_stream>{
+                &handlers::template handle<multi_process_stream>, &handlers::template load_as<multi_process_stream>}));
   return true;
 }
 

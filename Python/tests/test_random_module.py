@@ -132,6 +132,29 @@ def test_reading_a_missing_file_is_a_python_error(tmp_path):
         Random.randomSettings.read_from_json(str(tmp_path / "missing.json"))
 
 
+@pytest.mark.parametrize("read, content, message", [
+    # 200000 arrays nested under the class name (about 400 KB): refused while parsed, not a stack overflow.
+    (Random.randomSettings.read_from_json, '{"root": {"Class": ' + "[" * 200000 + "]" * 200000 + "}}",
+     "nests deeper than 256 levels"),
+    (Random.randomSettings.read_from_json,
+     '{"root": {' + ",".join(f'"k{i}": 0' for i in range(100000)) + "}}", "more than 10000 members"),
+    (Random.randomSettings.read_from_json,
+     '{"root": {"Class": "qavrek::random_settings", "seed": -1, "number_of_paths_per_batch": 1, '
+     '"number_of_simulation_dates": 1, "number_of_brownians": 1, "batch_index": 0, "full_skip": false, '
+     '"generator_type": 2, "use_shift": false, "type": 0, "orthogonalization": false}}',
+     "does not fit in an unsigned 64-bit integer"),
+    (Random.randomSettings.read_from_binary, None, "is not a regular file"),
+])
+def test_a_hostile_file_is_a_python_error(tmp_path, read, content, message):
+    path = tmp_path / "hostile"
+    if content is not None:
+        path.write_text(content)
+    else:
+        path = tmp_path  # a directory
+    with pytest.raises(RuntimeError, match=message):
+        read(str(path))
+
+
 @pytest.mark.parametrize("seed", [5489, 42, 4294967295])
 def test_mersenne_twister_matches_cpython(seed):
     words = mt19937_words(seed, 700)  # past one twist of the 624-word state

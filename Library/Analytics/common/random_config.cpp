@@ -1,5 +1,7 @@
 #include "Analytics/common/random_config.h"
 
+#include <cstdint>
+
 #include "Core/check.h"
 #include "Serialization/serialization_impl.h"
 
@@ -16,7 +18,9 @@ random_config::random_config(random_type main_generator_type, size_t seed, size_
     : main_generator_type_(main_generator_type),
       settings_(std::make_shared<const random_settings>(seed, number_of_paths_per_batch, number_of_simulation_dates,
                                                         number_of_brownians, batch_index, /*full_skip=*/false,
-                                                        generator_type, use_shift, type, orthogonalization)) {}
+                                                        generator_type, use_shift, type, orthogonalization)) {
+  validate();
+}
 
 random_config::random_config() : settings_(serialization::persistence_access::make_default<random_settings>()) {}
 
@@ -29,6 +33,7 @@ void random_config::initialize() const { validate(); }
 void random_config::validate() const {
   if (settings_ == nullptr)
     details::check_fail("validate", random_config_file, settings_check_line, "invalide random settings!");
+  QAVREK_CHECK(is_known(main_generator_type_), "unknown random_type ", static_cast<std::int32_t>(main_generator_type_));
 }
 
 // The settings record lives in the Random library, which carries no archives: its persistence functions

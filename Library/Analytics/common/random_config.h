@@ -16,7 +16,8 @@ namespace qavrek {
 // generator and the generator settings, built once and shared, never modified.
 class random_config : public config_data, public serialization::persistable<random_config> {
  public:
-  // The settings never skip fully, and unlike random_settings they default to no shift.
+  // The settings never skip fully, and unlike random_settings they default to no shift. Both generator
+  // types must name a family.
   random_config(random_type main_generator_type, size_t seed, size_t number_of_paths_per_batch,
                 size_t number_of_simulation_dates, size_t number_of_brownians = 1, size_t batch_index = 0,
                 bool use_shift = false, bool orthogonalization = false,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Analytics/parameters/day_count_convention_form.h"
+#include "Analytics/parameters/parameter_checks.h"
 #include "Core/check.h"
 #include "Serialization/common/matrix_form.h"
 #include "Serialization/serialization_impl.h"
@@ -43,6 +44,8 @@ void parameter_black_karasinski::validate() const {
   QAVREK_CHECK_AT("validate", source_file, 159, levels_parameter_.size() == levels_parameter_dates_.size(),
                   "bk levels size ", levels_parameter_.size(), " is differents from dates size ",
                   levels_parameter_dates_.size());
+  parameter_checks::check_values(levels_parameter_, "levels");
+  parameter_checks::check_dates(levels_parameter_dates_, "levels dates");
 }
 
 size_t parameter_black_karasinski::number_of_factors() const {

@@ -25,7 +25,7 @@ class parameter_black_karasinski : public aad_state_parameters_manager,
                                    public serialization::persistable<parameter_black_karasinski> {
  public:
   // Shares `parameters` (which must be present and of one factor) and copies the rest; there must be
-  // one level per level date.
+  // one level per level date, the levels finite and the dates increasing.
   parameter_black_karasinski(const ptr_mutable<parameter_markovian_hjm>& parameters,
                              const std::vector<double>& levels_parameter,
                              const std::vector<datetime>& levels_parameter_dates, short time_step_in_days = 10,

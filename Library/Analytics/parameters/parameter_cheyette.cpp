@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Analytics/parameters/day_count_convention_form.h"
+#include "Analytics/parameters/parameter_checks.h"
 #include "Core/check.h"
 #include "Serialization/common/matrix_form.h"
 #include "Serialization/serialization_impl.h"
@@ -40,9 +41,13 @@ void parameter_cheyette::validate() const {
   // object has neither values nor a state layout.
   QAVREK_CHECK(parameters_ != nullptr, "the Cheyette parameter set needs its Markovian HJM parameter set");
   QAVREK_CHECK(parameters_->is_initialized(), "the Markovian HJM parameter set of a Cheyette set is not initialised");
-  QAVREK_CHECK(skew_parameter_.rows() == 0 || skew_parameter_.columns() == parameters_->number_of_factors(),
-               "the skews have ", skew_parameter_.columns(), " columns for ", parameters_->number_of_factors(),
-               " factors");
+  // No skews at all may be a 0 x 0 matrix; any other has one column per factor, rows or not.
+  const bool no_skews = skew_parameter_.rows() == 0 && skew_parameter_.columns() == 0;
+  QAVREK_CHECK(no_skews || skew_parameter_.columns() == parameters_->number_of_factors(), "the skews have ",
+               skew_parameter_.columns(), " columns for ", parameters_->number_of_factors(), " factors");
+  parameter_checks::check_values(skew_parameter_, "skews");
+  parameter_checks::check_dates(skew_parameter_dates_, "skew dates");
+  parameter_checks::check_value(long_term_skew_level_, "long-term skew level");
 }
 
 matrix<double> parameter_cheyette::writable_skew_parameter() const noexcept {

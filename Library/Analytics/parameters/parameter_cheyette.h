@@ -22,7 +22,8 @@ namespace qavrek {
 class parameter_cheyette : public aad_state_parameters_manager, public serialization::persistable<parameter_cheyette> {
  public:
   // Shares `parameters` (which must be present and initialised) and copies the rest. Beyond the fixed
-  // check (skew rows = skew dates) a skew with rows must be number_of_factors wide.
+  // check (skew rows = skew dates) the skews must be number_of_factors wide (or 0 x 0, no skews), the
+  // values finite and the dates increasing.
   parameter_cheyette(const ptr_const<parameter_markovian_hjm>& parameters, const matrix<double>& skew_parameter,
                      const std::vector<datetime>& skew_parameter_dates, double long_term_skew_level);
   parameter_cheyette(const parameter_cheyette&) = default;

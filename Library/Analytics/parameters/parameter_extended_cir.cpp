@@ -1,10 +1,9 @@
 #include "Analytics/parameters/parameter_extended_cir.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 #include "Analytics/parameters/day_count_convention_form.h"
+#include "Analytics/parameters/parameter_checks.h"
 #include "Core/check.h"
 #include "Serialization/common/matrix_form.h"
 #include "Serialization/serialization_impl.h"
@@ -14,12 +13,9 @@ namespace {
 
 constexpr const char* source_file = "Library/Analytics/parameters/parameter_extended_cir";
 
-// Mirrored entries closer than the machine epsilon; a NaN is never close.
-bool is_symmetric(const matrix<double>& correlation) {
-  for (size_t i = 0; i < correlation.rows(); ++i)
-    for (size_t j = 0; j < i; ++j)
-      if (!(std::abs(correlation(i, j) - correlation(j, i)) < std::numeric_limits<double>::epsilon())) return false;
-  return true;
+// A block of no values may be 0 x 0; any other has one column per factor, rows or not.
+bool has_factor_columns(const matrix<double>& block, size_t number_of_factors) {
+  return block.columns() == number_of_factors || (block.rows() == 0 && block.columns() == 0);
 }
 
 }  // namespace
@@ -63,18 +59,24 @@ void parameter_extended_cir::validate() const {
   QAVREK_CHECK_AT("validate", source_file, 251, correlation_.rows() == correlation_.columns(),
                   "correlation number of rows ", correlation_.rows(),
                   " is differents from correlation number of columns ", correlation_.columns());
-  if (!is_symmetric(correlation_))
+  if (!parameter_checks::is_symmetric(correlation_))
     details::check_fail("validate", source_file, 253, "correlation matrix is not symetric");
   // Every block is indexed by the mean reversions' factor count, and the model takes every year
   // fraction from the convention.
   const size_t n = number_of_factors();
-  QAVREK_CHECK(volatilities_.rows() == 0 || volatilities_.columns() == n, "the volatilities have ",
-               volatilities_.columns(), " columns for ", n, " factors");
-  QAVREK_CHECK(shifts_.rows() == 0 || shifts_.columns() == n, "the shifts have ", shifts_.columns(), " columns for ",
-               n, " factors");
+  QAVREK_CHECK(has_factor_columns(volatilities_, n), "the volatilities have ", volatilities_.columns(),
+               " columns for ", n, " factors");
+  QAVREK_CHECK(has_factor_columns(shifts_, n), "the shifts have ", shifts_.columns(), " columns for ", n, " factors");
   QAVREK_CHECK(correlation_.rows() == n, "the correlation is ", correlation_.rows(), " x ", correlation_.columns(),
                " for ", n, " factors");
   QAVREK_CHECK(day_convention_ != nullptr, "the parameter set needs a day-count convention");
+  parameter_checks::check_values(mean_reversion_speeds_, "mean reversion speeds");
+  parameter_checks::check_values(volatilities_, "volatilities");
+  parameter_checks::check_values(shifts_, "shifts");
+  parameter_checks::check_dates(mean_reversion_speed_dates_, "mean reversion speed dates");
+  parameter_checks::check_dates(volatilities_dates_, "volatilities dates");
+  parameter_checks::check_dates(shifts_dates_, "shifts dates");
+  parameter_checks::check_correlation(correlation_);
 }
 
 size_t parameter_extended_cir::blocks_size() const noexcept {

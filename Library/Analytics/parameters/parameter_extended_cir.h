@@ -24,8 +24,9 @@ class parameter_extended_cir : public aad_state_parameters_manager,
                                public serialization::persistable<parameter_extended_cir> {
  public:
   // Copies the matrices and dates and shares the convention. Beyond the fixed checks (rows = dates for
-  // each block, square and symmetric correlation) every block with rows must be number_of_factors wide,
-  // the correlation number_of_factors square and the convention present.
+  // each block, square and symmetric correlation) every block must be number_of_factors wide (or 0 x 0),
+  // the correlation number_of_factors square and the convention present; the values finite, the dates
+  // increasing and the correlation a correlation (parameter_checks.h).
   parameter_extended_cir(const matrix<double>& mean_reversion_speeds, const matrix<double>& volatilities,
                          const matrix<double>& shifts, const matrix<double>& correlation,
                          const std::vector<datetime>& mean_reversion_speed_dates,

@@ -1,10 +1,9 @@
 #include "Analytics/parameters/parameter_lognormal.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 #include "Analytics/parameters/day_count_convention_form.h"
+#include "Analytics/parameters/parameter_checks.h"
 #include "Core/check.h"
 #include "Serialization/common/matrix_form.h"
 #include "Serialization/serialization_impl.h"
@@ -15,14 +14,6 @@ namespace {
 constexpr const char* source_file = "Library/Analytics/parameters/parameter_lognormal";
 
 constexpr size_t lower_triangle_size(size_t n) noexcept { return n < 2 ? 0 : n * (n - 1) / 2; }
-
-// Mirrored entries closer than the machine epsilon; a NaN is never close.
-bool is_symmetric(const matrix<double>& correlation) {
-  for (size_t i = 0; i < correlation.rows(); ++i)
-    for (size_t j = 0; j < i; ++j)
-      if (!(std::abs(correlation(i, j) - correlation(j, i)) < std::numeric_limits<double>::epsilon())) return false;
-  return true;
-}
 
 }  // namespace
 
@@ -51,13 +42,18 @@ void parameter_lognormal::validate() const {
   QAVREK_CHECK_AT("validate", source_file, 178, correlation_.rows() == correlation_.columns(),
                   "correlation number of rows ", correlation_.rows(),
                   " is differents from correlation number of columns ", correlation_.columns());
-  if (!is_symmetric(correlation_))
+  if (!parameter_checks::is_symmetric(correlation_))
     details::check_fail("validate", source_file, 180, "correlation matrix is not symetric");
   // The state layout and volatility_aad index the volatilities by the correlation's size, and the
   // model takes every year fraction from the convention.
-  QAVREK_CHECK(volatilities_.rows() == 0 || volatilities_.columns() == number_of_factors(), "the volatilities have ",
+  // No volatilities may be a 0 x 0 matrix; any other has one column per factor, rows or not.
+  const bool no_volatilities = volatilities_.rows() == 0 && volatilities_.columns() == 0;
+  QAVREK_CHECK(no_volatilities || volatilities_.columns() == number_of_factors(), "the volatilities have ",
                volatilities_.columns(), " columns for ", number_of_factors(), " factors");
   QAVREK_CHECK(day_convention_ != nullptr, "the parameter set needs a day-count convention");
+  parameter_checks::check_values(volatilities_, "volatilities");
+  parameter_checks::check_dates(volatilities_dates_, "volatilities dates");
+  parameter_checks::check_correlation(correlation_);
 }
 
 void parameter_lognormal::finalize_aad(double*) const {}

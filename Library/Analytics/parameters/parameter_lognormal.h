@@ -23,8 +23,9 @@ namespace qavrek {
 class parameter_lognormal : public aad_state_parameters_manager, public serialization::persistable<parameter_lognormal> {
  public:
   // Copies the matrices and dates and shares the convention. Beyond the fixed checks (volatility rows =
-  // dates, square and symmetric correlation) volatilities with rows must be number_of_factors wide and
-  // the convention present.
+  // dates, square and symmetric correlation) the volatilities must be number_of_factors wide (or 0 x 0)
+  // and the convention present; the values finite, the dates increasing and the correlation a
+  // correlation (parameter_checks.h).
   parameter_lognormal(const matrix<double>& volatilities, const matrix<double>& correlation,
                       const std::vector<datetime>& volatilities_dates,
                       const ptr_const<day_count_convention>& day_convention);

@@ -1,8 +1,10 @@
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "Analytics/parameters/day_count_convention_form.h"
+#include "Analytics/parameters/parameter_checks.h"
 #include "Core/check.h"
 #include "Serialization/common/matrix_form.h"
 #include "Serialization/serialization_impl.h"
@@ -59,6 +61,12 @@ void parameter_markovian_hjm::validate() const {
   QAVREK_CHECK(correlation_.rows() == number_of_factors(), "the correlation is ", correlation_.rows(), " x ",
                correlation_.columns(), " for ", number_of_factors(), " factors");
   QAVREK_CHECK(day_convention_ != nullptr, "the parameter set needs a day-count convention");
+  QAVREK_CHECK(is_known(model_type_), "unknown parameter_markovian_hjm_type ", static_cast<std::int32_t>(model_type_));
+  parameter_checks::check_values(decays_, "decays");
+  parameter_checks::check_values(volatilities_, "volatilities");
+  parameter_checks::check_dates(decays_dates_, "decays dates");
+  parameter_checks::check_dates(volatilities_dates_, "volatilities dates");
+  parameter_checks::check_correlation(correlation_);
 }
 
 matrix<double> parameter_markovian_hjm::writable_decays() const noexcept {

@@ -30,7 +30,8 @@ class parameter_markovian_hjm : public aad_state_parameters_manager,
  public:
   // Copies the matrices and dates and shares the convention. Beyond the fixed checks (decays rows =
   // decays dates, volatilities rows = volatilities dates, square correlation, equal factor counts) the
-  // correlation must be number_of_factors wide and the convention present.
+  // correlation must be number_of_factors wide, the convention present and the model type known; the
+  // values finite, the dates increasing and the correlation a correlation (parameter_checks.h).
   parameter_markovian_hjm(const matrix<double>& decays, const matrix<double>& volatilities,
                           const matrix<double>& correlation, const std::vector<datetime>& decays_dates,
                           const std::vector<datetime>& volatilities_dates,

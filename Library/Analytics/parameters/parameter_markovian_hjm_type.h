@@ -11,4 +11,9 @@ enum class parameter_markovian_hjm_type : std::int32_t {
   PICEWISE_CONSTANT = 1,
 };
 
+// Whether a value (read from a file, or cast from an integer) names one of the types.
+constexpr bool is_known(parameter_markovian_hjm_type type) noexcept {
+  return type == parameter_markovian_hjm_type::HULL_WHITE || type == parameter_markovian_hjm_type::PICEWISE_CONSTANT;
+}
+
 }  // namespace qavrek

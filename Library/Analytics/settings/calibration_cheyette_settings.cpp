@@ -1,5 +1,8 @@
 #include "Analytics/settings/calibration_cheyette_settings.h"
 
+#include <cstdint>
+
+#include "Core/check.h"
 #include "Serialization/serialization_impl.h"
 
 namespace qavrek {
@@ -15,9 +18,15 @@ calibration_cheyette_settings::calibration_cheyette_settings(const std::vector<d
       type_(type),
       tolerance_(tolerance),
       debug_(debug),
-      max_iterations_(max_iterations) {}
+      max_iterations_(max_iterations) {
+  initialize();
+}
 
 calibration_cheyette_settings::~calibration_cheyette_settings() = default;
+
+void calibration_cheyette_settings::initialize() const {
+  QAVREK_CHECK(is_known(type_), "unknown parameter_markovian_hjm_type ", static_cast<std::int32_t>(type_));
+}
 
 template class serialization::persistable<calibration_cheyette_settings>;
 

@@ -9,8 +9,8 @@
 
 namespace qavrek {
 
-// Settings of the least-squares calibration of the Cheyette model. A plain value holder: nothing is
-// checked, nothing changes after construction.
+// Settings of the least-squares calibration of the Cheyette model. A plain value holder: nothing but the
+// model type is checked, nothing changes after construction.
 //
 // The calibration reads the first two entries of each bounds vector as the ends of an interval, in either
 // order; the optimiser stops at `tolerance` or after max_iterations, and prints its report under debug.
@@ -37,6 +37,8 @@ class calibration_cheyette_settings : public config_data,
 
   // Used only by the loaders; a null record keeps these values, so every field has one.
   calibration_cheyette_settings() = default;
+  // Refuses a model type that names none (a file may hold any integer).
+  void initialize() const;
 
   template <class Self, class Field>
   static void persisted_fields(Self& self, Field& field) {

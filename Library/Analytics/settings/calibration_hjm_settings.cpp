@@ -1,5 +1,8 @@
 #include "Analytics/settings/calibration_hjm_settings.h"
 
+#include <cstdint>
+
+#include "Core/check.h"
 #include "Serialization/serialization_impl.h"
 
 namespace qavrek {
@@ -22,9 +25,15 @@ calibration_hjm_settings::calibration_hjm_settings(size_t mumber_of_factors,
       jacobian_with_aad_flag_(jacobian_with_aad_flag),
       calibrate_to_all_target_flag_(calibrate_to_all_target_flag),
       debug_(debug),
-      max_iterations_(max_iterations) {}
+      max_iterations_(max_iterations) {
+  initialize();
+}
 
 calibration_hjm_settings::~calibration_hjm_settings() = default;
+
+void calibration_hjm_settings::initialize() const {
+  QAVREK_CHECK(is_known(type_), "unknown parameter_markovian_hjm_type ", static_cast<std::int32_t>(type_));
+}
 
 template class serialization::persistable<calibration_hjm_settings>;
 

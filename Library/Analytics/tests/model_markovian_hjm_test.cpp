@@ -491,10 +491,13 @@ TEST(ModelMarkovianHjm, DecompositionOfSemiDefiniteAndIndefiniteCovariances) {
   model.decompose(loadings, valuation(), days({730, 1000}), true);
   for (double value : loadings) EXPECT_EQ(value, 0.0);
 
-  // A correlation that is no correlation cannot be factored.
+  // A correlation that is no correlation cannot be factored. A set refuses one when it is built, so it
+  // is written in place, as a calibration writes its trial values.
   const parameter_markovian_hjm indefinite =
       make_parameter(hjm_type::HULL_WHITE, {{0.1, 0.1, 0.1}}, days({3650}), {{0.01, 0.01, 0.01}}, days({3650}),
-                     {{1.0, 0.9, -0.9}, {0.9, 1.0, 0.9}, {-0.9, 0.9, 1.0}});
+                     {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}});
+  const matrix<double> no_correlation{{1.0, 0.9, -0.9}, {0.9, 1.0, 0.9}, {-0.9, 0.9, 1.0}};
+  std::copy(no_correlation.begin(), no_correlation.end(), indefinite.writable_correlation().begin());
   const model_markovian_hjm bad(indefinite, valuation(), {}, true, days({365}));
   matrix<double> three(1, 3);
   EXPECT_THROW(bad.decompose(three, day(365), days({730}), true), Error);

@@ -30,13 +30,12 @@ struct hjm_inputs {
   }
 };
 
-// Three factors with every value distinct, so that a state position names the value it holds. The
-// upper triangle of the correlation differs from the lower one: only the lower one is state.
+// Three factors with every value distinct, so that a state position names the value it holds.
 hjm_inputs three_factors() {
   hjm_inputs in;
   in.decays = matrix<double>{{1, 2, 3}, {4, 5, 6}};
   in.volatilities = matrix<double>{{7, 8, 9}};
-  in.correlation = matrix<double>{{2.0, 91.0, 92.0}, {0.1, 2.0, 93.0}, {0.2, 0.3, 2.0}};
+  in.correlation = matrix<double>{{1.0, 0.1, 0.2}, {0.1, 1.0, 0.3}, {0.2, 0.3, 1.0}};
   in.decays_dates = dates({43831.0, 44196.0});
   in.volatilities_dates = dates({43831.0});
   return in;
@@ -116,6 +115,13 @@ TEST(ParameterMarkovianHjm, ZeroRowsAndNoDatesAreValid) {
 
 TEST(ParameterMarkovianHjm, StateIsDecaysThenVolatilitiesThenTheLowerCorrelationTriangle) {
   auto set = three_factors().build();
+  // An upper triangle that differs from the lower one and a diagonal other than 1, written in place
+  // (a constructor refuses them): only the lower triangle is state.
+  matrix<double> correlation = set->writable_correlation();
+  correlation(0, 1) = 91.0;
+  correlation(0, 2) = 92.0;
+  correlation(1, 2) = 93.0;
+  for (size_t i = 0; i < 3; ++i) correlation(i, i) = 2.0;
   EXPECT_EQ(set->state_parameters_size(), 12u);
   EXPECT_EQ(state_of(*set), std::vector<double>({1, 2, 3, 4, 5, 6, 7, 8, 9, 0.1, 0.2, 0.3}));
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -34,8 +35,10 @@ class scratch_files : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::temp_directory_path() / ("qavrek_parameters_" + std::to_string(::getpid()) + "_" +
-                                           test->test_suite_name() + "_" + test->name());
+    // A typed test's suite name holds a '/', which must not make a folder of its own.
+    std::string name = std::string(test->test_suite_name()) + "_" + test->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    folder_ = fs::temp_directory_path() / ("qavrek_parameters_" + std::to_string(::getpid()) + "_" + name);
     fs::create_directories(folder_);
   }
   void TearDown() override { fs::remove_all(folder_); }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Core/check.h"
 #include "Core/logger.h"
@@ -18,7 +20,58 @@ namespace details {
 inline constexpr const char* archiver_wrapper_file = "Library/Serialization/common/archiver_wrapper";
 inline constexpr unsigned no_class_field_line = 115;
 inline constexpr unsigned class_not_a_string_line = 127;
+
+// How much of a bad value a message quotes.
+inline constexpr std::size_t excerpt_length = 64;
 }  // namespace details
+
+// The compact text of a JSON value, cut after `length` characters ("..." marks the cut). It walks the
+// value with a stack of its own, so that no depth of nesting can exhaust the call stack, and stops as
+// soon as it has enough: a message never holds more of a bad value than this.
+inline std::string json_excerpt(const ordered_json& value, std::size_t length = details::excerpt_length) {
+  // Text with invalid UTF-8 is still quoted, its bad bytes replaced.
+  const auto scalar_text = [](const ordered_json& scalar) {
+    return scalar.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+  };
+  struct frame {
+    const ordered_json* container;
+    std::size_t next;
+  };
+  std::string text;
+  std::vector<frame> open;
+  const ordered_json* current = &value;
+  while (text.size() <= length) {
+    if (current != nullptr) {
+      if (current->is_object() || current->is_array()) {
+        text += current->is_object() ? '{' : '[';
+        open.push_back({current, 0});
+      } else {
+        text += scalar_text(*current);
+      }
+      current = nullptr;
+      continue;
+    }
+    if (open.empty()) break;
+    frame& top = open.back();
+    if (top.next == top.container->size()) {
+      text += top.container->is_object() ? '}' : ']';
+      open.pop_back();
+      continue;
+    }
+    if (top.next > 0) text += ',';
+    if (top.container->is_object()) {
+      const auto& members = top.container->get_ref<const ordered_json::object_t&>();
+      const auto& [key, element] = *(members.begin() + static_cast<std::ptrdiff_t>(top.next));
+      text += scalar_text(ordered_json(key)) + ':';
+      current = &element;
+    } else {
+      current = &(*top.container)[top.next];
+    }
+    ++top.next;
+  }
+  if (text.size() > length) text = text.substr(0, length) + "...";
+  return text;
+}
 
 // The class name of a JSON envelope: the text of its member "Class", or the empty string (with a
 // log line) when the value has no such member or the member is not a string.
@@ -27,7 +80,7 @@ inline std::string get_class_name(const ordered_json& value) {
     const auto member = value.find("Class");
     if (member != value.end()) {
       if (member->is_string()) return member->get<std::string>();
-      const std::string message = "name" + member->dump() + "is not a string!";
+      const std::string message = "name" + json_excerpt(*member) + "is not a string!";
       logger::Log(-1, details::archiver_wrapper_file, details::class_not_a_string_line, message.c_str());
       return {};
     }
@@ -45,6 +98,32 @@ inline void set_class_name(ordered_json& value, const std::string& name) { value
 template <class Archive>
 struct archiver_wrapper;
 
+// Doubles that are not finite have no JSON number. NaN (which is also the "no date" value) is written as
+// null, the infinities as the strings "Infinity" and "-Infinity": the spellings of JavaScript and Python,
+// so that any JSON reader parses the file, and Python's float() of the string is the value again.
+inline constexpr const char* json_positive_infinity = "Infinity";
+inline constexpr const char* json_negative_infinity = "-Infinity";
+inline constexpr const char* json_not_a_number = "NaN";
+
+inline ordered_json json_from_double(double value) {
+  if (std::isnan(value)) return nullptr;
+  if (std::isinf(value)) return value > 0.0 ? json_positive_infinity : json_negative_infinity;
+  return value;
+}
+
+// Any number; null, "NaN", "Infinity" or "-Infinity" for the values that are not finite. Anything else
+// fails with the JSON library's type error.
+inline double double_from_json(const ordered_json& value) {
+  if (value.is_null()) return std::numeric_limits<double>::quiet_NaN();
+  if (value.is_string()) {
+    const auto& text = value.get_ref<const std::string&>();
+    if (text == json_positive_infinity) return std::numeric_limits<double>::infinity();
+    if (text == json_negative_infinity) return -std::numeric_limits<double>::infinity();
+    if (text == json_not_a_number) return std::numeric_limits<double>::quiet_NaN();
+  }
+  return value.get<double>();
+}
+
 // JSON: a field is a member under its key, an element of a container is an array entry.
 template <>
 struct archiver_wrapper<ordered_json> {
@@ -56,13 +135,14 @@ struct archiver_wrapper<ordered_json> {
   static ordered_json& member_for_writing(ordered_json& archive, const char* key) { return archive[key]; }
 
   // A missing member reads as null: a vector then loads empty, any other value fails with the JSON
-  // library's type error. The archive itself is never changed by loading.
+  // library's type error (a double too: only a stored null is a NaN). The archive itself is never
+  // changed by loading.
   static const ordered_json& member_for_reading(const ordered_json& archive, const char* key) {
     if (!archive.is_object())
       throw ordered_json::type_error::create(
           305, std::string("cannot use operator[] with a string argument with ") + archive.type_name(), &archive);
     const auto member = archive.find(key);
-    return member == archive.end() ? null_value() : *member;
+    return member == archive.end() ? missing_member() : *member;
   }
 
   // An empty container leaves the value as it was: null for a new member.
@@ -81,28 +161,30 @@ struct archiver_wrapper<ordered_json> {
   }
 
   static void write(ordered_json& archive, bool value) { archive = value; }
-  static void write(ordered_json& archive, double value) { archive = value; }
+  static void write(ordered_json& archive, double value) { archive = json_from_double(value); }
   static void write(ordered_json& archive, std::uint64_t value) { archive = value; }
   static void write(ordered_json& archive, std::int32_t value) { archive = value; }
   static void write(ordered_json& archive, std::int16_t value) { archive = value; }
   static void write(ordered_json& archive, const std::string& value) { archive = value; }
 
-  // Booleans and strings only as themselves; a double from any number.
+  // Booleans and strings only as themselves.
   static void read(const ordered_json& archive, bool& value) { value = archive.get<bool>(); }
-  static void read(const ordered_json& archive, double& value) { value = archive.get<double>(); }
   static void read(const ordered_json& archive, std::string& value) { value = archive.get<std::string>(); }
+  static void read(const ordered_json& archive, double& value) {
+    value = &archive == &missing_member() ? archive.get<double>() : double_from_json(archive);
+  }
 
-  // Any number; a negative integer keeps its 64 bits, a floating value loses its fraction.
+  // A whole number that the field holds: a negative number into an unsigned field, a fraction or an
+  // overflow is refused, never wrapped or cut.
   static void read(const ordered_json& archive, std::uint64_t& value) {
-    check_float_fits<std::uint64_t>(archive, "an unsigned 64-bit integer");
-    value = archive.get<std::uint64_t>();
+    value = whole_number<std::uint64_t>(archive, "an unsigned 64-bit integer");
   }
-  // Any number or a boolean; an integer keeps its low 32 bits, a floating value loses its fraction.
+  // The same, and a boolean as 0 or 1.
   static void read(const ordered_json& archive, std::int32_t& value) {
-    check_float_fits<std::int32_t>(archive, "a 32-bit integer");
-    value = archive.get<std::int32_t>();
+    value = archive.is_boolean() ? static_cast<std::int32_t>(archive.get<bool>())
+                                 : whole_number<std::int32_t>(archive, "a 32-bit integer");
   }
-  // Read as a 32-bit integer, then its low 16 bits.
+  // Read as a 32-bit integer, then its low 16 bits: the stored forms of 16-bit fields narrow so.
   static void read(const ordered_json& archive, std::int16_t& value) {
     std::int32_t wide = 0;
     read(archive, wide);
@@ -110,23 +192,45 @@ struct archiver_wrapper<ordered_json> {
   }
 
  private:
-  static const ordered_json& null_value() {
-    static const ordered_json null;
-    return null;
+  static const ordered_json& missing_member() {
+    static const ordered_json missing;
+    return missing;
   }
 
-  // Converting a floating value whose integral part the integer cannot hold is undefined, so such a
-  // value is refused rather than read as garbage.
   template <class Integer>
-  static void check_float_fits(const ordered_json& archive, const char* integer_name) {
-    if (!archive.is_number_float()) return;
-    const double number = archive.get<double>();
-    const double below = static_cast<double>(std::numeric_limits<Integer>::min()) - 1.0;
-    const double above = static_cast<double>(std::numeric_limits<Integer>::max()) + 1.0;
-    if (!(number > below && number < above))
+  static Integer whole_number(const ordered_json& archive, const char* integer_name) {
+    bool fits = false;
+    Integer result{};
+    switch (archive.type()) {
+      case ordered_json::value_t::number_unsigned: {
+        const auto number = archive.get<std::uint64_t>();
+        fits = std::in_range<Integer>(number);
+        result = static_cast<Integer>(number);
+        break;
+      }
+      case ordered_json::value_t::number_integer: {
+        const auto number = archive.get<std::int64_t>();
+        fits = std::in_range<Integer>(number);
+        result = static_cast<Integer>(number);
+        break;
+      }
+      case ordered_json::value_t::number_float: {
+        // Both bounds are exact doubles; converting a value outside them would be undefined.
+        const double number = archive.get<double>();
+        const double below = static_cast<double>(std::numeric_limits<Integer>::min()) - 1.0;
+        const double above = static_cast<double>(std::numeric_limits<Integer>::max()) + 1.0;
+        fits = number > below && number < above && number == std::trunc(number);
+        if (fits) result = static_cast<Integer>(number);
+        break;
+      }
+      default:
+        return archive.get<Integer>();  // the JSON library's type error
+    }
+    if (!fits)
       ::qavrek::details::check_fail(
           "read", details::archiver_wrapper_file, __LINE__,
-          ::qavrek::details::concat("The JSON number ", archive.dump(), " does not fit in ", integer_name));
+          ::qavrek::details::concat("The JSON number ", json_excerpt(archive), " does not fit in ", integer_name));
+    return result;
   }
 };
 

@@ -14,7 +14,9 @@ namespace qavrek::serialization {
 // A JSON file holds {"root": <envelope>}, indented by one space with a final newline; a binary file
 // holds the bytes of the envelope alone. json_to_string gives the envelope itself, indented by two,
 // without a final newline. A null pointer is saved as the null envelope and reads back as a default
-// object (or is refused, for a class that rejects null envelopes).
+// object (or is refused, for a class that rejects null envelopes). Where that object skipped the
+// initialize() of its class, saving it writes the null envelope again, so that it loads back as the same
+// default object.
 //
 // The definitions live in Serialization/serialization_impl.h, so that class headers stay light. The
 // class's source file includes that header and instantiates them once:
@@ -34,6 +36,10 @@ class persistable {
 
  protected:
   persistable() = default;
+
+ private:
+  friend struct persistence_access;
+  bool loaded_from_null_envelope_ = false;
 };
 
 }  // namespace qavrek::serialization

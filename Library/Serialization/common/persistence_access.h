@@ -5,6 +5,9 @@
 
 namespace qavrek::serialization {
 
+template <class T>
+class persistable;
+
 // The one door through which the persistence templates reach a class's private parts. A persistable
 // class befriends this struct and declares, once, its persisted fields in declaration order:
 //
@@ -60,6 +63,31 @@ struct persistence_access {
   template <class T>
   static void initialize(T& object) {
     if constexpr (requires { object.initialize(); }) object.initialize();
+  }
+
+  // Runs the class's validate() before an object is saved, where it has one: an object whose values were
+  // changed in place after its checks (a calibration's trial values) is refused rather than written to
+  // a file that would not load.
+  template <class T>
+  static void validate(const T& object) {
+    if constexpr (requires { object.validate(); }) object.validate();
+  }
+
+  // Whether the object was loaded from a null envelope without the initialize() of its class, which
+  // saving it then writes again: its state never passed the class's checks, so its fields might not load
+  // back, while the null envelope always does. A class without initialize() saves its default fields,
+  // and only a class derived from persistable<T> keeps the mark.
+  template <class T>
+  static bool holds_null_envelope(const T& object) {
+    if constexpr (std::is_base_of_v<persistable<T>, T>)
+      return static_cast<const persistable<T>&>(object).loaded_from_null_envelope_;
+    else
+      return false;
+  }
+  template <class T>
+  static void mark_null_envelope(T& object) {
+    if constexpr (std::is_base_of_v<persistable<T>, T> && requires { object.initialize(); })
+      static_cast<persistable<T>&>(object).loaded_from_null_envelope_ = true;
   }
 
   // Whether a class's default state is unusable, so that a null envelope must not stand for it.

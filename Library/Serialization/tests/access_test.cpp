@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -143,6 +148,159 @@ TEST_F(files, ReadBinaryOfMissingFileSaysItDoesNotExist) {
     EXPECT_EQ(error.location().line, 25);
   }
   EXPECT_EQ(target, std::vector<unsigned char>{1});
+}
+
+// Every file in the folder, for the check that a failed write leaves nothing behind.
+std::vector<std::string> files_in(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A value that cannot be written fails before the file is touched: the target stays as it was, nothing
+// is left beside it, and the error says which file it was.
+TEST_F(files, AValueThatCannotBeWrittenLeavesTheTargetAsItWas) {
+  const std::string target = path("kept.json");
+  const std::string old_text = "{\n \"kept\": true\n}\n";
+  write_text(target, old_text);
+  ordered_json bad_key;
+  bad_key["a"] = 1;
+  bad_key["\xff\xfe"] = 2;  // not UTF-8: the JSON library refuses to write it (type error 316)
+  try {
+    access::write_json(target, bad_key);
+    FAIL() << "nothing thrown";
+  } catch (const Error& error) {
+    EXPECT_NE(std::string(error.what()).find(target), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("type_error.316"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(text_of(target), old_text);
+  EXPECT_EQ(files_in(fs::path(target).parent_path()), std::vector<std::string>{"kept.json"});
+}
+
+// A directory or a device at the target is refused, never replaced by a file.
+TEST_F(files, ATargetThatIsNotARegularFileIsRefused) {
+  const std::string folder = path("folder");
+  fs::create_directory(folder);
+  write_text(folder + "/inside.txt", "x");
+  std::vector<std::string> targets = {folder};
+  // A full device fails every write; where the machine has one it must stay the device it is.
+  if (fs::is_character_file("/dev/full")) targets.push_back("/dev/full");
+  for (const std::string& target : targets) {
+    SCOPED_TRACE(target);
+    const auto parent_before = files_in(fs::path(target).parent_path());
+    for (const auto& write : std::vector<std::function<void()>>{
+             [&] { access::write_json(target, ordered_json{{"a", 1}}); },
+             [&] { access::write_binary(target, {1, 2, 3}); }}) {
+      try {
+        write();
+        ADD_FAILURE() << "nothing thrown";
+      } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find(target), std::string::npos) << error.what();
+      }
+    }
+    EXPECT_EQ(files_in(fs::path(target).parent_path()), parent_before);
+  }
+  EXPECT_EQ(files_in(folder), std::vector<std::string>{"inside.txt"});
+  if (fs::exists("/dev/full")) EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+// The write itself failing half-way: the file-size limit makes the kernel refuse the bytes beyond it
+// (EFBIG) while the temporary file is being filled.
+TEST_F(files, AWriteThatFailsHalfWayLeavesTheTargetAsItWas) {
+  const std::string target = path("large.bin");
+  const std::vector<unsigned char> old_bytes = {1, 2, 3};
+  access::write_binary(target, old_bytes);
+  const auto before = files_in(fs::path(target).parent_path());
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  std::string failure;
+  try {
+    access::write_binary(target, std::vector<unsigned char>(100000, 7));
+  } catch (const Error& error) {
+    failure = error.what();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous_handler);
+
+  EXPECT_NE(failure.find(target), std::string::npos) << failure;
+  std::vector<unsigned char> read;
+  access::read_binary(target, read);
+  EXPECT_EQ(read, old_bytes);
+  EXPECT_EQ(files_in(fs::path(target).parent_path()), before);
+}
+
+TEST_F(files, ReplacingAFileKeepsItsPermissionsAndALinkStaysALink) {
+  const std::string target = path("shared.json");
+  write_text(target, "{}");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string link = path("link.json");
+  fs::create_symlink(target, link);
+
+  access::write_json(link, ordered_json{{"a", 1}});
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(text_of(target), "{\n \"a\": 1\n}\n");
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(files_in(fs::path(target).parent_path()), (std::vector<std::string>{"link.json", "shared.json"}));
+}
+
+TEST_F(files, ReadBinaryRefusesWhatIsNotARegularFile) {
+  std::vector<unsigned char> target = {1};
+  try {
+    access::read_binary(path(""), target);
+    FAIL();
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()), "The file " + path("") + " is not a regular file.");
+    EXPECT_EQ(error.location().function, "read_binary");
+  }
+  EXPECT_EQ(target, std::vector<unsigned char>{1});
+}
+
+// Nesting and object sizes beyond the limits are refused while the text is parsed.
+TEST_F(files, ReadJsonRefusesDeepNestingAndHugeObjects) {
+  const size_t depth = access::max_json_depth;
+  const auto nested = [](size_t levels) { return std::string(levels, '[') + std::string(levels, ']'); };
+  const auto object_of = [](size_t members) {
+    std::string text = "{";
+    for (size_t i = 0; i < members; ++i) text += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":0";
+    return text + "}";
+  };
+  struct limit_case {
+    std::string text;
+    std::string failure;  // empty: the text is read
+  };
+  const std::vector<limit_case> cases = {
+      {nested(depth), ""},
+      {nested(depth + 1), "nests deeper than 256 levels"},
+      {"{\"a\": " + nested(depth) + "}", "nests deeper than 256 levels"},
+      {object_of(access::max_json_object_members), ""},
+      {object_of(access::max_json_object_members + 1), "holds an object of more than 10000 members"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 40));
+    write_text(path("limits.json"), c.text);
+    ordered_json target;
+    try {
+      access::read_json(path("limits.json"), target);
+      EXPECT_TRUE(c.failure.empty());
+      EXPECT_EQ(target.dump(), ordered_json::parse(c.text).dump());
+    } catch (const Error& error) {
+      EXPECT_EQ(std::string(error.what()), "The JSON file " + path("limits.json") + " " + c.failure);
+    }
+  }
+}
+
+TEST_F(files, ARepeatedKeyKeepsItsFirstPlaceAndTakesTheLastValue) {
+  write_text(path("repeated.json"), R"({"b": 1, "a": 2, "b": 3})");
+  ordered_json target;
+  access::read_json(path("repeated.json"), target);
+  EXPECT_EQ(target.dump(), R"({"b":3,"a":2})");
 }
 
 TEST_F(files, WritesToAnUnopenablePathThrowNamingThePath) {

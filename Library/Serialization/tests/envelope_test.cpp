@@ -60,6 +60,30 @@ TEST(PersistenceEnvelope, NullEnvelopeLoadsADefaultObjectWithoutInitialize) {
   EXPECT_EQ(binary_null.remaining(), 0u);
 }
 
+// What a class can save it can load: an object that came from a null envelope (and any copy of it)
+// saves that envelope again, and so loads back as the same default object.
+TEST(PersistenceEnvelope, AnObjectLoadedFromANullEnvelopeSavesItAgain) {
+  const ordered_json json_null = {{"Class", "null object!"}};
+  multi_process_stream binary_null;
+  binary_null << std::string("null object!");
+  const auto null_bytes = binary_null.GetRawData();
+  for (const auto& loaded : {loaded_from<sample_record>(json_null), loaded_from<sample_record>(binary_null)}) {
+    const auto copy = std::make_shared<const sample_record>(*loaded);
+    for (const auto& object : {loaded, copy}) {
+      ordered_json json;
+      save(json, object);
+      EXPECT_EQ(json, json_null);
+      multi_process_stream binary;
+      save(binary, object);
+      EXPECT_EQ(binary.GetRawData(), null_bytes);
+    }
+  }
+  // An object built by its constructor with the default values is not a null one.
+  ordered_json json;
+  save(json, std::make_shared<const sample_record>(sample_record::values{}));
+  EXPECT_EQ(json["Class"], "qavrek::persistence_test::sample_record");
+}
+
 TEST(PersistenceEnvelope, NullPointersInsideAnObjectLoadAsDefaultObjects) {
   const auto book = std::make_shared<const record_book>(
       "desk", nullptr, std::vector<ptr_const<sample_record>>{full_record(), nullptr});
@@ -131,9 +155,12 @@ class PersistenceClassName : public captured_log {};
 TEST_F(PersistenceClassName, MissingOrNonStringClassLogsAndFails) {
   struct case_ {
     const char* label;
-    const char* envelope;
+    std::string envelope;
     std::vector<log_line> logged;
   };
+  // A name nested far deeper than the call stack could follow: the log quotes its start only.
+  const size_t depth = 200000;
+  const std::string deep = R"({"Class": )" + std::string(depth, '[') + std::string(depth, ']') + "}";
   const log_line no_class{-1, wrapper_file, 115, "json does not have a class name field!"};
   const std::vector<case_> cases = {
       {"no Class member", R"({"rate": 1.0})", {no_class}},
@@ -144,6 +171,8 @@ TEST_F(PersistenceClassName, MissingOrNonStringClassLogsAndFails) {
       {"envelope is an array", R"([1])", {no_class}},
       {"envelope is null", R"(null)", {no_class}},
       {"Class is empty", R"({"Class": ""})", {}},
+      {"Class is nested 200000 deep", deep,
+       {{-1, wrapper_file, 127, "name" + std::string(64, '[') + "...is not a string!"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "Core/error.h"
@@ -10,6 +11,19 @@ namespace qavrek {
 namespace {
 
 matrix<double> two_by_three() { return matrix<double>{{1, 2, 3}, {4, 5, 6}}; }
+
+// The JSON library's error id of reading `text` into `m`, 0 for a refusal of the form itself, -1 when
+// nothing fails.
+int failure_id(const char* text, matrix<double>& m) {
+  try {
+    matrix_from_json(ordered_json::parse(text), m);
+  } catch (const nlohmann::json::exception& error) {
+    return error.id;
+  } catch (const Error&) {
+    return 0;
+  }
+  return -1;
+}
 
 TEST(MatrixForm, JsonNestsByColumn) {
   ordered_json j;
@@ -27,8 +41,12 @@ TEST(MatrixForm, BinaryIsRowMajor) {
   EXPECT_EQ(s.GetRawData(), expected.GetRawData());
 }
 
+// Bit for bit, NaN and the infinities included.
 TEST(MatrixForm, RoundTripsInBothForms) {
-  for (const matrix<double>& m : {two_by_three(), matrix<double>(), matrix<double>(0, 3), matrix<double>{{-0.5}}}) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const matrix<double>& m : {two_by_three(), matrix<double>(), matrix<double>(0, 3), matrix<double>{{-0.5}},
+                                  matrix<double>{{nan, -inf}, {inf, 1.5}}}) {
     ordered_json j;
     matrix_to_json(j, m);
     matrix<double> from_json;
@@ -74,13 +92,56 @@ TEST(MatrixForm, MalformedJsonFailsWithTheLibraryErrors) {
   };
   for (const auto& c : cases) {
     matrix<double> m;
-    try {
-      matrix_from_json(ordered_json::parse(c.text), m);
-      ADD_FAILURE() << c.text;
-    } catch (const nlohmann::json::exception& error) {
-      EXPECT_EQ(error.id, c.id) << c.text << ": " << error.what();
-    }
+    EXPECT_EQ(failure_id(c.text, m), c.id) << c.text;
   }
+}
+
+TEST(MatrixForm, JsonWritesValuesThatAreNotFiniteAsNullOrText) {
+  const double inf = std::numeric_limits<double>::infinity();
+  ordered_json j;
+  matrix_to_json(j, matrix<double>{{std::numeric_limits<double>::quiet_NaN(), -inf}, {inf, 1.5}});
+  EXPECT_EQ(j["data"], ordered_json::parse(R"([[null, "Infinity"], ["-Infinity", 1.5]])"));
+}
+
+// A shape is checked against the values that stand for it before any storage is allocated: a short file
+// cannot ask for gigabytes, nor an empty matrix for an endless JSON form.
+TEST(MatrixForm, ShapesThatTheDataDoesNotBearAreRefused) {
+  struct json_case {
+    const char* text;
+    int id;  // the JSON library's error id, or 0 for the form's own refusal
+  };
+  const std::vector<json_case> json_cases = {
+      {R"({"rows":10000,"columns":10000})", 403},
+      {R"({"rows":20000,"columns":20000,"data":[[1]]})", 401},
+      {R"({"rows":2,"columns":2,"data":[[1,2],3]})", 304},
+      {R"({"rows":0,"columns":1152921504606846976,"data":[]})", 0},
+      {R"({"rows":-1,"columns":1,"data":[[1]]})", 0},
+      {R"({"rows":1.5,"columns":1,"data":[[1]]})", 0},
+  };
+  for (const auto& c : json_cases) {
+    matrix<double> m;
+    EXPECT_EQ(failure_id(c.text, m), c.id) << c.text;
+    EXPECT_EQ(m.data(), nullptr) << c.text;
+  }
+
+  const auto binary_of = [](uint64_t rows, uint64_t columns) {
+    multi_process_stream out;
+    out << rows << columns;
+    out.Push(nullptr, 0);
+    multi_process_stream in;
+    in.SetRawData(out.GetRawData());
+    return in;
+  };
+  for (const auto& [rows, columns] : {std::pair<uint64_t, uint64_t>{0, uint64_t(1) << 60}, {uint64_t(1) << 60, 0},
+                                      {0, 65537}}) {
+    multi_process_stream in = binary_of(rows, columns);
+    matrix<double> m;
+    EXPECT_THROW(matrix_from_binary(in, m), Error) << rows << " x " << columns;
+  }
+  multi_process_stream widest = binary_of(0, 65536);
+  matrix<double> m;
+  matrix_from_binary(widest, m);
+  EXPECT_EQ(m.columns(), 65536u);
 }
 
 TEST(MatrixForm, BinaryOfFourBillionElementsIsRefused) {

@@ -156,6 +156,50 @@ TEST_F(PersistencePolymorphicLog, ElementWithoutClassLogsAndFails) {
   EXPECT_EQ(lines_, (std::vector<log_line>{{-1, wrapper_file, 115, "json does not have a class name field!"}}));
 }
 
+// The registry's contract, as a caller outside the templates uses it: with the flag true, the address of
+// a shared pointer of the class (or of a registered base that starts at the object's address) receives
+// the loaded object.
+TEST(PersistencePolymorphic, LoadingHandlerFillsTheSharedPointerWhoseAddressItIsGiven) {
+  ordered_json json;
+  save(json, square(4.0));
+  multi_process_stream written;
+  save(written, square(4.0));
+  const auto* json_handler = JsonSerializationRegistry()->find(square_name);
+  const auto* binary_handler = BinarySerializationRegistry()->find(square_name);
+  const auto side_of = [](const auto& pointer) {
+    const auto* loaded = dynamic_cast<const square*>(pointer.get());
+    return loaded == nullptr ? -1.0 : loaded->side();
+  };
+
+  std::shared_ptr<const square> as_const_class = std::make_shared<const square>(1.0);  // released, replaced
+  std::shared_ptr<square> as_class;
+  std::shared_ptr<const shape> as_base;
+  (*json_handler)(json, &as_const_class, true);
+  (*json_handler)(json, &as_class, true);
+  (*json_handler)(json, &as_base, true);
+  EXPECT_EQ(side_of(as_const_class), 4.0);
+  EXPECT_EQ(side_of(as_class), 4.0);
+  EXPECT_EQ(side_of(as_base), 4.0);
+
+  multi_process_stream binary = reopened(written);
+  std::shared_ptr<const square> binary_class;
+  (*binary_handler)(binary, &binary_class, true);
+  EXPECT_EQ(side_of(binary_class), 4.0);
+  EXPECT_EQ(binary.remaining(), 0u);
+  binary = reopened(written);
+  std::shared_ptr<const shape> binary_base;
+  (*binary_handler)(binary, &binary_base, true);
+  EXPECT_EQ(side_of(binary_base), 4.0);
+
+  // A circle's shape part does not start at its address: it is filled through a pointer of its class.
+  ordered_json round;
+  save(round, circle(point{1.0, 2.0}, 0.5));
+  std::shared_ptr<const circle> as_circle;
+  (*JsonSerializationRegistry()->find(circle_name))(round, &as_circle, true);
+  ASSERT_NE(as_circle, nullptr);
+  EXPECT_EQ(as_circle->radius(), 0.5);
+}
+
 TEST(PersistencePolymorphic, SavingHandlerWritesTheEnvelopeOfTheObjectItIsGiven) {
   const square object(3.0);
   ordered_json json;
