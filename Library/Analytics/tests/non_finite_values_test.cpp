@@ -1,5 +1,5 @@
-// NaN (also the "no date" value), +infinity and -infinity in every double and date field that a class
-// lets hold them come back from both files unchanged. (The parameter sets refuse them, when built and
+// NaN (also the "no date" value), +infinity and -infinity in every double field, and NaN in every date
+// field, that a class lets hold them come back from both files unchanged (an infinite serial is no date). (The parameter sets refuse them, when built and
 // when loaded alike: see loading_validation_test.cpp.)
 
 #include <gtest/gtest.h>
@@ -116,7 +116,7 @@ TEST_F(NonFiniteValues, CalibrationSettingsKeepThemInEveryDoubleField) {
   });
 }
 
-TEST_F(NonFiniteValues, TheCorrelationManagerKeepsThemInItsDateAndItsMatrix) {
+TEST_F(NonFiniteValues, TheCorrelationManagerKeepsThemInItsMatrixAndNoDateInItsDate) {
   using manager = correlation_manager;
   const auto holding = [](double date, double correlation) {
     const std::vector<ptr_const<diffusion_id>> ids = {ir_id_sample::sample(), fx_id_sample::sample()};
@@ -125,14 +125,14 @@ TEST_F(NonFiniteValues, TheCorrelationManagerKeepsThemInItsDateAndItsMatrix) {
   };
   expect_round_trips<manager>({
       {"valuation_date", [&](double v) { return holding(v, 0.5); },
-       [](const manager& m) { return m.valuation_date().serial(); }},
+       [](const manager& m) { return m.valuation_date().serial(); }, {nan}},
       {"correlation", [&](double v) { return holding(45366.0, v); },
        [](const manager& m) { return m.correlation()(1, 0); }},
   });
 }
 
-// A calendar refuses a holiday that is not set (NaN), when built and when loaded; the infinities it keeps.
-TEST_F(NonFiniteValues, ACalendarInsideAParameterSetKeepsInfiniteHolidays) {
+// A calendar refuses a holiday that is not set (NaN) or not a date (infinite); its finite holidays come back.
+TEST_F(NonFiniteValues, ACalendarInsideAParameterSetHoldsOnlyDates) {
   using hjm = parameter_markovian_hjm;
   const auto holding = [](double holiday) {
     const auto holidays = std::make_shared<const calendar>(false, dates({holiday, 43840.0}));
@@ -145,8 +145,8 @@ TEST_F(NonFiniteValues, ACalendarInsideAParameterSetKeepsInfiniteHolidays) {
     const auto& days = set.day_convention()->calendar()->dates();
     return days.at(0).serial() == 43840.0 ? days.at(1).serial() : days.at(0).serial();
   };
-  expect_round_trips<hjm>({{"calendar holiday", holding, other_holiday, {inf, -inf}}});
-  EXPECT_THROW(holding(nan), Error);
+  expect_round_trips<hjm>({{"calendar holiday", holding, other_holiday, {43832.0}}});
+  for (const double holiday : {nan, inf, -inf}) EXPECT_THROW(holding(holiday), Error) << holiday;
 }
 
 // Files written before the infinities had a form of their own hold null for every value that was not
