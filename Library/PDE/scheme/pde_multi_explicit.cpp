@@ -44,12 +44,14 @@ void pde_multi_explicit::apply_explicit(vector<double>& out, const vector<double
 void pde_multi_explicit::apply_mixed(vector<double>& out, const vector<double>& in) const {
   if (correlation_.empty()) return;
   check_sizes(__func__, out, in, discrete_->total());
-  const double corner = scale_ * (alpha_ + 1.0), anti_corner = scale_ * (alpha_ - 1.0);
-  const double edge = 2.0 * scale_ * alpha_;
   for (const auto& [dimensions, pair] : discrete_->pair_index()) {
     const auto [i, j] = dimensions;
     const double rho = correlation_(i, j);
     if (rho == 0.0) continue;
+    // The damping part leans on the diagonal of the correlation's sign, so that reflecting an axis (rho to -rho)
+    // mirrors the stencil.
+    const double alpha = rho > 0.0 ? alpha_ : -alpha_;
+    const double corner = scale_ * (alpha + 1.0), anti_corner = scale_ * (alpha - 1.0), edge = 2.0 * scale_ * alpha;
     const auto& layout_i = discrete_->layout_of(i);
     const auto& layout_j = discrete_->layout_of(j);
     const size_t n_i = layout_i.n, n_j = layout_j.n;

@@ -25,8 +25,9 @@ class pde_multi_explicit {
   // grid ends of both axes, with the stencil in the plane of the pair
   //   S = scale (alpha + 1) (u[++] + u[--]) + scale (alpha - 1) (u[-+] + u[+-])
   //       + 2 scale alpha (2 u - u[+.] - u[-.] - u[.+] - u[.-]),
-  // which is 4 scale h_i h_j d2u/dx_i dx_j on a uniform grid, plus scale alpha h_i^2 h_j^2 d4u/dx_i2 dx_j2
-  // (alpha 1 drops the two anti-diagonal corners).
+  // which is 4 scale h_i h_j d2u/dx_i dx_j on a uniform grid, plus scale alpha h_i^2 h_j^2 d4u/dx_i2 dx_j2.
+  // alpha takes the sign of rho_ij (u[++] is the neighbour up both axes): alpha 1 drops the two corners of the
+  // other diagonal, and reflecting one axis, which turns rho_ij into -rho_ij, mirrors the stencil.
   void apply_mixed(vector<double>& out, const vector<double>& in) const;
 
   // out += c * R_d * in for every dimension whose reaction is not empty.
