@@ -24,10 +24,7 @@ std::shared_ptr<pde_scheme> pde_scheme::create_scheme(
     case pde_scheme_type::DOUGLAS:
     case pde_scheme_type::CRAIG_SNEYD:
     case pde_scheme_type::MODIFIED_CRAIG_SNEYD:
-      QAVREK_CHECK(space_grids.size() == coefficients.size() && space_grids.size() == sizes.size() &&
-                       space_grids.size() == flags.size(),
-                   space_grids.size(), " space grids with ", coefficients.size(), " coefficient sets, ",
-                   sizes.size(), " stencil widths and ", flags.size(), " flags");
+      // The operators check the lengths of the vectors, one entry per dimension.
       return std::make_shared<pde_scheme_alternating_direction_implicit>(grid, space_grids, coefficients, sizes,
                                                                          flags, type, rescale, correlation);
     case pde_scheme_type::CRANK_NICOLSON:

@@ -174,13 +174,13 @@ void pde_scheme_one_dimension::build_uniform_rows(size_t lower, size_t upper) {
       const std::array<double, 5> points{lower_level, x[lower + 1], x[lower + 2], x[lower + 3], x[lower + 4]};
       finite_difference::nonuniform_five_points_derivative_mid(points.data(), 2, first_weights.data(),
                                                                second_weights.data(), false);
-      set_row(lower + 2, second_weights.data(), first_weights.data());
+      set_row(lower + 2, *coefficients()[0], second_weights.data(), first_weights.data());
     }
     if (upper_floats) {
       const std::array<double, 5> points{x[upper - 4], x[upper - 3], x[upper - 2], x[upper - 1], upper_level};
       finite_difference::nonuniform_five_points_derivative_mid(points.data(), 2, first_weights.data(),
                                                                second_weights.data(), false);
-      set_row(upper - 2, second_weights.data(), first_weights.data());
+      set_row(upper - 2, *coefficients()[0], second_weights.data(), first_weights.data());
     }
     return;
   }
@@ -209,12 +209,13 @@ void pde_scheme_one_dimension::build_uniform_rows(size_t lower, size_t upper) {
   if (upper_floats) uneven_row(upper - 1, x[upper - 2], upper_level);
 }
 
-void pde_scheme_one_dimension::set_row(size_t i, const double* second, const double* first) {
-  const pde_model_coefficients& c = *coefficients()[0];
-  const double alpha = -b_ * c.diffusion()[i], gamma = -s_ * c.convection()[i];
+void pde_scheme_one_dimension::set_row(size_t i, const pde_model_coefficients& c, const double* second,
+                                       const double* first) {
+  const double alpha = second == nullptr ? 0.0 : -b_ * c.diffusion()[i], gamma = -s_ * c.convection()[i];
   const size_t half = width_ / 2;
   for (size_t k = 0; k < width_; ++k) {
-    operator_matrix_(k, i) = std::fma(alpha, second[centre + k - half], gamma * first[centre + k - half]);
+    const double w2 = second == nullptr ? 0.0 : second[centre + k - half];
+    operator_matrix_(k, i) = std::fma(alpha, w2, gamma * first[centre + k - half]);
   }
   operator_matrix_(half, i) += a_ - b_ * c.reaction()[i];
 }
@@ -237,26 +238,19 @@ void pde_scheme_one_dimension::build_lower_rows(pde_boundary_config::boundary_co
   const std::vector<double>& x = space_[0]->axis();
   const pde_model_coefficients& c = end_set(ends, x.size(), "lower");
   const double level = boundary_indices_.lower_value[0];
-  const size_t half = width_ / 2;
-  // Convection and reaction only: a - b R + gamma d/dx with gamma = -s C.
-  auto write = [&](size_t i, const centred& first) {
-    const double gamma = -s_ * c.convection()[i];
-    for (size_t k = 0; k < width_; ++k) operator_matrix_(k, i) = gamma * first[centre + k - half];
-    operator_matrix_(half, i) += a_ - b_ * c.reaction()[i];
-  };
   centred first{};
   if (width_ == 3) {
     const double h = x[lower + 1] - level;
     first[centre] = -1.0 / h;
     first[centre + 1] = 1.0 / h;
-    write(lower, first);
+    set_row(lower, c, nullptr, first.data());
     return;
   }
   const std::array<double, 4> points{level, x[lower + 1], x[lower + 2], x[lower + 3]};
   finite_difference::nonuniform_five_points_derivative_0(points.data(), 0, first.data());
-  write(lower, first);
+  set_row(lower, c, nullptr, first.data());
   finite_difference::nonuniform_five_points_derivative_1(points.data(), 1, first.data());
-  write(lower + 1, first);
+  set_row(lower + 1, c, nullptr, first.data());
 }
 
 void pde_scheme_one_dimension::build_upper_rows(pde_boundary_config::boundary_conditions_type type, size_t upper,
@@ -266,25 +260,19 @@ void pde_scheme_one_dimension::build_upper_rows(pde_boundary_config::boundary_co
   const std::vector<double>& x = space_[0]->axis();
   const pde_model_coefficients& c = end_set(ends, x.size(), "upper");
   const double level = boundary_indices_.upper_value[0];
-  const size_t half = width_ / 2;
-  auto write = [&](size_t i, const centred& first) {
-    const double gamma = -s_ * c.convection()[i];
-    for (size_t k = 0; k < width_; ++k) operator_matrix_(k, i) = gamma * first[centre + k - half];
-    operator_matrix_(half, i) += a_ - b_ * c.reaction()[i];
-  };
   centred first{};
   if (width_ == 3) {
     const double h = level - x[upper - 1];
     first[centre - 1] = -1.0 / h;
     first[centre] = 1.0 / h;
-    write(upper, first);
+    set_row(upper, c, nullptr, first.data());
     return;
   }
   const std::array<double, 4> points{x[upper - 3], x[upper - 2], x[upper - 1], level};
   finite_difference::nonuniform_five_points_derivative_0(points.data() + 1, 2, first.data());
-  write(upper, first);
+  set_row(upper, c, nullptr, first.data());
   finite_difference::nonuniform_five_points_derivative_1(points.data(), 2, first.data());
-  write(upper - 1, first);
+  set_row(upper - 1, c, nullptr, first.data());
 }
 
 void pde_scheme_one_dimension::factorise() {

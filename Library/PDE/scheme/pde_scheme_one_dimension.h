@@ -52,8 +52,9 @@ class pde_scheme_one_dimension : public pde_scheme {
                         const pde_model_coefficients* ends);
   void build_upper_rows(pde_boundary_config::boundary_conditions_type type, size_t upper,
                         const pde_model_coefficients* ends);
-  // Row i from five centred second- and first-derivative weights of its point.
-  void set_row(size_t i, const double* second, const double* first);
+  // Row i, a - b (D d2/dx2 + R) - s C d/dx with the coefficients c at i, from five second- and first-derivative
+  // weights centred on its point; without second-derivative weights (the end rows) convection and reaction only.
+  void set_row(size_t i, const pde_model_coefficients& c, const double* second, const double* first);
   void factorise();
   void solve(double* values, size_t rows) const;
 
