@@ -22,8 +22,8 @@ enum class model_price_kind {
 };
 
 // A diffusion of the family `Family` (diffusion_ir or diffusion_credit) whose states, steps and conditional
-// prices are those of a model. The states are the model's, the last of them, in the model's discounting
-// row, the integral of the rate or intensity.
+// prices are those of a model. The states are the model's; its discounting row holds the integral of the
+// rate or intensity.
 //
 // The model is built on the diffusion's dates, the first being its valuation date, and borrows the
 // parameter set, which the diffusion keeps.
