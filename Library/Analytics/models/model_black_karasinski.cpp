@@ -1,10 +1,7 @@
 #include "Analytics/models/model_black_karasinski.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 #include "Core/check.h"
@@ -12,6 +9,7 @@
 #include "Math/karhunen_loeve_expansion.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
+#include "Vectorization/exp_batch.h"
 
 namespace qavrek {
 namespace {
@@ -20,48 +18,27 @@ namespace {
 constexpr double root_tolerance = 2.220446049250313e-16;
 constexpr size_t root_iterations = 20;
 
-// The simulation step's loop is compiled twice where the compiler can dispatch at run time: for AVX2
-// processors (x86-64-v3) and for the baseline.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define QAVREK_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define QAVREK_VECTOR_CLONES
-#endif
+// Paths per block of the step: a block's log rates at both ends sit on the stack.
+constexpr size_t step_block = 256;
 
-// e^x within an ulp, in plain arithmetic that the compiler vectorises (std::exp stays a scalar call): x =
-// k ln 2 + r with |r| <= ln 2 / 2, e^r by its Taylor series to r^13 (remainder below 1e-17), 2^k added to
-// the exponent bits. Arguments saturate at -708 and 709, so the result stays a finite normal number; the
-// saturation is written without comparisons, which would keep the loop from vectorising.
-inline double vectorisable_exp(double x) {
-  constexpr double lowest = -708.0, highest = 709.0;
-  const double above = x - highest;
-  x -= 0.5 * (above + std::abs(above));  // exact below the bound: above + |above| is then 0
-  const double below = lowest - x;
-  x += 0.5 * (below + std::abs(below));
-  constexpr double log2e = 1.4426950408889634;
-  constexpr double ln2_high = 0.693147180369123816490;  // 32 bits, so that k ln2_high is exact
-  constexpr double ln2_low = 1.90821492927058770002e-10;
-  constexpr double shifter = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer k in the low bits
-  const double shifted = x * log2e + shifter;
-  const double k = shifted - shifter;
-  const double r = (x - k * ln2_high) - k * ln2_low;
-  double series = 1.0 / 6227020800.0;
-  for (double factorial : {479001600.0, 39916800.0, 3628800.0, 362880.0, 40320.0, 5040.0, 720.0, 120.0, 24.0, 6.0,
-                           2.0, 1.0, 1.0})
-    series = series * r + 1.0 / factorial;
-  const std::uint64_t scale = std::bit_cast<std::uint64_t>(shifted) << 52;
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(series) + scale);
-}
-
-// The factor's move and the trapezoid of the rate for every path of one step.
-QAVREK_VECTOR_CLONES void step_paths(size_t paths, const double* __restrict draws, const double* __restrict before,
-                                     double* __restrict factor, double* __restrict integral, double sigma, double drift,
-                                     double level, double start_decay, double end_decay, double half_step) {
-  for (size_t p = 0; p < paths; ++p) {
-    const double after = factor[p] + (sigma * draws[p] - drift);
-    factor[p] = after;
-    integral[p] += half_step * (vectorisable_exp(level + start_decay * before[p]) +
-                                vectorisable_exp(level + end_decay * after));
+// The factor's move and the trapezoid of the rate for every path of one step. The rates saturate, so that
+// the integral stays a number however far the factor goes.
+void step_paths(size_t paths, const double* __restrict draws, const double* __restrict before,
+                double* __restrict factor, double* __restrict integral, double sigma, double drift, double level,
+                double start_decay, double end_decay, double half_step) {
+  double rates[2 * step_block];
+  for (size_t first = 0; first < paths; first += step_block) {
+    const size_t count = std::min(step_block, paths - first);
+    double* const start_rates = rates;
+    double* const end_rates = rates + count;
+    for (size_t p = 0; p < count; ++p) {
+      const double after = factor[first + p] + (sigma * draws[first + p] - drift);
+      factor[first + p] = after;
+      start_rates[p] = level + start_decay * before[first + p];
+      end_rates[p] = level + end_decay * after;
+    }
+    exp_batch_saturated(rates, rates, 2 * count);  // the log rates become rates in place
+    for (size_t p = 0; p < count; ++p) integral[first + p] += half_step * (start_rates[p] + end_rates[p]);
   }
 }
 
