@@ -37,6 +37,7 @@ namespace qavrek::python {
 //     static constexpr bool equality = true;                 // optional: == and != of the library
 //     static constexpr bool ordering = true;                 // optional: <, <=, >, >= of the library
 //     static constexpr PyMappingMethods* mapping = ...;      // optional: len() and [] access
+//     static constexpr PyBufferProcs* buffer = ...;          // optional: the buffer protocol
 //   };
 //
 // Types cannot be subclassed in Python, take no part in garbage collection and are unhashable unless
@@ -102,6 +103,7 @@ class wrapped_class {
     if constexpr (has_text) type.tp_str = &str;
     if constexpr (has_equality || has_ordering) type.tp_richcompare = &compare;
     if constexpr (requires { Binding::mapping; }) type.tp_as_mapping = Binding::mapping;
+    if constexpr (requires { Binding::buffer; }) type.tp_as_buffer = Binding::buffer;
     type.tp_getattro = PyObject_GenericGetAttr;
     type.tp_setattro = PyObject_GenericSetAttr;
     type.tp_flags = Py_TPFLAGS_DEFAULT;

@@ -6,6 +6,7 @@
 
 #include "Runtime/PyQAVREKEnum.h"
 #include "Runtime/PyQAVREKObject.h"
+#include "Runtime/numeric_buffer.h"
 #include "Runtime/py_reference.h"
 #include "Runtime/python_error.h"
 #include "Runtime/qavrekPythonUtil.h"
@@ -86,6 +87,16 @@ Py_ssize_t qavrekPythonArgs::GetArgSize(Py_ssize_t index) {
   if (argument == nullptr) {
     Fail(PyExc_TypeError, index, "missing");
     return -1;
+  }
+  if (numeric_buffer::offered_by(argument)) {
+    numeric_buffer values;
+    if (values.acquire(argument) == numeric_buffer::outcome::failed) return -1;
+    if (values.dimension() != 1) {
+      Fail(PyExc_ValueError, index,
+           "expected a one-dimensional sequence, got " + std::to_string(values.dimension()) + " dimensions");
+      return -1;
+    }
+    return static_cast<Py_ssize_t>(values.size());
   }
   if (!PySequence_Check(argument) || PyUnicode_Check(argument) || PyBytes_Check(argument)) {
     Expected(index, "a sequence", argument);
@@ -237,6 +248,24 @@ PyObject* qavrekPythonArgs::NextSequence(size_t n, const char* what) {
 
 bool qavrekPythonArgs::GetArray(double* values, size_t n) {
   const Py_ssize_t index = next_;
+  PyObject* argument = GetArg(index);
+  // Arrays of numbers are read from their buffer in one pass; arrays of other items, item by item.
+  if (argument != nullptr && numeric_buffer::offered_by(argument)) {
+    numeric_buffer numbers;
+    const numeric_buffer::outcome outcome = numbers.acquire(argument);
+    if (outcome == numeric_buffer::outcome::failed) return false;
+    if (outcome == numeric_buffer::outcome::read) {
+      ++next_;
+      if (numbers.dimension() != 1)
+        return Fail(PyExc_ValueError, index,
+                    "expected a one-dimensional sequence, got " + std::to_string(numbers.dimension()) + " dimensions");
+      if (numbers.size() != n)
+        return Fail(PyExc_ValueError, index,
+                    "expected " + std::to_string(n) + " items, got " + std::to_string(numbers.size()));
+      numbers.copy_to(values);
+      return true;
+    }
+  }
   py_reference items = py_reference::steal(NextSequence(n, "a sequence of floats"));
   if (!items) return false;
   for (size_t i = 0; i < n; ++i) {
@@ -267,6 +296,29 @@ bool qavrekPythonArgs::GetArray(datetime* values, size_t n) {
                   std::string("item ") + std::to_string(i) + ": expected a datetime, got " + type_name(item));
     }
     values[i] = *static_cast<const datetime*>(held.get());
+  }
+  return true;
+}
+
+bool qavrekPythonArgs::GetArray(tenor* values, size_t n) {
+  const Py_ssize_t index = next_;
+  py_reference items = py_reference::steal(NextSequence(n, "a sequence of tenors"));
+  if (!items) return false;
+  for (size_t i = 0; i < n; ++i) {
+    PyObject* item = PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(i));
+    if (PyUnicode_Check(item)) {
+      const char* text = PyUnicode_AsUTF8(item);
+      if (text == nullptr) return false;
+      values[i] = tenor(std::string_view(text));
+      continue;
+    }
+    const auto held = GetPointerFromObject(item, "tenor", typeid(tenor), false);
+    if (held == nullptr) {
+      PyErr_Clear();
+      return Fail(PyExc_TypeError, index,
+                  std::string("item ") + std::to_string(i) + ": expected a tenor, got " + type_name(item));
+    }
+    values[i] = *static_cast<const tenor*>(held.get());
   }
   return true;
 }

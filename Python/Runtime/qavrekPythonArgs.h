@@ -35,7 +35,8 @@ class qavrekPythonArgs {
   // The next argument (borrowed), moving past it; null with TypeError when there is none.
   PyObject* NextArg();
 
-  // The length of the sequence argument at the position, or -1 with TypeError.
+  // The length of the sequence argument at the position (a one-dimensional array counts as one), or -1
+  // with TypeError (ValueError for an array of several dimensions).
   Py_ssize_t GetArgSize(Py_ssize_t index);
 
   bool GetValue(short& value);
@@ -51,8 +52,11 @@ class qavrekPythonArgs {
   // A text or a wrapped key.
   bool GetValue(key& value);
 
-  // The next argument's n items (a sequence of exactly n items).
+  // The next argument's n items (a sequence of exactly n items). Floats come from any sequence or
+  // one-dimensional array of real numbers (list, tuple, numpy array, vector_IdE); tenors from texts or
+  // wrapped tenors.
   bool GetArray(double* values, size_t n);
+  bool GetArray(tenor* values, size_t n);
   bool GetArray(datetime* values, size_t n);
   bool GetArray(size_t* values, size_t n);
 
