@@ -4,6 +4,7 @@
 
 #include <compare>
 #include <concepts>
+#include <iterator>
 #include <cstdint>
 #include <string>
 #include <type_traits>
@@ -30,7 +31,8 @@ namespace qavrek::python {
 //     static constexpr const char* library_name = "random_settings";
 //     static constexpr const char* doc = "...";            // tp_doc
 //     using constructors = overloads<...>;                    // absent: the class cannot be instantiated
-//     static inline PyMethodDef methods[] = {..., end()};   // optional
+//     static inline PyMethodDef methods[] = {..., end()};   // optional (or a std::array, see
+//                                                           // persistence_methods.h)
 //     using base = config_data;                              // optional: a wrapped base, found by name
 //     static std::string text(const ptr_const<type>&);      // optional: str()
 //     static std::uint64_t hash(const type&);                // optional: hash() of identifier classes
@@ -119,7 +121,7 @@ class wrapped_class {
 
   static PyMethodDef* method_table() {
     if constexpr (requires { Binding::methods; })
-      return Binding::methods;
+      return std::data(Binding::methods);
     else
       return nullptr;
   }

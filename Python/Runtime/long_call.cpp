@@ -13,8 +13,8 @@ namespace {
 bool on_main_thread() {
   static const unsigned long main_thread = [] {
     py_reference threading = py_reference::steal(PyImport_ImportModule("threading"));
-    py_reference main = threading ? py_reference::steal(PyObject_CallMethod(threading.get(), "main_thread", nullptr))
-                                  : py_reference();
+    py_reference main =
+        threading ? py_reference::steal(PyObject_CallMethod(threading.get(), "main_thread", nullptr)) : py_reference();
     py_reference ident = main ? py_reference::steal(PyObject_GetAttrString(main.get(), "ident")) : py_reference();
     const unsigned long value = ident ? PyLong_AsUnsignedLong(ident.get()) : 0;
     PyErr_Clear();

@@ -96,10 +96,20 @@ bool numeric_buffer::parse_format() {
     case '?':
       kind_ = kind::boolean;
       return size == 1;
-    case 'b': case 'h': case 'i': case 'l': case 'q': case 'n':
+    case 'b':
+    case 'h':
+    case 'i':
+    case 'l':
+    case 'q':
+    case 'n':
       kind_ = kind::signed_integer;
       return integer_size;
-    case 'B': case 'H': case 'I': case 'L': case 'Q': case 'N':
+    case 'B':
+    case 'H':
+    case 'I':
+    case 'L':
+    case 'Q':
+    case 'N':
       kind_ = kind::unsigned_integer;
       return integer_size;
     case 'e':
@@ -125,23 +135,34 @@ double numeric_buffer::item(const char* at) const noexcept {
       return *at != 0 ? 1.0 : 0.0;
     case kind::signed_integer:
       switch (view_.itemsize) {
-        case 1: return static_cast<double>(static_cast<std::int8_t>(load<std::uint8_t>(at, false)));
-        case 2: return static_cast<double>(static_cast<std::int16_t>(load<std::uint16_t>(at, swapped_)));
-        case 4: return static_cast<double>(static_cast<std::int32_t>(load<std::uint32_t>(at, swapped_)));
-        default: return static_cast<double>(static_cast<std::int64_t>(load<std::uint64_t>(at, swapped_)));
+        case 1:
+          return static_cast<double>(static_cast<std::int8_t>(load<std::uint8_t>(at, false)));
+        case 2:
+          return static_cast<double>(static_cast<std::int16_t>(load<std::uint16_t>(at, swapped_)));
+        case 4:
+          return static_cast<double>(static_cast<std::int32_t>(load<std::uint32_t>(at, swapped_)));
+        default:
+          return static_cast<double>(static_cast<std::int64_t>(load<std::uint64_t>(at, swapped_)));
       }
     case kind::unsigned_integer:
       switch (view_.itemsize) {
-        case 1: return static_cast<double>(load<std::uint8_t>(at, false));
-        case 2: return static_cast<double>(load<std::uint16_t>(at, swapped_));
-        case 4: return static_cast<double>(load<std::uint32_t>(at, swapped_));
-        default: return static_cast<double>(load<std::uint64_t>(at, swapped_));
+        case 1:
+          return static_cast<double>(load<std::uint8_t>(at, false));
+        case 2:
+          return static_cast<double>(load<std::uint16_t>(at, swapped_));
+        case 4:
+          return static_cast<double>(load<std::uint32_t>(at, swapped_));
+        default:
+          return static_cast<double>(load<std::uint64_t>(at, swapped_));
       }
     case kind::floating:
       switch (view_.itemsize) {
-        case 2: return half_to_double(load<std::uint16_t>(at, swapped_));
-        case 4: return static_cast<double>(std::bit_cast<float>(load<std::uint32_t>(at, swapped_)));
-        case 8: return std::bit_cast<double>(load<std::uint64_t>(at, swapped_));
+        case 2:
+          return half_to_double(load<std::uint16_t>(at, swapped_));
+        case 4:
+          return static_cast<double>(std::bit_cast<float>(load<std::uint32_t>(at, swapped_)));
+        case 8:
+          return std::bit_cast<double>(load<std::uint64_t>(at, swapped_));
         default: {
           long double value;
           std::memcpy(&value, at, sizeof value);

@@ -77,6 +77,8 @@ bool accepts_one(char code, const std::string* name, PyObject* object) {
       return PyList_Check(object) || PyTuple_Check(object);
     case 'a':
       return numeric_buffer::offered_by(object);
+    case 'v':
+      return PyList_Check(object) || PyTuple_Check(object) || numeric_buffer::offered_by(object);
     case 'W': {
       if (name == nullptr) return false;
       if (plain_form_of(*name, object)) return true;

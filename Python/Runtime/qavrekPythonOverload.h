@@ -8,7 +8,7 @@ namespace qavrek::python {
 // optional "-" (never used for implicit conversion), "@", one code per parameter and a blank followed
 // by the Python names of the "W" and "E" parameters' types. Codes: "d" a real number, "i" an int,
 // "b" a bool, "s" a str, "l" a list or tuple, "a" an array of values (an object exporting a buffer,
-// such as a numpy array), "W" a wrapped object of the named class or a class derived from it (for
+// such as a numpy array), "v" either of the last two, "W" a wrapped object of the named class or a class derived from it (for
 // datetime also a day number, for tenor and key also a text, as the argument readers take them), "E" a
 // value of the named enumeration; "|" comes before the optional parameters.
 class qavrekPythonOverload {
