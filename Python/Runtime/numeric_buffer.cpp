@@ -47,11 +47,11 @@ bool numeric_buffer::offered_by(PyObject* object) noexcept {
 numeric_buffer::outcome numeric_buffer::acquire(PyObject* object) {
   if (PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) < 0) return outcome::failed;
   held_ = true;
-  if (view_.shape == nullptr) {
-    shape_.assign(1, static_cast<size_t>(view_.len / view_.itemsize));
-  } else {
+  // A shape is given for every dimension; a scalar (no dimension) may come without one.
+  if (view_.shape != nullptr)
     shape_.assign(view_.shape, view_.shape + view_.ndim);
-  }
+  else if (view_.ndim != 0)
+    shape_.assign(1, static_cast<size_t>(view_.len / view_.itemsize));
   size_ = 1;
   for (size_t extent : shape_) size_ *= extent;
   if (view_.strides != nullptr && view_.shape != nullptr) {
