@@ -36,6 +36,16 @@ bool signed_value(PyObject* object, long long low, long long high, long long& va
 
 PyObject* copy_of(const datetime& value) { return qavrekPythonArgs::BuildValue(value); }
 
+// An exporter that refuses its buffer (numpy for dates, records) leaves its items to be read one by
+// one; any other failure stands.
+bool buffer_refused() {
+  if (!PyErr_ExceptionMatches(PyExc_BufferError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+      !PyErr_ExceptionMatches(PyExc_TypeError))
+    return false;
+  PyErr_Clear();
+  return true;
+}
+
 }  // namespace
 
 qavrekPythonArgs::qavrekPythonArgs(PyObject* self, PyObject* args, const char* name) noexcept
@@ -88,15 +98,16 @@ Py_ssize_t qavrekPythonArgs::GetArgSize(Py_ssize_t index) {
     Fail(PyExc_TypeError, index, "missing");
     return -1;
   }
+  // An array counts its items by its shape; one whose buffer cannot be had is read as a sequence.
   if (numeric_buffer::offered_by(argument)) {
     numeric_buffer values;
-    if (values.acquire(argument) == numeric_buffer::outcome::failed) return -1;
-    if (values.dimension() != 1) {
+    if (values.acquire(argument) != numeric_buffer::outcome::failed) {
+      if (values.dimension() == 1) return static_cast<Py_ssize_t>(values.size());
       Fail(PyExc_ValueError, index,
            "expected a one-dimensional sequence, got " + std::to_string(values.dimension()) + " dimensions");
       return -1;
     }
-    return static_cast<Py_ssize_t>(values.size());
+    if (!buffer_refused()) return -1;
   }
   if (!PySequence_Check(argument) || PyUnicode_Check(argument) || PyBytes_Check(argument)) {
     Expected(index, "a sequence", argument);
@@ -253,7 +264,7 @@ bool qavrekPythonArgs::GetArray(double* values, size_t n) {
   if (argument != nullptr && numeric_buffer::offered_by(argument)) {
     numeric_buffer numbers;
     const numeric_buffer::outcome outcome = numbers.acquire(argument);
-    if (outcome == numeric_buffer::outcome::failed) return false;
+    if (outcome == numeric_buffer::outcome::failed && !buffer_refused()) return false;
     if (outcome == numeric_buffer::outcome::read) {
       ++next_;
       if (numbers.dimension() != 1)
