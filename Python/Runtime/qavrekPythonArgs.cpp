@@ -3,6 +3,8 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <type_traits>
 
 #include "Runtime/PyQAVREKEnum.h"
 #include "Runtime/PyQAVREKObject.h"
@@ -43,6 +45,27 @@ bool buffer_refused() {
       !PyErr_ExceptionMatches(PyExc_TypeError))
     return false;
   PyErr_Clear();
+  return true;
+}
+
+// The object as a T: a day number for a date, a text for a tenor or a key, or a wrapped object of T's
+// Python type `python_type`. False with a Python error otherwise (TypeError "method requires ..." for another type).
+template <typename T>
+bool plain_or_wrapped(PyObject* object, const char* python_type, T& value) {
+  if constexpr (std::is_same_v<T, datetime>) {
+    if (is_real_number(object)) {
+      value = datetime(PyFloat_AsDouble(object));
+      return !(value.serial() == -1.0 && PyErr_Occurred());
+    }
+  } else if (PyUnicode_Check(object)) {
+    const char* text = PyUnicode_AsUTF8(object);
+    if (text == nullptr) return false;
+    value = T(std::string_view(text));
+    return true;
+  }
+  const auto held = GetPointerFromObject(object, python_type, typeid(T), false);
+  if (held == nullptr) return false;
+  value = *static_cast<const T*>(held.get());
   return true;
 }
 
@@ -196,46 +219,21 @@ bool qavrekPythonArgs::GetValue(std::string& value) {
   return true;
 }
 
-bool qavrekPythonArgs::GetValue(datetime& value) {
-  const Py_ssize_t index = next_;
-  PyObject* argument = NextArg();
-  if (argument == nullptr) return false;
-  if (is_real_number(argument)) {
-    value = datetime(PyFloat_AsDouble(argument));
-    return !(value.serial() == -1.0 && PyErr_Occurred());
-  }
-  const auto held = GetPointerFromObject(argument, "datetime", typeid(datetime), false);
-  if (held == nullptr) {
-    RefineArgTypeError(index, "datetime");
-    return false;
-  }
-  value = *static_cast<const datetime*>(held.get());
-  return true;
-}
-
 template <typename T>
-bool qavrekPythonArgs::GetTextValue(T& value, const char* type_name) {
+bool qavrekPythonArgs::GetPlainOrWrapped(T& value, const char* python_type) {
   const Py_ssize_t index = next_;
   PyObject* argument = NextArg();
   if (argument == nullptr) return false;
-  if (PyUnicode_Check(argument)) {
-    const char* text = PyUnicode_AsUTF8(argument);
-    if (text == nullptr) return false;
-    value = T(std::string_view(text));
-    return true;
-  }
-  const auto held = GetPointerFromObject(argument, type_name, typeid(T), false);
-  if (held == nullptr) {
-    RefineArgTypeError(index, type_name);
-    return false;
-  }
-  value = *static_cast<const T*>(held.get());
-  return true;
+  if (plain_or_wrapped(argument, python_type, value)) return true;
+  RefineArgTypeError(index, python_type);
+  return false;
 }
 
-bool qavrekPythonArgs::GetValue(tenor& value) { return GetTextValue(value, "tenor"); }
+bool qavrekPythonArgs::GetValue(datetime& value) { return GetPlainOrWrapped(value, "datetime"); }
 
-bool qavrekPythonArgs::GetValue(key& value) { return GetTextValue(value, "key"); }
+bool qavrekPythonArgs::GetValue(tenor& value) { return GetPlainOrWrapped(value, "tenor"); }
+
+bool qavrekPythonArgs::GetValue(key& value) { return GetPlainOrWrapped(value, "key"); }
 
 PyObject* qavrekPythonArgs::NextSequence(size_t n, const char* what) {
   const Py_ssize_t index = next_;
@@ -289,49 +287,28 @@ bool qavrekPythonArgs::GetArray(double* values, size_t n) {
   return true;
 }
 
-bool qavrekPythonArgs::GetArray(datetime* values, size_t n) {
+template <typename T>
+bool qavrekPythonArgs::GetPlainOrWrappedItems(T* values, size_t n, const char* what, const char* python_type) {
   const Py_ssize_t index = next_;
-  py_reference items = py_reference::steal(NextSequence(n, "a sequence of dates"));
+  py_reference items = py_reference::steal(NextSequence(n, what));
   if (!items) return false;
   for (size_t i = 0; i < n; ++i) {
     PyObject* item = PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(i));
-    if (is_real_number(item)) {
-      values[i] = datetime(PyFloat_AsDouble(item));
-      if (values[i].serial() == -1.0 && PyErr_Occurred()) return false;
-      continue;
-    }
-    const auto held = GetPointerFromObject(item, "datetime", typeid(datetime), false);
-    if (held == nullptr) {
-      PyErr_Clear();
-      return Fail(PyExc_TypeError, index,
-                  std::string("item ") + std::to_string(i) + ": expected a datetime, got " + type_name(item));
-    }
-    values[i] = *static_cast<const datetime*>(held.get());
+    if (plain_or_wrapped(item, python_type, values[i])) continue;
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    PyErr_Clear();
+    return Fail(PyExc_TypeError, index,
+                "item " + std::to_string(i) + ": expected a " + python_type + ", got " + type_name(item));
   }
   return true;
 }
 
+bool qavrekPythonArgs::GetArray(datetime* values, size_t n) {
+  return GetPlainOrWrappedItems(values, n, "a sequence of dates", "datetime");
+}
+
 bool qavrekPythonArgs::GetArray(tenor* values, size_t n) {
-  const Py_ssize_t index = next_;
-  py_reference items = py_reference::steal(NextSequence(n, "a sequence of tenors"));
-  if (!items) return false;
-  for (size_t i = 0; i < n; ++i) {
-    PyObject* item = PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(i));
-    if (PyUnicode_Check(item)) {
-      const char* text = PyUnicode_AsUTF8(item);
-      if (text == nullptr) return false;
-      values[i] = tenor(std::string_view(text));
-      continue;
-    }
-    const auto held = GetPointerFromObject(item, "tenor", typeid(tenor), false);
-    if (held == nullptr) {
-      PyErr_Clear();
-      return Fail(PyExc_TypeError, index,
-                  std::string("item ") + std::to_string(i) + ": expected a tenor, got " + type_name(item));
-    }
-    values[i] = *static_cast<const tenor*>(held.get());
-  }
-  return true;
+  return GetPlainOrWrappedItems(values, n, "a sequence of tenors", "tenor");
 }
 
 bool qavrekPythonArgs::GetArray(size_t* values, size_t n) {

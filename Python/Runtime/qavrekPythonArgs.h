@@ -110,9 +110,12 @@ class qavrekPythonArgs {
  private:
   // The next argument as a sequence of exactly n items, or null with TypeError.
   PyObject* NextSequence(size_t n, const char* what);
-  // A value given as its text or as a wrapped object of its Python type `type_name`.
+  // A value given in its plain form (a day number, a text) or as a wrapped object of the Python type
+  // `python_type`: the next argument, or each of the next argument's n items.
   template <typename T>
-  bool GetTextValue(T& value, const char* type_name);
+  bool GetPlainOrWrapped(T& value, const char* python_type);
+  template <typename T>
+  bool GetPlainOrWrappedItems(T* values, size_t n, const char* what, const char* python_type);
 
   PyObject* args_;
   const char* name_;
