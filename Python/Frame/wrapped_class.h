@@ -4,8 +4,8 @@
 
 #include <compare>
 #include <concepts>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>

@@ -20,9 +20,9 @@ void check_room(const char* function, const float_list& output, size_t size) {
 }
 
 // Skips and draws run in chunks with interruption points between them: a generator's stream is the
-// same whichever way it is cut. A Sobol generator writes whole batches of paths, which a cut would
-// recompute, and draws a batch in well under a second: its draws run in one piece (its skips are
-// jumps, which the chunks double through at once).
+// same whichever way it is cut. A Sobol generator computes whole batches of paths, which each cut would
+// compute again: its draws run in one piece, bounded by the list they fill; its skips are jumps, which
+// the chunks double through at once.
 void discard(random& generator, size_t discard_count) {
   in_chunks(discard_count, [&](size_t, size_t count) { generator.discard(count); });
 }
