@@ -5,6 +5,7 @@
 #include <compare>
 #include <concepts>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -30,13 +31,15 @@ namespace qavrek::python {
 //     static constexpr const char* library_name = "random_settings";
 //     static constexpr const char* doc = "...";            // tp_doc
 //     using constructors = overloads<...>;                    // absent: the class cannot be instantiated
-//     static inline PyMethodDef methods[] = {..., end()};   // optional
+//     static inline PyMethodDef methods[] = {..., end()};   // optional (or a std::array, see
+//                                                           // persistence_methods.h)
 //     using base = config_data;                              // optional: a wrapped base, found by name
 //     static std::string text(const ptr_const<type>&);      // optional: str()
 //     static std::uint64_t hash(const type&);                // optional: hash() of identifier classes
 //     static constexpr bool equality = true;                 // optional: == and != of the library
 //     static constexpr bool ordering = true;                 // optional: <, <=, >, >= of the library
 //     static constexpr PyMappingMethods* mapping = ...;      // optional: len() and [] access
+//     static constexpr PyBufferProcs* buffer = ...;          // optional: the buffer protocol
 //   };
 //
 // Types cannot be subclassed in Python, take no part in garbage collection and are unhashable unless
@@ -102,6 +105,7 @@ class wrapped_class {
     if constexpr (has_text) type.tp_str = &str;
     if constexpr (has_equality || has_ordering) type.tp_richcompare = &compare;
     if constexpr (requires { Binding::mapping; }) type.tp_as_mapping = Binding::mapping;
+    if constexpr (requires { Binding::buffer; }) type.tp_as_buffer = Binding::buffer;
     type.tp_getattro = PyObject_GenericGetAttr;
     type.tp_setattro = PyObject_GenericSetAttr;
     type.tp_flags = Py_TPFLAGS_DEFAULT;
@@ -117,7 +121,7 @@ class wrapped_class {
 
   static PyMethodDef* method_table() {
     if constexpr (requires { Binding::methods; })
-      return Binding::methods;
+      return std::data(Binding::methods);
     else
       return nullptr;
   }
