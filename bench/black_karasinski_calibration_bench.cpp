@@ -11,9 +11,9 @@
 
 #include "Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski.h"
 #include "Analytics/models/model_black_karasinski.h"
-#include "Analytics/pde_pricing/black_karasinski_pde_solver.h"
 #include "Analytics/parameters/parameter_black_karasinski.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "Analytics/pde_pricing/black_karasinski_pde_solver.h"
 #include "Analytics/settings/calibration_black_karasinski_settings.h"
 #include "Market/survival_curve.h"
 #include "Util/datetime.h"
@@ -76,8 +76,8 @@ void calibrate(benchmark::State& state, const calibration_credit_black_karasinsk
 
 void calibrate_level(benchmark::State& state) {
   const auto settings = std::make_shared<const calibration_black_karasinski_settings>(tenor("3M"), 0.1);
-  calibrate(state, calibration_credit_black_karasinski(valuation, market_curve(), settings, nullptr,
-                                                       matrix<double>{{0.0}}));
+  calibrate(state,
+            calibration_credit_black_karasinski(valuation, market_curve(), settings, nullptr, matrix<double>{{0.0}}));
 }
 
 void calibrate_level_with_rates(benchmark::State& state) {

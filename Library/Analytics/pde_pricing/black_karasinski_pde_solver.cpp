@@ -25,16 +25,11 @@ size_t node_count(const calibration_black_karasinski_settings& settings) {
 
 }  // namespace
 
-black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuation_date,
-                                                         std::span<const double> levels,
+black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuation_date, std::span<const double> levels,
                                                          const parameter_black_karasinski& parameter,
                                                          const std::vector<datetime>& dates,
                                                          const calibration_black_karasinski_settings& settings)
-    : parameter_(&parameter),
-      levels_(levels),
-      size_(node_count(settings)),
-      span_(settings.pde_span()),
-      backward_(settings.backward()) {
+    : levels_(levels), size_(node_count(settings)), span_(settings.pde_span()), backward_(settings.backward()) {
   QAVREK_CHECK(size_ >= 3, "the survival grid needs at least 3 nodes, not ", size_);
   QAVREK_CHECK(!dates.empty(), "the survival solver needs at least one date");
   QAVREK_CHECK(parameter.parameters() != nullptr, "the Black-Karasinski parameter set has no Markovian HJM set");
@@ -124,8 +119,7 @@ double black_karasinski_pde_solver::survival_probability(size_t index, bool rese
   return mass;
 }
 
-void black_karasinski_pde_solver::killing_rates(size_t k, double shift, double level, double delta,
-                                                double* rates) {
+void black_karasinski_pde_solver::killing_rates(size_t k, double shift, double level, double delta, double* rates) {
   const size_t n = size_;
   const double* x = states_.data();
   if (unit_decays_) {

@@ -22,10 +22,11 @@ namespace qavrek {
 // The edge nodes carry the killing term alone.
 //
 // Backward (the default) the solve starts from 1 at a level date and reads the node x = 0 on the valuation
-// date; forward it spreads a unit mass from the centre node and sums it at the level date.
+// date; forward it spreads a unit mass from the centre node and sums it at the level date, stepping with the
+// transposed matrices (the mass that reaches an edge stays on the grid), so that both give the same number.
 //
-// The solver reads the caller's levels at every step (a calibration changes them between solves) and keeps
-// a pointer to the parameter set: both must outlive it. The model's tables are copied by `update`.
+// The solver reads the caller's levels at every step (a calibration changes them between solves): they must
+// outlive it. The parameter set and the model are read when given, not kept.
 class black_karasinski_pde_solver {
  public:
   // The time grid runs from the valuation date to the last of `dates` through every one of them (coarse steps
@@ -80,7 +81,6 @@ class black_karasinski_pde_solver {
   void killing_rates(size_t k, double shift, double level, double delta, double* rates);
   void forget_step_matrices();
 
-  const parameter_black_karasinski* parameter_;
   std::span<const double> levels_;
   size_t size_;
   // Per grid step, the factorised bands (lower, diagonal, upper: 3 x size_ values) and the level they were

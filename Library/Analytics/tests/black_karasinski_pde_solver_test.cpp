@@ -2,6 +2,8 @@
 // exponential of the integrated intensity, the model's conditional price, a Monte Carlo of the exact factor,
 // and its own convergence orders in space and time.
 
+#include "Analytics/pde_pricing/black_karasinski_pde_solver.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "Analytics/models/model_black_karasinski.h"
-#include "Analytics/pde_pricing/black_karasinski_pde_solver.h"
 #include "black_karasinski_survival_test_support.h"
 
 namespace qavrek::black_karasinski_test {
@@ -36,8 +37,8 @@ set_up reverting_intensity(double volatility) {
 
 struct killing_case {
   const char* name;
-  double scale;                   // of the state grid
-  std::vector<double> shifts;     // per grid date, or none
+  double scale;                // of the state grid
+  std::vector<double> shifts;  // per grid date, or none
 };
 
 // Without volatility nothing diffuses, whatever the state grid: each node only decays, and each step multiplies
@@ -82,8 +83,8 @@ TEST(BlackKarasinskiSurvivalSolver, WithoutVolatilityEachStepIsTheSchemesAmplifi
 // Without volatility the survival is exp(-integral of e^level); the scheme's local error O(dt^3) leaves a
 // global error O(dt^2): halving the step divides it by 4.
 TEST(BlackKarasinskiSurvivalSolver, WithoutVolatilityTheSurvivalConvergesAtSecondOrderInTime) {
-  const set_up s = {0.2, {0.0}, {360}, {std::log(0.5), std::log(1.0), std::log(0.8), std::log(0.8)},
-                    {0, 120, 240, 360}};
+  const set_up s = {
+      0.2, {0.0}, {360}, {std::log(0.5), std::log(1.0), std::log(0.8), std::log(0.8)}, {0, 120, 240, 360}};
   const double exact = std::exp(-120.0 / 365.0 * (0.5 + 1.0 + 0.8));
   std::vector<double> errors;
   for (double step : {40.0, 20.0, 10.0, 5.0}) {
@@ -96,7 +97,6 @@ TEST(BlackKarasinskiSurvivalSolver, WithoutVolatilityTheSurvivalConvergesAtSecon
     EXPECT_NEAR(order, 2.0, 0.05) << "steps " << i << ": errors " << errors[i - 1] << ", " << errors[i];
   }
 }
-
 
 // Level dates at 1, 3 and 5 years under a slow and a fast mean reversion.
 set_up five_years(double kappa, std::vector<double> volatilities, std::vector<int> volatility_days) {
@@ -198,8 +198,8 @@ struct size_case {
 
 TEST(BlackKarasinskiSurvivalSolver, GridSizesAndTheFirstLevelDate) {
   // Backward reads the node x = 0, so an even grid gets one more node; forward keeps it.
-  const std::vector<size_case> cases = {{128, true, 129}, {128, false, 128}, {129, true, 129}, {129, false, 129},
-                                        {3, false, 3}};
+  const std::vector<size_case> cases = {
+      {128, true, 129}, {128, false, 128}, {129, true, 129}, {129, false, 129}, {3, false, 3}};
   for (const size_case& c : cases) {
     SCOPED_TRACE(std::to_string(c.grid_size) + (c.backward ? " backward" : " forward"));
     survival_pde pde(reverting_intensity(0.5), {.nodes = c.grid_size, .backward = c.backward});
@@ -237,8 +237,7 @@ TEST(BlackKarasinskiSurvivalSolver, UnitDecaysKeepTheExponentialOfTheStates) {
   general.solver->update_states(0.5);
   for (size_t i = 1; i < 3; ++i) {
     // The decays differ by 1e-12, so lambda by 1e-12 |x| relatively, with |x| below 2.
-    EXPECT_NEAR(exponential.solver->survival_probability(i, true), general.solver->survival_probability(i, true),
-                1e-11)
+    EXPECT_NEAR(exponential.solver->survival_probability(i, true), general.solver->survival_probability(i, true), 1e-11)
         << "level date " << i;
   }
 }
@@ -288,7 +287,8 @@ TEST(BlackKarasinskiSurvivalSolver, RefusesInputsOutsideItsContract) {
             "");
   const std::vector<datetime> short_dates(dates.begin(), dates.end() - 1);
   EXPECT_NE(error_message([&] {
-              black_karasinski_pde_solver(valuation(), parameter->levels_parameter(), *parameter, short_dates, settings);
+              black_karasinski_pde_solver(valuation(), parameter->levels_parameter(), *parameter, short_dates,
+                                          settings);
             }),
             "");
 }

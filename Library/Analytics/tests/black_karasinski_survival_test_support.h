@@ -25,8 +25,8 @@ struct grid_settings {
 };
 
 inline calibration_black_karasinski_settings settings_of(const grid_settings& g) {
-  return calibration_black_karasinski_settings(tenor("3M"), 0.0, g.backward, true, g.nodes, g.span, -50.0, 50.0,
-                                               1e-13, false, g.step, g.period, 1.0);
+  return calibration_black_karasinski_settings(tenor("3M"), 0.0, g.backward, true, g.nodes, g.span, -50.0, 50.0, 1e-13,
+                                               false, g.step, g.period, 1.0);
 }
 
 // A solver over a parameter set's level dates (the set_up's own, or `levels`, a set of the same HJM inputs),

@@ -3,11 +3,11 @@
 // price a 1Y x 5Y European payer swaption as QuantLib's BlackKarasinski tree fitted to the same curve does.
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <omp.h>
 #include <ql/currencies/europe.hpp>
 #include <ql/exercise.hpp>
 #include <ql/indexes/iborindex.hpp>
@@ -37,7 +37,9 @@ namespace {
 constexpr double mean_reversion = 0.1;
 constexpr double volatility = 0.25;
 
-datetime after_months(int months) { return datetime_helper::add_tenor(valuation(), tenor(months, tenor::unit::MONTHS)); }
+datetime after_months(int months) {
+  return datetime_helper::add_tenor(valuation(), tenor(months, tenor::unit::MONTHS));
+}
 
 // Yearly nodes of zero rates rising from 2% to 3.5%, interpolated log-linearly in the discount factor by both
 // libraries.
@@ -101,12 +103,12 @@ double quantlib_price(const curve_nodes& nodes, const swaption_terms& terms, Qua
 
   // Unadjusted yearly periods without fixing lag: the tree values the floating leg as 1 - P(start, end).
   const Date start = quantlib_date(terms.expiry), end = quantlib_date(terms.payments.back());
-  const Schedule schedule(start, end, Period(1, Years), NullCalendar(), Unadjusted, Unadjusted,
-                          DateGeneration::Forward, false);
+  const Schedule schedule(start, end, Period(1, Years), NullCalendar(), Unadjusted, Unadjusted, DateGeneration::Forward,
+                          false);
   const auto index = ext::make_shared<IborIndex>("yearly", Period(1, Years), 0, EURCurrency(), NullCalendar(),
                                                  Unadjusted, false, Actual365Fixed(), curve);
-  const auto swap = ext::make_shared<VanillaSwap>(Swap::Payer, 1.0, schedule, terms.strike, Actual365Fixed(),
-                                                  schedule, index, 0.0, Actual365Fixed());
+  const auto swap = ext::make_shared<VanillaSwap>(Swap::Payer, 1.0, schedule, terms.strike, Actual365Fixed(), schedule,
+                                                  index, 0.0, Actual365Fixed());
   Swaption swaption(swap, ext::make_shared<EuropeanExercise>(start));
   swaption.setPricingEngine(ext::make_shared<TreeSwaptionEngine>(model, steps));
   return swaption.NPV();
@@ -165,7 +167,8 @@ TEST(CreditBlackKarasinskiCalibrationQuantLib, SwaptionOnCalibratedLevelsMatches
   sample payer, swap;
   for (size_t p = 0; p < paths; ++p) {
     double fixed_leg = 0.0;
-    for (size_t i = 0; i < terms.payments.size(); ++i) fixed_leg += terms.strike * terms.accruals[i] * curves.bonds[i][p];
+    for (size_t i = 0; i < terms.payments.size(); ++i)
+      fixed_leg += terms.strike * terms.accruals[i] * curves.bonds[i][p];
     const double value = 1.0 - curves.bonds.back()[p] - fixed_leg;
     payer.add(curves.discounting[p] * std::max(value, 0.0));
     swap.add(curves.discounting[p] * value);

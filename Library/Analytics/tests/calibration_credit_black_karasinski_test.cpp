@@ -2,6 +2,8 @@
 // the log of a flat hazard rate without volatility, the rates adjustment against its closed form under
 // Hull-White rates, its reports, and the curves and level dates that it refuses.
 
+#include "Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski.h"
 #include "Core/error.h"
 #include "Core/logger.h"
 #include "Market/survival_curve.h"
@@ -32,9 +33,9 @@ struct calibration_options {
 };
 
 ptr_const<calibration_black_karasinski_settings> settings_with(const calibration_options& o = {}) {
-  return std::make_shared<const calibration_black_karasinski_settings>(
-      tenor("3M"), 0.0, true, o.use_adjustement, 129, 3.0, -50.0, 50.0, tolerance, o.debug, 30.0, 10, 1.0,
-      o.update_bounds);
+  return std::make_shared<const calibration_black_karasinski_settings>(tenor("3M"), 0.0, true, o.use_adjustement, 129,
+                                                                       3.0, -50.0, 50.0, tolerance, o.debug, 30.0, 10,
+                                                                       1.0, o.update_bounds);
 }
 
 // Level dates every `months` months from the valuation date, `count` of them after it, levels all 0.
@@ -61,8 +62,7 @@ ptr_const<survival_curve> rising_hazard_curve(const set_up& s) {
   return std::make_shared<const survival_curve>(valuation(), dates, probabilities);
 }
 
-calibration_credit_black_karasinski driver(const ptr_const<survival_curve>& curve,
-                                           const calibration_options& o = {},
+calibration_credit_black_karasinski driver(const ptr_const<survival_curve>& curve, const calibration_options& o = {},
                                            const ptr_const<parameter_markovian_hjm>& rates = nullptr,
                                            const matrix<double>& correlation = matrix<double>{{0.0}}) {
   return calibration_credit_black_karasinski(valuation(), curve, settings_with(o), rates, correlation);
@@ -71,8 +71,7 @@ calibration_credit_black_karasinski driver(const ptr_const<survival_curve>& curv
 // |market - solver| at every level date after the first, with the calibrated levels and the given shifts per
 // level date (none when empty).
 std::vector<double> repricing_errors(const set_up& s, const ptr_mutable<parameter_black_karasinski>& calibrated,
-                                     const survival_curve& curve,
-                                     const std::vector<std::vector<double>>& shifts = {}) {
+                                     const survival_curve& curve, const std::vector<std::vector<double>>& shifts = {}) {
   survival_pde pde(s, *settings_with(), calibrated);
   std::vector<double> errors;
   for (size_t i = 1; i < s.level_days.size(); ++i) {
@@ -173,7 +172,9 @@ std::vector<double> expected_shifts(const set_up& credit, const std::vector<date
       const double g = (1.0 - std::exp(-c * t)) / c;
       const double sv = sigma[k] * std::sqrt((std::exp(2 * c * b) - std::exp(2 * c * a)) / (2 * c));
       // (e^{cs} - 1)^2 / c^2 integrates to (e^{2cs} / (2c) - 2 e^{cs} / c + s) / c^2.
-      const auto primitive = [c](double s) { return (std::exp(2 * c * s) / (2 * c) - 2 * std::exp(c * s) / c + s) / (c * c); };
+      const auto primitive = [c](double s) {
+        return (std::exp(2 * c * s) / (2 * c) - 2 * std::exp(c * s) / c + s) / (c * c);
+      };
       const double mm = sigma[k] * std::sqrt(primitive(b) - primitive(a));
       drift += rho[k] * (sv * g - mm);
     }
@@ -288,7 +289,8 @@ TEST(CreditBlackKarasinskiCalibration, DebugLogsTheCalibratedLevels) {
     int cutoff;
     bool logged;
   };
-  for (const report_case& c : {report_case{true, 0, true}, report_case{true, -1, false}, report_case{false, 0, false}}) {
+  for (const report_case& c :
+       {report_case{true, 0, true}, report_case{true, -1, false}, report_case{false, 0, false}}) {
     SCOPED_TRACE("debug " + std::to_string(c.debug) + ", cutoff " + std::to_string(c.cutoff));
     const auto parameter = s.parameter();
     captured_log log(c.cutoff);
@@ -344,8 +346,8 @@ class yearly_curve final : public survival_curve {
 TEST(CreditBlackKarasinskiCalibration, CurvesThatDoNotFall) {
   set_up s{0.2, {0.0}, {1460}, {0.0, 0.0, 0.0, 0.0, 0.0}, {0, 365, 730, 1095, 1460}};
   const double year_2 = std::exp(-0.02), year_3 = year_2 * std::exp(-0.03);
-  const auto flat = std::make_shared<const yearly_curve>(
-      std::vector<double>{1.0, year_2, year_2, year_3, year_3 * std::exp(-0.03)});
+  const auto flat =
+      std::make_shared<const yearly_curve>(std::vector<double>{1.0, year_2, year_2, year_3, year_3 * std::exp(-0.03)});
   for (bool update_bounds : {true, false}) {
     SCOPED_TRACE(update_bounds ? "bracket around the previous root" : "the settings' bounds");
     const auto parameter = s.parameter();

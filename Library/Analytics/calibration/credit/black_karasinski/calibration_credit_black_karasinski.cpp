@@ -19,7 +19,8 @@
 namespace qavrek {
 namespace {
 
-constexpr const char* source_file = "Library/Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski";
+constexpr const char* source_file =
+    "Library/Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski";
 constexpr int factor_count_line = 108;
 constexpr int not_calibrated_line = 174;
 constexpr int levels_report_line = 184;
@@ -53,11 +54,11 @@ void calibration_credit_black_karasinski::check_level_dates(const std::vector<da
   QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, dates.size() >= 2,
                   "the level calibration needs the valuation date and at least one later level date, not ",
                   dates.size(), " level dates");
-  QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, dates.front() == valuation_date_,
-                  "the first level date ", dates.front(), " must be the valuation date ", valuation_date_);
+  QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, dates.front() == valuation_date_, "the first level date ",
+                  dates.front(), " must be the valuation date ", valuation_date_);
   for (size_t i = 1; i < dates.size(); ++i)
-    QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, dates[i - 1] < dates[i], "level date ", i, " (",
-                    dates[i], ") does not follow level date ", i - 1, " (", dates[i - 1], ")");
+    QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, dates[i - 1] < dates[i], "level date ", i, " (", dates[i],
+                    ") does not follow level date ", i - 1, " (", dates[i - 1], ")");
 }
 
 void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasinski& parameter) const {
@@ -74,8 +75,8 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
   if (adjusted) {
     QAVREK_CHECK_AT("calibrate_level", source_file, factor_count_line,
                     ir_parameters_->number_of_factors() == correlation_credit_ir_.size(),
-                    "correlation matrix has the wron size: expected ", ir_parameters_->number_of_factors(),
-                    " given ", correlation_credit_ir_.size());
+                    "correlation matrix has the wron size: expected ", ir_parameters_->number_of_factors(), " given ",
+                    correlation_credit_ir_.size());
   }
 
   const std::span<double> levels = parameter.levels_parameter();
@@ -123,7 +124,8 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
       const bool found = root_finding_algorithms::brent(objective, lo, hi, root, 0.0, settings.tolerance(),
                                                         relative_tolerance, max_iterations);
       if (!found)
-        details::check_fail("calibrate_level", source_file, not_calibrated_line, " black karasinski model not calibrated.");
+        details::check_fail("calibrate_level", source_file, not_calibrated_line,
+                            " black karasinski model not calibrated.");
       // The level of an interval without hazard says nothing of the next one's: no bracket around it.
       if (!falls) root = std::numeric_limits<double>::quiet_NaN();
     }
