@@ -2,9 +2,10 @@
 
 #include <cmath>
 #include <complex>
+#include <iterator>
 #include <limits>
-#include <utility>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "Core/check.h"
@@ -25,46 +26,86 @@ constexpr double path_end = 6.5;
 constexpr double smallest_exponent = -745.0;
 constexpr size_t newton_iterations = 60;
 
-// cosh z - 1 - z^2 / 2 and sinh z - z. Their series near 0, where the differences cancel: with |z| < 1
-// the terms left out are below 1/20! of the first.
-constexpr double cosh_series[] = {1.0 / 24.0,       1.0 / 720.0,         1.0 / 40320.0,        1.0 / 3628800.0,
-                                  1.0 / 479001600.0, 1.0 / 87178291200.0, 1.0 / 20922789888000.0,
-                                  1.0 / 6402373705728000.0};
-constexpr double sinh_series[] = {1.0 / 6.0,          1.0 / 120.0,          1.0 / 5040.0,
-                                  1.0 / 362880.0,     1.0 / 39916800.0,     1.0 / 6227020800.0,
-                                  1.0 / 1307674368000.0, 1.0 / 355687428096000.0};
+// Complex division without the checks for infinities of the library's operator.
+complex divide(complex a, complex b) {
+  const double scale = 1.0 / std::norm(b);
+  return complex((a.real() * b.real() + a.imag() * b.imag()) * scale,
+                 (a.imag() * b.real() - a.real() * b.imag()) * scale);
+}
 
-// Phi(zeta) = e zeta^2 / 2 + a (cosh zeta - 1 - zeta^2 / 2) with a = 1 + e, and its first two derivatives:
-// the excess e = a - 1 is kept apart so that Phi near the merging saddles (a close to 1) has no cancellation.
+// The terms k = 2 .. 13 of sum q^k / (2k)! and of its first three derivatives, per power q^(k-2):
+// 1 / (2k)!, k / (2k)!, k (k - 1) / (2k)! and k (k - 1) (k - 2) / (2k)!. Up to |q| = 4 the terms left out
+// are below 1e-18 of the first.
+struct series_term {
+  double value, slope, curvature, third;
+};
+constexpr series_term term(double k) {
+  double factorial = 1.0;
+  for (int j = 2; j <= 2 * static_cast<int>(k); ++j) factorial *= j;
+  return {1.0 / factorial, k / factorial, k * (k - 1.0) / factorial, k * (k - 1.0) * (k - 2.0) / factorial};
+}
+constexpr series_term series[] = {term(2), term(3), term(4),  term(5),  term(6),  term(7),
+                                  term(8), term(9), term(10), term(11), term(12), term(13)};
+constexpr double series_radius = 4.0;
+
+// A square root of q (either does), without the library's guards against overflow.
+complex square_root(complex q) {
+  const double r = std::sqrt(q.real() * q.real() + q.imag() * q.imag());
+  if (q.real() >= 0.0) {
+    const double u = std::sqrt(0.5 * (r + q.real()));
+    return complex(u, 0.5 * q.imag() / u);
+  }
+  const double w = std::sqrt(0.5 * (r - q.real()));
+  return complex(0.5 * q.imag() / w, w);
+}
+
+// Phi is even in zeta, so it is a function F of q = zeta^2, analytic in q:
+//   F(q) = e q / 2 + a (cosh sqrt(q) - 1 - q / 2) = e q / 2 + a sum over k >= 2 of q^k / (2k)!,
+// with the excess e = a - 1 kept apart so that F near the merging saddles (a close to 1) has no
+// cancellation. Its saddle q_s is a regular critical point for every a (F''(q_s) > 0, about 1/12 near
+// a = 1), so the path q(v) is analytic in v and needs no care where the saddles of Phi merge.
 struct phase {
   double excess;
   double a;
 
   struct values {
-    complex value, slope, curvature;
+    complex value, slope, curvature, third;  // F and its first three derivatives
   };
 
-  values at(complex zeta) const {
-    const complex square = zeta * zeta;
-    complex cosh_remainder, sinh_remainder;
-    if (std::norm(zeta) < 1.0) {
-      complex c = cosh_series[7], s = sinh_series[7];
-      for (int k = 6; k >= 0; --k) {
-        c = c * square + cosh_series[k];
-        s = s * square + sinh_series[k];
+  // Up to |q| = 4 by the series, beyond through cosh and sinh of either square root.
+  values at(complex q) const {
+    // Without a: f = cosh - 1 - q/2 = sum q^k / (2k)!, and its first three derivatives in q.
+    complex c, s, t, u;
+    if (std::norm(q) < series_radius * series_radius) {
+      constexpr int last = std::size(series) - 1;
+      c = series[last].value;
+      s = series[last].slope;
+      t = series[last].curvature;
+      u = series[last].third;
+      for (int k = last - 1; k >= 1; --k) {
+        c = c * q + series[k].value;
+        s = s * q + series[k].slope;
+        t = t * q + series[k].curvature;
+        u = u * q + series[k].third;
       }
-      cosh_remainder = c * square * square;
-      sinh_remainder = s * square * zeta;
+      c = (c * q + series[0].value) * q * q;
+      s = (s * q + series[0].slope) * q;
+      t = t * q + series[0].curvature;  // the k = 2 term of the third derivative is 0
     } else {
-      const double grow = std::exp(zeta.real());
+      const complex root = square_root(q);
+      const double grow = std::exp(root.real());
       const double shrink = 1.0 / grow;
-      const double cosh_u = 0.5 * (grow + shrink), sinh_u = 0.5 * (grow - shrink);
-      const double cos_w = std::cos(zeta.imag()), sin_w = std::sin(zeta.imag());
-      cosh_remainder = complex(cosh_u * cos_w, sinh_u * sin_w) - 1.0 - 0.5 * square;
-      sinh_remainder = complex(sinh_u * cos_w, cosh_u * sin_w) - zeta;
+      const double cos_w = std::cos(root.imag()), sin_w = std::sin(root.imag());
+      const complex cosh_root(0.5 * (grow + shrink) * cos_w, 0.5 * (grow - shrink) * sin_w);
+      const complex sinh_root(0.5 * (grow - shrink) * cos_w, 0.5 * (grow + shrink) * sin_w);
+      const complex sinh_over_root = divide(sinh_root, root);
+      c = cosh_root - 1.0 - 0.5 * q;
+      s = 0.5 * (sinh_over_root - 1.0);
+      t = divide(cosh_root - sinh_over_root, 4.0 * q);
+      // cosh sqrt(q) solves 4q f'' + 2f' - f = 0, so f''' = (f' - 6 f'') / 4q.
+      u = divide(s + 0.5 - 6.0 * t, 4.0 * q);
     }
-    return {0.5 * excess * square + a * cosh_remainder, excess * zeta + a * sinh_remainder,
-            excess + a * (cosh_remainder + 0.5 * square)};
+    return {0.5 * excess * q + a * c, 0.5 * excess + a * s, a * t, a * u};
   }
 };
 
@@ -114,7 +155,9 @@ complex saddle(double excess, double a) {
   if (excess == 0.0) return 0.0;
   if (excess > 0.0) {
     const double w = safeguarded_newton(
-        [&](double x) { return std::pair{x_minus_sin(x) - excess * std::sin(x), 1.0 - a * std::cos(x)}; },
+        [&](double x) {
+          return std::pair{x_minus_sin(x) - excess * std::sin(x), 1.0 - a * std::cos(x)};
+        },
         std::min(std::sqrt(6.0 * excess / a), std::numbers::pi * a / (1.0 + a)), 0.0, std::numbers::pi);
     return complex(0.0, -w);
   }
@@ -142,7 +185,7 @@ struct saddle_profile {
   double log_a_of_u(double u) const { return -std::log1p(sinh_minus_x(u) / u); }
   std::pair<double, double> f_of_u(double u) const {
     const double h = 0.5 * u;
-    const double phi = -u * x_minus_tanh(h);  // u tanh(u/2) - u^2/2
+    const double phi = -u * x_minus_tanh(h);                      // u tanh(u/2) - u^2/2
     const double dlog_a = -x_minus_tanh(u) / (u * std::tanh(u));  // 1/u - coth u
     return {phi / c - 0.5 * log_a_of_u(u), (u * std::tanh(h) / c - 0.5) * dlog_a};
   }
@@ -150,7 +193,7 @@ struct saddle_profile {
   double log_a_of_w(double w) const { return std::log1p(x_minus_sin(w) / std::sin(w)); }
   std::pair<double, double> f_of_w(double w) const {
     const double h = 0.5 * w;
-    const double phi = -w * tan_minus_x(h);  // w^2/2 - w tan(w/2)
+    const double phi = -w * tan_minus_x(h);                    // w^2/2 - w tan(w/2)
     const double dlog_a = tan_minus_x(w) / (w * std::tan(w));  // 1/w - cot w
     return {phi / c - 0.5 * log_a_of_w(w), (-w * std::tan(h) / c - 0.5) * dlog_a};
   }
@@ -196,60 +239,43 @@ std::pair<double, double> log_a_range(double c, double depth) {
   return {p.log_a_of_u(left), right};
 }
 
-// The principal square root for a point of the path's lower half plane (Im <= 0), the library's without
-// its guards against overflow.
-complex lower_root(complex q) {
-  const double r = std::sqrt(q.real() * q.real() + q.imag() * q.imag());
-  if (q.real() >= 0.0) {
-    const double u = std::sqrt(0.5 * (r + q.real()));
-    return complex(u, u > 0.0 ? 0.5 * q.imag() / u : 0.0);
-  }
-  const double w = std::sqrt(0.5 * (r - q.real()));
-  return complex(-0.5 * q.imag() / w, -w);
-}
-
-// Complex division without the checks for infinities of the library's operator.
-complex divide(complex a, complex b) {
-  const double scale = 1.0 / std::norm(b);
-  return complex((a.real() * b.real() + a.imag() * b.imag()) * scale,
-                 (a.imag() * b.real() - a.real() * b.imag()) * scale);
-}
-
-// Solves Phi(zeta) = target by Newton's method from zeta. A step with |step Phi''| <= 1e-8 |Phi'| leaves
-// an error below 1e-16 of the distance |Phi' / Phi''| over which Phi' changes: it is the last, and Phi' is
-// carried to the new point to first order instead of evaluated again. Steps that stop shrinking (rounding)
-// end the search too.
-phase::values follow_path(const phase& phi, double target, complex& zeta) {
+// Solves F(q) = target by Newton's method from q. A step with |step F''| <= 1e-8 |F'| leaves an error below
+// 1e-16 of the distance |F' / F''| over which F' changes: it is the last, and F' is carried to the new
+// point to first order instead of evaluated again. Steps that stop shrinking (rounding) end it too.
+phase::values follow_path(const phase& phi, double target, complex& q) {
   double previous = std::numeric_limits<double>::infinity();
   for (size_t iteration = 0; iteration < newton_iterations; ++iteration) {
-    phase::values at = phi.at(zeta);
+    phase::values at = phi.at(q);
     const complex step = divide(at.value - target, at.slope);
     const double size = std::norm(step);
     if (!(size < previous)) return at;
-    zeta -= step;
+    q -= step;
     if (size * std::norm(at.curvature) <= 1e-16 * std::norm(at.slope)) {
       at.slope -= at.curvature * step;
+      at.curvature -= at.third * step;
       return at;
     }
     previous = size;
   }
-  return phi.at(zeta);
+  return phi.at(q);
 }
 
-// The rule of the path integral over y in [0, path_end], y ascending (so that each point of the path
-// starts from the one before), its weights times e^(-y^2).
+// The path integral's rule. ds/dv is even in v (the path's other half, v < 0, is its mirror image, with
+// s(-v) = -s(v)) and analytic, so the integral over y > 0 is half the one over the line, taken on the
+// symmetric rule over [-path_end, path_end]: the centre y = 0 and the positive points, ascending (each
+// point of the path starts from the one before), their weights times e^(-y^2).
 struct path_rule {
+  double centre_weight;
   std::vector<double> y;
   std::vector<double> weights;
 
   path_rule(const vector<double>& nodes, const vector<double>& rule_weights) {
     const size_t m = nodes.size() - 1;
-    for (size_t i = 0; i <= 2 * m; ++i) {
-      const size_t k = 2 * m - i;
-      const double xi = k <= m ? nodes[k] : -nodes[2 * m - k];
-      const double point = 0.5 * path_end * (1.0 + xi);
+    centre_weight = 0.5 * path_end * rule_weights[m];
+    for (size_t k = m; k-- > 0;) {
+      const double point = path_end * nodes[k];
       y.push_back(point);
-      weights.push_back(0.5 * path_end * rule_weights[k] * std::exp(-point * point));
+      weights.push_back(path_end * rule_weights[k] * std::exp(-point * point));
     }
   }
 };
@@ -257,46 +283,37 @@ struct path_rule {
 // z h(z) at a = z c, with excess = a - 1 computed apart.
 double scaled_density(double excess, double a, double c, const path_rule& rule) {
   const phase phi{excess, a};
-  const complex start = saddle(excess, a);
+  const complex saddle_root = saddle(excess, a);
+  const complex start = saddle_root * saddle_root;
   const phase::values at_start = phi.at(start);
   const double start_value = at_start.value.real();
   const double exponent = start_value / c - 0.125 * c;
   if (exponent < smallest_exponent) return 0.0;
 
+  // The path leaves the saddle with q' = -i sqrt(2 / F''(q_s)), so ds/dv = -Im(q') / 2 = 1 / sqrt(2 F'') there.
+  const double curvature = at_start.curvature.real();
+  const complex leaving(0.0, -std::sqrt(2.0 / curvature));
+  double sum = rule.centre_weight / std::sqrt(2.0 * curvature);
   const double root_c = std::sqrt(c);
-  complex zeta = start;
+  complex q = start;
   phase::values at = at_start;
   double previous_v = 0.0;
-  double sum = 0.0;
   for (size_t i = 0; i < rule.y.size(); ++i) {
     const double v = root_c * rule.y[i];
-    const double target = start_value - v * v;
+    const double dv = v - previous_v;
     if (i == 0) {
-      // Near the saddle: its quadratic model while the path stays well within the distance to the other
-      // saddles (about |zeta_s|), else the quartic model about 0 of the merging saddles.
-      const double curvature = at_start.curvature.real();
-      const double reach = curvature != 0.0 ? v * std::sqrt(2.0 / std::abs(curvature)) : 0.0;
-      if (curvature != 0.0 && reach < 0.5 * std::abs(start)) {
-        zeta = start + (excess > 0.0 ? complex(reach, 0.0) : complex(0.0, -reach));
-      } else {
-        zeta = lower_root(complex(-6.0 * excess / a, -std::sqrt(24.0 / a) * v));
-      }
+      q = start + dv * leaving;
     } else {
-      // A second-order step along the path in zeta^2, which stays smooth where the saddles merge (there
-      // zeta^2 moves linearly with v while zeta moves like its square root): with Phi' zeta' = -2v and
-      // Phi'' zeta'^2 + Phi' zeta'' = -2. The path keeps Im zeta^2 = -2uw <= 0, on which the principal root
-      // has u >= 0 and w >= 0.
+      // A third-order step along the path: F' q' = -2v, F'' q'^2 + F' q'' = -2 and
+      // F''' q'^3 + 3 F'' q' q'' + F' q''' = 0.
       const complex first = divide(-2.0 * previous_v, at.slope);
       const complex second = divide(-2.0 - at.curvature * first * first, at.slope);
-      const complex square_first = 2.0 * zeta * first;
-      const complex square_second = 2.0 * (first * first + zeta * second);
-      const double dv = v - previous_v;
-      const complex square = zeta * zeta + dv * (square_first + 0.5 * dv * square_second);
-      zeta = lower_root(complex(square.real(), std::min(square.imag(), 0.0)));
+      const complex third = divide(-(at.third * first * first + 3.0 * at.curvature * second) * first, at.slope);
+      q += dv * (first + dv * (0.5 * second + dv * third / 6.0));
     }
-    at = follow_path(phi, target, zeta);
-    const double ds_dv = divide(2.0 * v * zeta, at.slope).imag();
-    sum += rule.weights[i] * ds_dv;
+    at = follow_path(phi, start_value - v * v, q);
+    // ds/dv = -Im(q') / 2 = Im(v / F').
+    sum += rule.weights[i] * divide(v, at.slope).imag();
     previous_v = v;
   }
   return std::exp(exponent) / (std::numbers::pi * std::sqrt(a * c)) * sum;

@@ -20,7 +20,8 @@ namespace qavrek {
 //   f_z(r) = (2 pi r^3)^(-1/2) exp(-(1 - z r)^2 / (2 r)),
 // f_z being the density of the first time a Brownian motion with drift z reaches 1 and theta the
 // Hartman-Watson function
-//   theta_r(t) = r / sqrt(2 pi^3 t) e^(pi^2 / 2t) integral over xi > 0 of e^(-xi^2 / 2t - r cosh xi) sinh xi sin(pi xi / t).
+//   theta_r(t) = r / sqrt(2 pi^3 t) e^(pi^2 / 2t) integral over xi > 0 of
+//                e^(-xi^2 / 2t - r cosh xi) sinh xi sin(pi xi / t).
 // On the clock rho = R, m is a Brownian motion with drift -Gt stopped at R; Girsanov's factor
 // exp(-Gt (m - 1) - Gt^2 R / 2) = exp(Gt - Gt z R - Gt^2 R / 2) turns f_z into f_{z + Gt}. Hence: Z has
 // one law h under every forward measure, and given Z = z, R is the passage time to 1 with drift
@@ -34,9 +35,11 @@ namespace qavrek {
 // which moves onto the path of steepest descent from a saddle of Phi, where Phi is real: the saddle is
 // -i w0 with w0 = a sin w0 when a >= 1 and the real u1 with u1 = a sinh u1 when a < 1. Along the path
 // Phi = Phi_s - v^2 (v >= 0) and s = -Im(zeta^2) / 2 grows, so that
-//   z h(z) = exp(Phi_s / c - c / 8) / (pi sqrt(a c)) integral over y > 0 of e^(-y^2) Im(2 v zeta / Phi'(zeta)),
-// v = sqrt(c) y: a positive integrand. Near the merging saddles (a = 1) Phi = Phi_s - v^2 reads
-// (zeta^2 + 6 (a - 1) / a)^2 = -24 v^2 / a, so ds/dv stays smooth in v for every a.
+//   z h(z) = exp(Phi_s / c - c / 8) / (pi sqrt(a c)) integral over y > 0 of e^(-y^2) ds/dv,   v = sqrt(c) y:
+// a positive integrand. Phi is even in zeta: as a function F of q = zeta^2 its saddle q_s is regular for
+// every a (F''(q_s) > 0, about 1/12 where the saddles of Phi merge at a = 1), the path q(v) is analytic,
+// ds/dv = Im(v / F'(q)) equals 1 / sqrt(2 F''(q_s)) at the saddle, and it is even in v (the path's other
+// half is its mirror image). So the integral over y > 0 is half that over the line.
 class hartman_watson_distribution {
  public:
   // The law of Z for the skew-weighted variance c = `variance` (within [1e-100, 100]) as a quadrature: the
@@ -45,7 +48,8 @@ class hartman_watson_distribution {
   // non-negative nodes, descending, the last 0) and `rule_weights` (2n + 1 weights, symmetric), spread
   // over the interval where Phi_s / c - log(a) / 2 lies within 25 of its peak (the density's size without
   // the slowly varying path integral; explicit in the saddle's coordinate); each density value is the path
-  // integral above on the rule of `fine_nodes` and `fine_weights` (laid out alike) over y in [0, 6.5].
+  // integral above on the rule of `fine_nodes` and `fine_weights` (laid out alike) over y in
+  // [-6.5, 6.5], evaluated at its centre and positive nodes.
   // `weights` and `nodes` receive 2n + 1 values in descending order of the node; owning outputs are
   // resized, views must have that size.
   static void cheyette_density(vector<double>& weights, vector<double>& nodes, double variance,

@@ -2,6 +2,8 @@
 // its limit at zero skew (the Gaussian HJM price), its displaced-diffusion approximation, and the
 // conventions of a single node's price.
 
+#include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette_swaption.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette_swaption.h"
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
 #include "Core/logger.h"
 #include "Util/black_scholes.h"
@@ -87,7 +88,8 @@ TEST(CheyetteSwaption, ValuesAgreeWithMonteCarloOfTheCheyetteDiffusion) {
     for (size_t k = 0; k < 3; ++k) {
       const double strike = target.swaptions()->strikes()[k];
       const double simulated = swap.implied_volatility(prices[k].mean(), strike, c.is_call ? 1.0 : -1.0);
-      const double vega = black_scholes::vega(swap.swap_rate(), strike, swap.expiry_double(), simulated, swap.annuity());
+      const double vega =
+          black_scholes::vega(swap.swap_rate(), strike, swap.expiry_double(), simulated, swap.annuity());
       EXPECT_NEAR(volatilities[k], simulated, 4.0 * prices[k].standard_error() / vega + 5e-4) << "strike " << strike;
     }
   }
@@ -99,7 +101,8 @@ TEST(CheyetteSwaption, ValuesAgreeWithMonteCarloOfTheCheyetteDiffusion) {
 TEST(CheyetteSwaption, TendsToTheGaussianHjmVolatilityAsTheSkewVanishes) {
   const auto curve = market_curve();
   const auto hjm = ten_year_hjm();
-  for (const auto& [start, end] : {std::pair{years_after(1), years_after(2)}, std::pair{years_after(3), years_after(8)}}) {
+  for (const auto& [start, end] :
+       {std::pair{years_after(1), years_after(2)}, std::pair{years_after(3), years_after(8)}}) {
     const calibration_ir_cheyette_swaption target(true, curve, start, end, tenor("1Y"), act_365f(), {0.7, 1.0, 1.4},
                                                   true);
     const calibration_ir_hjm_swaption gaussian(target.swaptions()->swap());
@@ -109,8 +112,8 @@ TEST(CheyetteSwaption, TendsToTheGaussianHjmVolatilityAsTheSkewVanishes) {
       const std::vector<double> volatilities = model_volatilities(target, model);
       for (size_t k = 0; k < 3; ++k) {
         vector<double> root;
-        const double expected = gaussian.implied_volatility(target.swaptions()->strikes()[k], *model->hjm_model(),
-                                                            root, 30, 1e-10);
+        const double expected =
+            gaussian.implied_volatility(target.swaptions()->strikes()[k], *model->hjm_model(), root, 30, 1e-10);
         if (skew == 0.0) {
           EXPECT_EQ(volatilities[k], expected);
         } else {
@@ -146,8 +149,8 @@ TEST(CheyetteSwaption, DisplacedDiffusionApproximatesTheQuadrature) {
 struct CheyetteSwaptionNode : ::testing::Test {
   const ptr_const<discount_curve> curve = market_curve();
   const ptr_const<model_cheyette> model = model_on(cheyette(ten_year_hjm(), {15.0}, {years_after(1)}, -5.0));
-  const calibration_ir_cheyette_swaption target{true, curve, years_after(3), years_after(8), tenor("1Y"),
-                                                act_365f(), {1.0}, true};
+  const calibration_ir_cheyette_swaption target{true,        curve,      years_after(3), years_after(8),
+                                                tenor("1Y"), act_365f(), {1.0},          true};
   const interest_rate_swap& swap = *target.swaptions()->swap();
   const double forward = swap.swap_rate();
   // A node at the centre of the law: Z = 1 / c.
@@ -176,8 +179,7 @@ TEST_F(CheyetteSwaptionNode, NanRootRestartsFromZeroAndNanNodePricesTheIntrinsic
 
   // A node that is not a number leaves no root: the price is the market swap's intrinsic value.
   double root = 0.0;
-  EXPECT_EQ(target.value(root, std::nan(""), 0.5 * forward, G, true, 30, 1e-10),
-            0.5 * forward * swap.annuity());
+  EXPECT_EQ(target.value(root, std::nan(""), 0.5 * forward, G, true, 30, 1e-10), 0.5 * forward * swap.annuity());
   EXPECT_TRUE(std::isnan(root));
 }
 
@@ -187,8 +189,9 @@ TEST_F(CheyetteSwaptionNode, TinyPricesAreZeroAndNanPricesAreRefused) {
   EXPECT_EQ(target.value(root, node, 20.0 * forward, G, true, 30, 1e-10), 0.0);
   // No search step from root 0 at a node that is not a number: the price there is not a number.
   root = 0.0;
-  EXPECT_NE(error_message([&] { target.value(root, std::nan(""), forward, G, true, 0, 1e-10); })
-                .find("Expected !std::isnan(output) to be true, but got false.   swaption price is negatif nan"),
+  EXPECT_NE(error_message([&] {
+              target.value(root, std::nan(""), forward, G, true, 0, 1e-10);
+            }).find("Expected !std::isnan(output) to be true, but got false.   swaption price is negatif nan"),
             std::string::npos);
 }
 
@@ -201,9 +204,10 @@ TEST_F(CheyetteSwaptionNode, SearchThatDoesNotConvergeWarnsAndPricesAtItsLastRoo
   std::vector<line> lines;
   const int cutoff = logger::GetCurrentVerbosityCutoff();
   logger::SetCurrentVerbosityCutoff(0);
-  const logger::Sink previous = logger::SetSink([&](int, std::string_view file, unsigned number, std::string_view text) {
-    lines.push_back({std::string(file), number, std::string(text)});
-  });
+  const logger::Sink previous =
+      logger::SetSink([&](int, std::string_view file, unsigned number, std::string_view text) {
+        lines.push_back({std::string(file), number, std::string(text)});
+      });
   const matrix<double> G = shifted_decays();
   double root = 0.0;
   target.value(root, node, forward, G, true, 30, 1e-10);
@@ -236,8 +240,9 @@ TEST(CheyetteSwaption, OneVolatilityPerStrikeInOrderAndNoneOffTheModelDates) {
   EXPECT_EQ(b[1], a[0]);
   EXPECT_EQ(b[2], a[1]);
   // The model gives -1 off its simulation dates.
-  EXPECT_NE(error_message([&] { ordered.values(b, model, model->variance(datetime(2026, 3, 1))); })
-                .find("is not a non-negative number"),
+  EXPECT_NE(error_message([&] {
+              ordered.values(b, model, model->variance(datetime(2026, 3, 1)));
+            }).find("is not a non-negative number"),
             std::string::npos);
 }
 

@@ -2,6 +2,8 @@
 // residuals, its refusals, and the recovery of a planted one-factor Cheyette set from the volatilities it
 // implies (priced with the driver's own targets, on a surface that returns them exactly).
 
+#include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette.h"
 #include "Core/logger.h"
 #include "Market/ir_volatility_surface.h"
 #include "Util/datetime_helper.h"
@@ -47,9 +48,9 @@ ptr_const<calibration_ir_targets_configuration> configuration(const std::vector<
                                                               const std::string& coterminal,
                                                               std::vector<std::vector<double>> strikes, bool caplets,
                                                               bool coterminals) {
-  return std::make_shared<const calibration_ir_targets_configuration>(
-      tenor("1Y"), tenors(expiries), tenor(coterminal), std::vector<tenor>{}, std::move(strikes), caplets, coterminals,
-      false);
+  return std::make_shared<const calibration_ir_targets_configuration>(tenor("1Y"), tenors(expiries), tenor(coterminal),
+                                                                      std::vector<tenor>{}, std::move(strikes), caplets,
+                                                                      coterminals, false);
 }
 
 calibration_ir_cheyette driver_of(const ptr_const<calibration_ir_targets_configuration>& config) {
@@ -59,8 +60,8 @@ calibration_ir_cheyette driver_of(const ptr_const<calibration_ir_targets_configu
 // The volatilities the targets have under a parameter set, priced as the driver prices them.
 std::vector<std::vector<double>> model_volatilities(const calibration_ir_cheyette& driver,
                                                     const ptr_const<parameter_cheyette>& parameter) {
-  const auto model = std::make_shared<const model_cheyette>(
-      *parameter, valuation(), parameter->parameters()->volatilities_dates(), true, false);
+  const auto model = std::make_shared<const model_cheyette>(*parameter, valuation(),
+                                                            parameter->parameters()->volatilities_dates(), true, false);
   std::vector<std::vector<double>> out(driver.swaptions().size());
   for (size_t i = 0; i < out.size(); ++i)
     driver.swaptions()[i]->values(out[i], model, model->variance(driver.swaptions()[i]->expiry()));
@@ -86,8 +87,10 @@ ptr_const<ir_volatility_surface> planted_surface(const calibration_ir_cheyette& 
   tensor<double> nodes({axis.size(), axis.size(), strikes.size()}, 0.2);
   for (size_t i = 0; i < driver.swaptions().size(); ++i) {
     const interest_rate_swap& swap = *driver.swaptions()[i]->swaptions()->swap();
-    const size_t e = position([&](const tenor& t) { return datetime_helper::add_tenor(valuation(), t) == swap.expiry(); });
-    const size_t m = position([&](const tenor& t) { return datetime_helper::add_tenor(swap.expiry(), t) == swap.maturity(); });
+    const size_t e =
+        position([&](const tenor& t) { return datetime_helper::add_tenor(valuation(), t) == swap.expiry(); });
+    const size_t m =
+        position([&](const tenor& t) { return datetime_helper::add_tenor(swap.expiry(), t) == swap.maturity(); });
     const std::vector<double>& target_strikes = driver.swaptions()[i]->swaptions()->strikes();
     for (size_t j = 0; j < target_strikes.size(); ++j) {
       const size_t k = std::lower_bound(strikes.begin(), strikes.end(), target_strikes[j]) - strikes.begin();
@@ -141,7 +144,9 @@ TEST(CheyetteCalibration, TargetsTakeTheStrikeRowsInBuildOrder) {
     }
   }
   // Six targets, five rows: the sixth is refused by name.
-  EXPECT_NE(error_message([&] { driver_of(configuration({"1Y", "3Y", "5Y", "4Y"}, "4Y", rows, true, true)); })
+  EXPECT_NE(error_message([&] {
+              driver_of(configuration({"1Y", "3Y", "5Y", "4Y"}, "4Y", rows, true, true));
+            })
                 .find("target 5 (the coterminal swaption from 2027-01-15 to 2028-01-15) has no strike row: the "
                       "targets configuration has 5"),
             std::string::npos);
@@ -149,9 +154,8 @@ TEST(CheyetteCalibration, TargetsTakeTheStrikeRowsInBuildOrder) {
 
 // Caplets 1Y..3Y (a flat quote, a smile, a single strike) and coterminals to 4Y (at the money).
 struct CheyetteCalibrationRun : ::testing::Test {
-  const calibration_ir_cheyette driver =
-      driver_of(configuration({"1Y", "2Y", "3Y"}, "4Y", {{0.8, 1.0, 1.25}, {0.8, 1.0, 1.25}, {1.0}, {1.0}, {1.0}, {1.0}},
-                              true, true));
+  const calibration_ir_cheyette driver = driver_of(configuration(
+      {"1Y", "2Y", "3Y"}, "4Y", {{0.8, 1.0, 1.25}, {0.8, 1.0, 1.25}, {1.0}, {1.0}, {1.0}, {1.0}}, true, true));
   const ptr_const<parameter_markovian_hjm> start = hull_white(0.02, {0.01, 0.01, 0.01}, annual(1, 3));
 
   std::vector<std::vector<double>> quotes() const {
@@ -200,17 +204,29 @@ TEST_F(CheyetteCalibrationRun, RefusesBeforeOptimisingAndNamesTheItem) {
     const char* message;
   };
   const std::vector<refusal> refusals = {
-      {"one decay bound", [&] { driver.calibrate(surface, settings({-40.0, 40.0}, {0.05}), start); },
+      {"one decay bound",
+       [&] {
+         driver.calibrate(surface, settings({-40.0, 40.0}, {0.05}), start);
+       },
        "the decay bounds need two values, but got 1"},
-      {"equal skew bounds", [&] { driver.calibrate(surface, settings({3.0, 3.0}), start); },
+      {"equal skew bounds",
+       [&] {
+         driver.calibrate(surface, settings({3.0, 3.0}), start);
+       },
        "the skew bounds 3 and 3 are equal"},
       {"more skews than volatility dates",
        [&] { driver.calibrate(planted_surface(driver, smiles), settings(), hull_white(0.02, {0.01}, annual(3, 3))); },
        "give as many starting skews, more than the 1 volatility dates"},
       {"an expiry off the volatility dates",
-       [&] { driver.calibrate(surface, settings(), hull_white(0.02, {0.01, 0.01, 0.01}, annual(2, 4))); },
+       [&] {
+         driver.calibrate(surface, settings(), hull_white(0.02, {0.01, 0.01, 0.01}, annual(2, 4)));
+       },
        "the expiry 2025-01-15 of target 0 is not a volatility date of the HJM parameter set"},
-      {"no skew to start from", [&] { driver.calibrate(planted_surface(driver, {{0.2, 0.2, 0.2}, {0.2, 0.2, 0.2}, {0.2}, {0.2}, {0.2}, {0.2}}), settings(), start); },
+      {"no skew to start from",
+       [&] {
+         driver.calibrate(planted_surface(driver, {{0.2, 0.2, 0.2}, {0.2, 0.2, 0.2}, {0.2}, {0.2}, {0.2}, {0.2}}),
+                          settings(), start);
+       },
        "no target has two strikes of different market volatilities"},
       {"no HJM set", [&] { driver.calibrate(surface, settings(), nullptr); }, "the HJM parameter set is missing"},
   };
@@ -239,8 +255,8 @@ TEST(CheyetteCalibrationMaps, RoundTripInsideAndMoveStartsOnABoundInside) {
   };
   for (const start_case& c : cases) {
     SCOPED_TRACE(c.label);
-    const auto p = cheyette(hull_white(c.decay, {c.volatility, c.volatility}, annual(1, 2)), {c.skew, c.skew},
-                            annual(1, 2), -5.0);
+    const auto p =
+        cheyette(hull_white(c.decay, {c.volatility, c.volatility}, annual(1, 2)), {c.skew, c.skew}, annual(1, 2), -5.0);
     vector<double> x(1 + 2 + 2);
     access::map_to_R(x, *p, decays, volatilities, skews);
     for (double u : x) EXPECT_TRUE(std::isfinite(u));
@@ -299,8 +315,8 @@ TEST(CheyetteCalibration, RecoversAPlantedSetWithSkewsOfEachSign) {
   ASSERT_EQ(driver.swaptions().size(), 8u);
   for (const recovery_case& c : cases) {
     SCOPED_TRACE(c.label);
-    const auto truth = cheyette(hull_white(0.04, {0.009, 0.008, 0.0085, 0.0075}, annual(1, 4)), c.skews,
-                                annual(1, 4), -5.0);
+    const auto truth =
+        cheyette(hull_white(0.04, {0.009, 0.008, 0.0085, 0.0075}, annual(1, 4)), c.skews, annual(1, 4), -5.0);
     const auto planted = model_volatilities(driver, truth);
     const auto start = hull_white(0.01, {0.01, 0.01, 0.01, 0.01}, annual(1, 4));
 

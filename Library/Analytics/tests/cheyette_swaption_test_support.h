@@ -50,8 +50,8 @@ inline ptr_const<parameter_markovian_hjm> hull_white(double decay, const std::ve
 }
 
 inline ptr_const<parameter_cheyette> cheyette(const ptr_const<parameter_markovian_hjm>& hjm,
-                                              const std::vector<double>& skews,
-                                              const std::vector<datetime>& skew_dates, double level) {
+                                              const std::vector<double>& skews, const std::vector<datetime>& skew_dates,
+                                              double level) {
   matrix<double> b(skews.size(), 1);
   for (size_t r = 0; r < skews.size(); ++r) b(r, 0) = skews[r];
   return std::make_shared<const parameter_cheyette>(hjm, b, skew_dates, level);
@@ -70,10 +70,9 @@ inline std::vector<simulation_test::sample> monte_carlo(const ptr_const<paramete
   for (size_t k = 0; k <= steps; ++k)
     dates.emplace_back(valuation().serial() + std::round(days * static_cast<double>(k) / static_cast<double>(steps)));
   const auto rate = std::make_shared<const diffusion_ir_cheyette>(dates, curve, parameter);
-  simulation_manager manager({rate}, {std::make_shared<const change_of_measure>()}, matrix<double>{{1.0}},
-                             simulation_test::random_configuration(paths, dates.size(), 1,
-                                                                   random_type::MERSENNE_TWISTER, seed),
-                             dates);
+  simulation_manager manager(
+      {rate}, {std::make_shared<const change_of_measure>()}, matrix<double>{{1.0}},
+      simulation_test::random_configuration(paths, dates.size(), 1, random_type::MERSENNE_TWISTER, seed), dates);
   const ptr_const<discount_curve> simulated = diffusion::diffusion_discount_curve(manager.data(0));
   manager.states_initialize();
   for (size_t t = 1; t < dates.size(); ++t) manager.propagate(t);

@@ -2,6 +2,8 @@
 // of cheyette_density gives it: against the exact moments of 1/Z = R / m and against a Monte Carlo of
 // the defining paths.
 
+#include "Math/hartman_watson_distribution.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,7 +13,6 @@
 
 #include "Core/error.h"
 #include "Math/gaussian_quadrature.h"
-#include "Math/hartman_watson_distribution.h"
 
 namespace qavrek {
 namespace {

@@ -14,8 +14,8 @@ constexpr double maximum_start_position = 0.9;
 }  // namespace
 
 parameter_bounds parameter_bounds::read(const std::vector<double>& values, const char* name) {
-  QAVREK_CHECK_AT("calibrate", __FILE__, __LINE__, values.size() >= 2, "the ", name, " bounds need two values, but got ",
-                  values.size());
+  QAVREK_CHECK_AT("calibrate", __FILE__, __LINE__, values.size() >= 2, "the ", name,
+                  " bounds need two values, but got ", values.size());
   const parameter_bounds b{std::fmin(values[0], values[1]), std::fmax(values[0], values[1])};
   QAVREK_CHECK_AT("calibrate", __FILE__, __LINE__, std::isfinite(b.lo) && std::isfinite(b.hi), "the ", name,
                   " bounds are not finite");

@@ -46,11 +46,11 @@ calibration_ir_cheyette::calibration_ir_cheyette(const datetime& valuation_date,
   // Each target takes the next strike row, caplets first.
   auto add_target = [&](const char* kind, const datetime& start, const datetime& end) {
     const size_t k = swaptions_.size();
-    QAVREK_CHECK_AT("calibration_ir_cheyette", source_file, __LINE__, k < strikes.size(), "target ", k, " (the ",
-                    kind, " from ", start, " to ", end, ") has no strike row: the targets configuration has ",
+    QAVREK_CHECK_AT("calibration_ir_cheyette", source_file, __LINE__, k < strikes.size(), "target ", k, " (the ", kind,
+                    " from ", start, " to ", end, ") has no strike row: the targets configuration has ",
                     strikes.size());
     swaptions_.push_back(std::make_shared<const calibration_ir_cheyette_swaption>(true, curve, start, end, frequency,
-                                                                                   convention, strikes[k], true));
+                                                                                  convention, strikes[k], true));
   };
   if (config.include_caplets()) {
     for (const tenor& e : config.expiries()) {
@@ -88,8 +88,8 @@ ptr_const<parameter_cheyette> calibration_ir_cheyette::calibrate(
 
   vector<double> x = run.initial_unknowns();
   optimization_algorithm_output output(parameters.number_of_unknowns);
-  output = levenberg_marquardt(parameters,
-                               [&run](const vector<double>& at, vector<double>& r) { run.residuals(at, r); })(x);
+  output =
+      levenberg_marquardt(parameters, [&run](const vector<double>& at, vector<double>& r) { run.residuals(at, r); })(x);
   if (settings->debug()) output.print();
   // The optimiser's final point, whatever point the callback saw last.
   run.set_unknowns(x);
@@ -151,12 +151,14 @@ calibration_ir_cheyette::problem::problem(const calibration_ir_cheyette& driver,
     const datetime expiry = driver.swaptions_[i]->expiry();
     QAVREK_CHECK_AT("calibrate", source_file, __LINE__,
                     std::binary_search(volatility_dates.begin(), volatility_dates.end(), expiry), "the expiry ", expiry,
-                    " of target ", i, " is not a volatility date of the HJM parameter set: the model has no variance there");
+                    " of target ", i,
+                    " is not a volatility date of the HJM parameter set: the model has no variance there");
   }
 
   // The starting set around the caller's HJM set, and its model.
   const matrix<double> skews = matrix<double>::view(starting_skews_.data(), s, 1);
-  const std::vector<datetime> skew_dates(volatility_dates.begin(), volatility_dates.begin() + static_cast<std::ptrdiff_t>(s));
+  const std::vector<datetime> skew_dates(volatility_dates.begin(),
+                                         volatility_dates.begin() + static_cast<std::ptrdiff_t>(s));
   parameter_ = std::make_shared<parameter_cheyette>(parameter_hjm, skews, skew_dates, long_term_skew_level);
   model_ = std::make_shared<model_cheyette>(*parameter_, driver.valuation_date_, volatility_dates, true, false);
   number_of_unknowns_ = calibration_ir_cheyette::number_of_unknowns(*parameter_);

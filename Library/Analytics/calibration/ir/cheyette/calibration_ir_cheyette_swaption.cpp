@@ -268,8 +268,8 @@ double calibration_ir_cheyette_swaption::price(const matrix<double>& G, double s
       // P(s) P(p) / P(e) paid at p: the drift q of its measure and the factor exp(y + z - q) complete the
       // square of the three exponents.
       const double y = G(p, 0) + G(s, 0) - G(e, 0);
-      const double q = std::sqrt(node * node + 2.0 * node * y + G(s, 0) * G(s, 0) + G(p, 0) * G(p, 0) -
-                                 G(e, 0) * G(e, 0));
+      const double q =
+          std::sqrt(node * node + 2.0 * node * y + G(s, 0) * G(s, 0) + G(p, 0) * G(p, 0) - G(e, 0) * G(e, 0));
       float_value += floating.dcf(j) * dfs[p] * (exercise(q) * std::exp(y + node - q) * dfs[s] / dfs[e] - paid);
     }
   }
@@ -348,8 +348,8 @@ void calibration_ir_cheyette_swaption::value_approxitmation(std::vector<double>&
     }
     if (!converged) {
       Warning::warn(SourceLocation{"value_approxitmation", source_file, __LINE__},
-                    "swap rate level search did not converge in " + std::to_string(level_iterations) +
-                        " steps at " + d.to_string() + "!");
+                    "swap rate level search did not converge in " + std::to_string(level_iterations) + " steps at " +
+                        d.to_string() + "!");
     }
     const double S0 = rate(x);
     const double up = rate(x + level_bump), down = rate(x - level_bump);
@@ -374,8 +374,8 @@ void calibration_ir_cheyette_swaption::value_approxitmation(std::vector<double>&
   const double sign = swaption_->is_call() ? 1.0 : -1.0;
   out.clear();
   for (double strike : swaption_->strikes()) {
-    const double price = displaced_price(market_rate / beta, strike + (1.0 - beta) * market_rate / beta, T, sigma,
-                                         swap.annuity(), sign);
+    const double price =
+        displaced_price(market_rate / beta, strike + (1.0 - beta) * market_rate / beta, T, sigma, swap.annuity(), sign);
     out.push_back(implied_volatility(price, strike));
   }
 }

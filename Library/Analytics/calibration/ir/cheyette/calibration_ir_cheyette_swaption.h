@@ -41,8 +41,8 @@ class calibration_ir_cheyette_swaption {
   // is_ratios).
   calibration_ir_cheyette_swaption(bool is_call, const ptr_const<discount_curve>& curve, const datetime& expiry,
                                    const datetime& maturity, const tenor& frequency,
-                                   const ptr_const<day_count_convention>& convention, const std::vector<double>& strikes,
-                                   bool is_ratios);
+                                   const ptr_const<day_count_convention>& convention,
+                                   const std::vector<double>& strikes, bool is_ratios);
   ~calibration_ir_cheyette_swaption();
 
   datetime expiry() const { return swaption_->swap()->expiry(); }
@@ -78,8 +78,7 @@ class calibration_ir_cheyette_swaption {
   // Moves `root` to where the swap value at Z = node vanishes; true when a stopping rule was met.
   bool find_swap_root(const matrix<double>& G, double strike, double node, double& root, size_t max_iter, double tol,
                       workspace& work) const;
-  double price(const matrix<double>& G, double strike, double node, double root, bool is_call,
-               workspace& work) const;
+  double price(const matrix<double>& G, double strike, double node, double root, bool is_call, workspace& work) const;
   // Black's volatility of a price, with the degenerate prices mapped as `values` says.
   double implied_volatility(double price, double strike) const;
   // The HJM model's prices, for a model without skew-weighted variance.
