@@ -145,6 +145,29 @@ TEST(CheyetteSwaption, DisplacedDiffusionApproximatesTheQuadrature) {
   }
 }
 
+// The level search stops after 50 Newton steps: a model whose volatilities are not numbers never reprices
+// the swap rate, and each of its dates warns once instead of searching for ever.
+TEST(CheyetteSwaption, ApproximationLevelSearchStopsAndWarns) {
+  const auto hjm = ten_year_hjm();
+  matrix<double> volatilities = hjm->writable_volatilities();
+  volatilities(0, 0) = std::nan("");
+  const auto model = model_on(cheyette(hjm, {10.0}, {years_after(1)}, -5.0));
+  const calibration_ir_cheyette_swaption target(true, market_curve(), years_after(3), years_after(8), tenor("1Y"),
+                                                act_365f(), {1.0}, true);
+  std::vector<std::string> warnings;
+  const int cutoff = logger::GetCurrentVerbosityCutoff();
+  logger::SetCurrentVerbosityCutoff(0);
+  const logger::Sink previous =
+      logger::SetSink([&](int, std::string_view, unsigned, std::string_view text) { warnings.emplace_back(text); });
+  std::vector<double> out;
+  target.value_approxitmation(out, model, hjm->volatilities_dates());
+  logger::SetSink(previous);
+  logger::SetCurrentVerbosityCutoff(cutoff);
+  ASSERT_EQ(warnings.size(), 3u);  // the dates of years 1, 2 and 3
+  EXPECT_NE(warnings[0].find("swap rate level search did not converge in 50 steps at 2025-01-15!"), std::string::npos);
+  EXPECT_EQ(out, std::vector<double>{10000.0});  // a price that is not a number has no volatility
+}
+
 // Single nodes through `value`: G holds Gt = (G - L) / s of the swap's dates.
 struct CheyetteSwaptionNode : ::testing::Test {
   const ptr_const<discount_curve> curve = market_curve();
