@@ -6,6 +6,8 @@
 
 #include "Analytics/models/factor_scratch.h"
 #include "Core/check.h"
+#include "Math/gaussian_quadrature.h"
+#include "Math/hartman_watson_distribution.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
 
@@ -118,7 +120,18 @@ model_cheyette::model_cheyette(const parameter_cheyette& parameter, const dateti
   build_skew_rows();
   set_state_parameters_size(state_parameters_size() + hjm_model_->state_parameters_size());
   set_initialized(true);
+  build_rule(root_size_, nodes_, weights_);
+  build_rule(fine_root_size_, fine_nodes_, fine_weights_);
   fill_averages();
+}
+
+void model_cheyette::build_rule(size_t size, vector<double>& nodes, vector<double>& weights) {
+  const size_t n = size - 1;
+  nodes.resize(size);
+  weights.resize(2 * n + 1);
+  vector<double> gauss_weights(size);
+  gaussian_quadrature::gauss_kronrod(n, nodes, weights, gauss_weights, 1e-14, 20);
+  for (size_t k = 0; k < n; ++k) weights[2 * n - k] = weights[k];
 }
 
 model_cheyette::~model_cheyette() = default;
@@ -215,6 +228,10 @@ double model_cheyette::average_skew(const datetime& t) const {
 }
 
 double model_cheyette::skew(const datetime& t) const { return parameter_->skew_parameter()(skew_row_at(t), 0); }
+
+void model_cheyette::density(vector<double>& weights, vector<double>& nodes, double variance) const {
+  hartman_watson_distribution::cheyette_density(weights, nodes, variance, nodes_, weights_, fine_nodes_, fine_weights_);
+}
 
 void model_cheyette::conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
                                        vector<double>& out) const {

@@ -81,6 +81,14 @@ class model_cheyette : public aad_state_parameters_manager {
   // Factor 0's skew of the row at t.
   double skew(const datetime& t) const;
 
+  // --- The law of the swaption approximation ----------------------------------------------------
+  // Half the size of the quadrature that `density` returns: 2 root_size() - 1 nodes.
+  size_t root_size() const noexcept { return root_size_; }
+  // The law of Z = (1 + b (x + L y)) / (b^2 y) at a skew-weighted variance `variance` (hartman_watson_
+  // distribution::cheyette_density on the model's 31- and 49-point Gauss-Kronrod rules): weights and
+  // nodes, 2 root_size() - 1 of each.
+  void density(vector<double>& weights, vector<double>& nodes, double variance) const;
+
   // --- Prices and simulation --------------------------------------------------------------------
   // Per path, the stochastic part of the log zero-coupon price from t to T given the states at t:
   // -(G_T - G_t).x - 1/2 sum_fg (G_T - G_t)_f (G_T + G_t)_g y_fg. `out` has one entry per path.
@@ -106,6 +114,8 @@ class model_cheyette : public aad_state_parameters_manager {
   void build_model_dates(const std::vector<datetime>& simulation_dates);
   void build_skew_rows();
   void fill_averages();
+  // The (2 size - 1)-point Gauss-Kronrod rule: its size non-negative nodes and every weight, mirrored.
+  static void build_rule(size_t size, vector<double>& nodes, vector<double>& weights);
 
   // Position of t among the simulation dates; an Error when t is none of them.
   size_t simulation_position(const datetime& t, const char* query) const;
@@ -127,6 +137,14 @@ class model_cheyette : public aad_state_parameters_manager {
   std::unique_ptr<model_markovian_hjm> hjm_model_;
   vector<double> average_volatilities_;
   vector<double> average_skew_volatilities_;
+  // Gauss-Kronrod rules on [-1, 1]: the non-negative nodes, descending, and the weights of all nodes
+  // (mirrored), 16 and 31 for the quadrature of the law, 25 and 49 for its density values.
+  size_t root_size_ = 16;
+  vector<double> nodes_;
+  vector<double> weights_;
+  size_t fine_root_size_ = 25;
+  vector<double> fine_nodes_;
+  vector<double> fine_weights_;
 };
 
 }  // namespace qavrek
