@@ -6,9 +6,6 @@
 namespace qavrek::python {
 namespace {
 
-using entry = methods_of<instrument_credit_bond>;
-using instrument_entry = instrument_methods<instrument_credit_bond>;
-
 std::tuple<bool> paid_at_maturity() { return {false}; }
 
 struct instrument_credit_bond_binding {
@@ -33,16 +30,7 @@ struct instrument_credit_bond_binding {
                                           bool>>;
   static constexpr bool overload_reports_count = true;
 
-  static inline PyMethodDef methods[] = {
-      entry::method<"maturity", &instrument_credit_bond::maturity>(
-          "maturity(self) -> datetime\nC++: const datetime &maturity() const\n\n"),
-      entry::method<"convention", &instrument_credit_bond::convention>(
-          "convention(self) -> dayCountConvention\n"
-          "C++: const ptr_const<day_count_convention> &convention() const\n\n"),
-      instrument_entry::value(value_override_doc),
-      instrument_entry::size(size_override_doc),
-      entry::end(),
-  };
+  static constexpr auto& methods = bond_methods<instrument_credit_bond>;
 };
 
 }  // namespace

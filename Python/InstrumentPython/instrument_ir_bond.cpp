@@ -6,9 +6,6 @@
 namespace qavrek::python {
 namespace {
 
-using entry = methods_of<instrument_ir_bond>;
-using instrument_entry = instrument_methods<instrument_ir_bond>;
-
 struct instrument_ir_bond_binding {
   using type = instrument_ir_bond;
   using base = instrument;
@@ -28,16 +25,7 @@ struct instrument_ir_bond_binding {
                                              datetime, datetime, ptr_const<day_count_convention>>>;
   static constexpr bool overload_reports_count = true;
 
-  static inline PyMethodDef methods[] = {
-      entry::method<"maturity", &instrument_ir_bond::maturity>(
-          "maturity(self) -> datetime\nC++: const datetime &maturity() const\n\n"),
-      entry::method<"convention", &instrument_ir_bond::convention>(
-          "convention(self) -> dayCountConvention\n"
-          "C++: const ptr_const<day_count_convention> &convention() const\n\n"),
-      instrument_entry::value(value_override_doc),
-      instrument_entry::size(size_override_doc),
-      entry::end(),
-  };
+  static constexpr auto& methods = bond_methods<instrument_ir_bond>;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "Frame/wrapped_object.h"
 #include "InstrumentPython/instrument_names.h"
 #include "MarketPython/market_names.h"
+#include "UtilPython/util_names.h"
 #include "Runtime/py_reference.h"
 #include "VectorizationPython/vectorization_names.h"
 
@@ -43,5 +44,18 @@ inline constexpr const char* value_override_doc =
     "C++: void value(const datetime &expiry, const std::vector<ptr_const<market_data> > &mkt_data,\n"
     "                tensor<double> &output) const override;\n\n";
 inline constexpr const char* size_override_doc = "size(self) -> int\nC++: size_t size() const override;\n\n";
+
+// The method table of the bonds, which read alike: maturity, convention, value and size.
+template <class Bond>
+inline PyMethodDef bond_methods[] = {
+    methods_of<Bond>::template method<"maturity", &Bond::maturity>(
+        "maturity(self) -> datetime\nC++: const datetime &maturity() const\n\n"),
+    methods_of<Bond>::template method<"convention", &Bond::convention>(
+        "convention(self) -> dayCountConvention\n"
+        "C++: const ptr_const<day_count_convention> &convention() const\n\n"),
+    instrument_methods<Bond>::value(value_override_doc),
+    instrument_methods<Bond>::size(size_override_doc),
+    methods_of<Bond>::end(),
+};
 
 }  // namespace qavrek::python

@@ -16,41 +16,19 @@
 #include "Util/day_count_convention.h"
 #include "Vectorization/tensor.h"
 #include "Vectorization/vector.h"
+#include "flat_path_curves.h"
 
 namespace qavrek {
 namespace {
+
+using flat_paths::flat_rate_paths;
+using flat_paths::years;
+using flat_paths::flat_hazard_paths;
 
 const datetime today(2024, 6, 28);
 const datetime expiry(2025, 6, 30);
 const datetime maturity(2030, 6, 28);
 const auto act365 = std::make_shared<const day_count_convention>();
-
-double years(const datetime& from, const datetime& to) { return (to.serial() - from.serial()) / 365.0; }
-
-// Simulated stand-ins: on path j the short rate (or hazard rate) is levels[j], flat in ACT/365F time.
-class flat_rate_paths : public discount_curve {
- public:
-  explicit flat_rate_paths(std::vector<double> levels) : levels_(std::move(levels)) {}
-  void log_df(vector<double>& output, const datetime& from, const datetime& to) const override {
-    for (size_t j = 0; j < output.size(); ++j) output[j] = -levels_[j] * years(from, to);
-  }
-  using discount_curve::log_df;
-
- private:
-  std::vector<double> levels_;
-};
-
-class flat_hazard_paths : public survival_curve {
- public:
-  explicit flat_hazard_paths(std::vector<double> levels) : levels_(std::move(levels)) {}
-  void log_survival_probability(vector<double>& output, const datetime& from, const datetime& to) const override {
-    for (size_t j = 0; j < output.size(); ++j) output[j] = -levels_[j] * years(from, to);
-  }
-  using survival_curve::log_survival_probability;
-
- private:
-  std::vector<double> levels_;
-};
 
 // The default leg of flat rate r and hazard h over [s, T] seen from t <= s:
 // integral over (s, T] of exp(-(r + h)(u - t)) h du.

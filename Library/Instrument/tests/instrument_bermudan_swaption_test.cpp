@@ -16,9 +16,12 @@
 #include "Util/tenor.h"
 #include "Vectorization/tensor.h"
 #include "Vectorization/vector.h"
+#include "flat_path_curves.h"
 
 namespace qavrek {
 namespace {
+
+using flat_paths::flat_rate_paths;
 
 const datetime today(2024, 6, 28);
 const std::vector<datetime> expiries{datetime(2025, 6, 30), datetime(2026, 6, 29), datetime(2027, 6, 28)};
@@ -29,21 +32,6 @@ const tenor annual("1Y");
 ptr_const<discount_curve> flat(double rate, const datetime& date = today) {
   return std::make_shared<const discount_curve>(date, rate);
 }
-
-double years(const datetime& from, const datetime& to) { return (to.serial() - from.serial()) / 365.0; }
-
-// A simulated curve whose path j is flat at rates[j] from any date.
-class flat_rate_paths : public discount_curve {
- public:
-  explicit flat_rate_paths(std::vector<double> rates) : rates_(std::move(rates)) {}
-  void log_df(vector<double>& output, const datetime& from, const datetime& to) const override {
-    for (size_t j = 0; j < output.size(); ++j) output[j] = -rates_[j] * years(from, to);
-  }
-  using discount_curve::log_df;
-
- private:
-  std::vector<double> rates_;
-};
 
 instrument_bermudan_swaption payer(double strike, const std::vector<datetime>& event_dates = {}) {
   return instrument_bermudan_swaption(true, strike, event_dates, flat(0.03), expiries, maturity, annual, act365);

@@ -19,9 +19,13 @@
 #include "Util/day_count_convention.h"
 #include "Util/tenor.h"
 #include "Vectorization/vector.h"
+#include "flat_path_curves.h"
 
 namespace qavrek {
 namespace {
+
+using flat_paths::flat_rate_paths;
+using flat_paths::years;
 
 const datetime today(2024, 6, 28);
 const datetime expiry(2026, 6, 29);
@@ -30,8 +34,6 @@ const datetime maturity(2036, 6, 30);
 const auto act360 = std::make_shared<const day_count_convention>(day_count_convention_type::ACT_360);
 const tenor semiannual("6M");
 
-double years(const datetime& from, const datetime& to) { return (to.serial() - from.serial()) / 365.0; }
-
 ptr_const<discount_curve> flat(double rate) { return std::make_shared<const discount_curve>(today, rate); }
 
 ptr_const<discount_curve> market_curve() {
@@ -39,19 +41,6 @@ ptr_const<discount_curve> market_curve() {
       today, std::vector{datetime(2025, 6, 30), datetime(2029, 6, 29), datetime(2040, 6, 29)},
       std::vector{0.97, 0.86, 0.6});
 }
-
-// A simulated stand-in at the expiry: path j is a flat ACT/365F curve at rates[j].
-class flat_rate_paths : public discount_curve {
- public:
-  explicit flat_rate_paths(std::vector<double> rates) : rates_(std::move(rates)) {}
-  void log_df(vector<double>& output, const datetime& from, const datetime& to) const override {
-    for (size_t j = 0; j < output.size(); ++j) output[j] = -rates_[j] * years(from, to);
-  }
-  using discount_curve::log_df;
-
- private:
-  std::vector<double> rates_;
-};
 
 const std::vector<double> path_rates{0.005, 0.02, 0.031, 0.045, 0.07};
 
