@@ -795,11 +795,16 @@ void model_markovian_hjm::loadings_into(matrix<double>& out, const matrix<double
 // ---------------------------------------------------------------------------------------------------
 // PDE
 
-void model_markovian_hjm::check_covariance_date(const datetime& t, const char* operation) const {
-  QAVREK_CHECK(t.is_valid(), operation, " needs its dates");
-  if (full_covariance_flag_ || t == valuation_date_) return;
+bool model_markovian_hjm::has_covariance_at(const datetime& t) const {
+  if (!t.is_valid()) return false;
+  if (full_covariance_flag_ || t == valuation_date_) return true;
+  // Equality, not equivalence: lower_bound alone would take an unset date for any.
   const auto found = std::lower_bound(simulation_dates_.begin(), simulation_dates_.end(), t);
-  QAVREK_CHECK(found != simulation_dates_.end() && *found == t, operation, " at ", t,
+  return found != simulation_dates_.end() && *found == t;
+}
+
+void model_markovian_hjm::check_covariance_date(const datetime& t, const char* operation) const {
+  QAVREK_CHECK(has_covariance_at(t), operation, " at ", t,
                " needs the covariance of the states there, which a simulation model tabulates at the valuation date "
                "and its simulation dates only");
 }

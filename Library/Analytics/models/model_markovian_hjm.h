@@ -117,6 +117,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void states_variable_covariance(const datetime& t, matrix<double>& out) const;
   // S at t carried forward from the slice of model date m.
   void continue_states_variable_covariance(const datetime& t, size_t m, matrix<double>& out) const;
+  // Whether S(t) is exact: at any date with the full-covariance flag, otherwise at the valuation date and the
+  // simulation dates (the slices of other model dates are not filled).
+  bool has_covariance_at(const datetime& t) const;
   // The lower factor L of S(t) = L L', zero above the diagonal. A semi-definite S (a zero variance, or
   // perfectly correlated factors) gets a factor with zero columns; an indefinite S is an error.
   void states_variable_covariance_cholesky(const datetime& t, matrix<double>& out) const;
@@ -156,8 +159,7 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // --- PDE ---------------------------------------------------------------------------------------
   // One space grid per factor: a point x of factor i's grid stands for the state state_drift(t)_i + x, so
   // that the states move without drift on the grids. The dates of a step are dates where the model tabulates
-  // the states' covariance: any date with the full-covariance flag, otherwise the valuation date and the
-  // simulation dates; other dates are an Error.
+  // the states' covariance (has_covariance_at); other dates are an Error.
   //
   // Coefficient tensors hold one value per point of their factor's grid, or one per node of the product of
   // all the grids, grid 0 outermost (the PDE engine's layout); a node's values are those of its point along

@@ -1,0 +1,4 @@
+qavrek_add_test(AnalyticsPdeManagerTests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/pde_manager_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/pde_pricing_test.cpp
+  DEPS qavrek::Analytics Boost::headers)
