@@ -228,10 +228,15 @@ void write_factor_coefficients(tensor<double>& diffusion, tensor<double>& convec
   const factor_layout layout = layout_on_grids(count, factors, i, size_of);
   const size_t points = axis.size();
   double* values = reaction.data();
-  for (size_t block = 0; block < layout.outer; ++block) {
-    for (size_t p = 0; p < points; ++p) {
-      double* nodes = values + (block * points + p) * layout.inner;
-      std::fill(nodes, nodes + layout.inner, level + slope * axis[p]);
+  if (layout.inner == 1) {
+    for (size_t block = 0; block < layout.outer; ++block, values += points)
+      for (size_t p = 0; p < points; ++p) values[p] = level + slope * axis[p];
+  } else {
+    for (size_t block = 0; block < layout.outer; ++block) {
+      for (size_t p = 0; p < points; ++p) {
+        double* nodes = values + (block * points + p) * layout.inner;
+        std::fill(nodes, nodes + layout.inner, level + slope * axis[p]);
+      }
     }
   }
   convection.fill(0.0);
@@ -705,10 +710,13 @@ void model_markovian_hjm::evolve(const change_of_measure& measure, size_t step, 
 void model_markovian_hjm::state_drift(const datetime& t, vector<double>& out) const {
   const size_t n = number_of_factors();
   QAVREK_CHECK(out.size() == n, "a state drift holds one value per factor (", n, "), not ", out.size());
-  const size_t j = date_offset(t);
-  std::copy(state_drift_[j], state_drift_[j] + n, out.data());
+  state_drift_into(t, date_offset(t), out.data());
+}
+
+void model_markovian_hjm::state_drift_into(const datetime& t, size_t j, double* out) const {
+  std::copy(state_drift_[j], state_drift_[j] + number_of_factors(), out);
   // The drift starts at the first model date: nothing is added for a date before it.
-  if (t > model_dates_[j]) add_state_drift(j, model_dates_[j], t, out.data());
+  if (t > model_dates_[j]) add_state_drift(j, model_dates_[j], t, out);
 }
 
 void model_markovian_hjm::fill_state_drift() {
@@ -809,29 +817,33 @@ void model_markovian_hjm::check_covariance_date(const datetime& t, const char* o
                "and its simulation dates only");
 }
 
-void model_markovian_hjm::pde_step_terms(const datetime& t, const datetime& T, double* variance, double* level,
-                                         double* slope) const {
+void model_markovian_hjm::pde_step_terms(const datetime& t, const datetime& T, double* work) const {
   check_covariance_date(t, "the PDE coefficients");
   check_covariance_date(T, "the PDE coefficients");
   QAVREK_CHECK(!(T < t), "the PDE coefficients need the step's dates in time order, not ", t, " then ", T);
   const size_t n = number_of_factors();
-  factor_scratch scratch(2 * n * n + 6 * n);
-  matrix<double> covariance_t = matrix<double>::view(scratch.block(0), n, n);
-  matrix<double> covariance_end = matrix<double>::view(scratch.block(n * n), n, n);
-  vector<double> decay_t = vector<double>::view(scratch.block(2 * n * n), n);
-  vector<double> decay_end = vector<double>::view(scratch.block(2 * n * n + n), n);
-  vector<double> drift_t = vector<double>::view(scratch.block(2 * n * n + 2 * n), n);
-  vector<double> drift_end = vector<double>::view(scratch.block(2 * n * n + 3 * n), n);
-  double* integral_t = scratch.block(2 * n * n + 4 * n);
-  double* integral_end = scratch.block(2 * n * n + 5 * n);
-  states_variable_covariance(t, covariance_t);
-  states_variable_covariance(T, covariance_end);
-  decay(t, date_offset(t), decay_t);
-  decay(T, date_offset(T), decay_end);
-  integral_decay_into(t, integral_t);
-  integral_decay_into(T, integral_end);
-  state_drift(t, drift_t);
-  state_drift(T, drift_end);
+  const size_t k_t = date_offset(t);
+  const size_t k_end = date_offset(T);
+  double* variance = work;
+  double* level = work + n;
+  double* slope = work + 2 * n;
+  double* rest = work + 3 * n;
+  matrix<double> covariance_t = matrix<double>::view(rest, n, n);
+  matrix<double> covariance_end = matrix<double>::view(rest + n * n, n, n);
+  vector<double> decay_t = vector<double>::view(rest + 2 * n * n, n);
+  vector<double> decay_end = vector<double>::view(rest + 2 * n * n + n, n);
+  double* drift_t = rest + 2 * n * n + 2 * n;
+  double* drift_end = rest + 2 * n * n + 3 * n;
+  double* integral_t = rest + 2 * n * n + 4 * n;
+  double* integral_end = rest + 2 * n * n + 5 * n;
+  continue_states_variable_covariance(t, k_t, covariance_t);
+  continue_states_variable_covariance(T, k_end, covariance_end);
+  decay(t, k_t, decay_t);
+  decay(T, k_end, decay_end);
+  continue_integral_decay_into(t, k_t, integral_t);
+  continue_integral_decay_into(T, k_end, integral_end);
+  state_drift_into(t, k_t, drift_t);
+  state_drift_into(T, k_end, drift_end);
 
   const double half_dt = 0.5 * year_fraction(t, T);
   for (size_t i = 0; i < n; ++i) {
@@ -855,8 +867,8 @@ void model_markovian_hjm::coefficients(std::span<tensor<double>> diffusions, std
   const size_t n = number_of_factors();
   QAVREK_CHECK(diffusions.size() == n && convections.size() == n && reactions.size() == n && axes.size() == n,
                "the PDE coefficients need one grid and three coefficient tensors per factor (", n, ")");
-  factor_scratch terms(3 * n);
-  pde_step_terms(t, T, terms.block(0), terms.block(n), terms.block(2 * n));
+  factor_scratch terms(pde_step_work_size(n));
+  pde_step_terms(t, T, terms.data());
   const auto size_of = [&axes](size_t j) { return axes[j].size(); };
   for (size_t i = 0; i < n; ++i)
     write_factor_coefficients(diffusions[i], convections[i], reactions[i], axes[i], n, i, size_of,
@@ -872,8 +884,8 @@ void model_markovian_hjm::coefficients(std::span<const std::shared_ptr<pde_model
                " and ", coefficients.size());
   for (size_t i = 0; i < n; ++i)
     QAVREK_CHECK(coefficients[i] != nullptr && grids[i] != nullptr, "factor ", i, " has no grid or coefficient set");
-  factor_scratch terms(3 * n);
-  pde_step_terms(t, T, terms.block(0), terms.block(n), terms.block(2 * n));
+  factor_scratch terms(pde_step_work_size(n));
+  pde_step_terms(t, T, terms.data());
   const auto size_of = [&grids](size_t j) { return grids[j]->size(); };
   for (size_t i = 0; i < n; ++i) {
     pde_model_coefficients& set = *coefficients[i];

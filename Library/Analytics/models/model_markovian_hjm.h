@@ -285,13 +285,16 @@ class model_markovian_hjm : public aad_state_parameters_manager {
 
   // Subtracts the drift of the piece [from, to] of model interval m (from its start t_m) from out.
   void add_state_drift(size_t m, const datetime& from, const datetime& to, double* out) const;
+  // mu(t) carried forward from model date j, the last not after t (n values).
+  void state_drift_into(const datetime& t, size_t j, double* out) const;
   void fill_state_drift();
 
   // An Error unless the model tabulates the states' covariance at t (see the PDE operations).
   void check_covariance_date(const datetime& t, const char* operation) const;
-  // The per-factor terms of the PDE step [t, T] (n values each): the variance of the state over the step,
-  // and the reaction level + slope x.
-  void pde_step_terms(const datetime& t, const datetime& T, double* variance, double* level, double* slope) const;
+  // The per-factor terms of the PDE step [t, T] into the first 3n values of `work` (pde_step_work_size(n)
+  // values): the variance of the state over the step, then the reaction's level and slope in the grid point.
+  static size_t pde_step_work_size(size_t n) noexcept { return 2 * n * n + 9 * n; }
+  void pde_step_terms(const datetime& t, const datetime& T, double* work) const;
   template <class Axis>
   void grid_conditional_price(double* out, size_t size, const Axis& axis, const datetime& t,
                               const datetime& T) const;

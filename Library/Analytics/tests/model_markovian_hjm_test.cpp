@@ -651,7 +651,9 @@ TEST(ModelMarkovianHjm, ZeroDrawStepsReachTheStateDrift) {
       // Second order: each halving divides the gap by 4 (3.80 at the first halving of the three-factor case,
       // whose reversion of 1 meets steps of up to two years); a drift other than the states' would leave a gap
       // that stops shrinking.
-      if (refinement > 0) EXPECT_NEAR(previous_gap / gap, 4.0, 0.3);
+      if (refinement > 0) {
+        EXPECT_NEAR(previous_gap / gap, 4.0, 0.3);
+      }
       previous_gap = gap;
       std::vector<datetime> halved{dates.front()};
       for (size_t i = 1; i < dates.size(); ++i) {
