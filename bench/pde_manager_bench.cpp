@@ -9,12 +9,11 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <span>
 #include <vector>
 
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/pde_pricing/pde_manager.h"
-#include "Instrument/instrument.h"
+#include "Analytics/tests/pde_manager_test_support.h"
 #include "PDE/grid/space_grid.h"
 #include "PDE/grid/time_grid.h"
 #include "PDE/scheme/pde_storage.h"
@@ -92,50 +91,19 @@ struct bermudan_problem {
   }
 };
 
-class bermudan_swaption final : public instrument {
- public:
-  explicit bermudan_swaption(const bermudan_problem& problem) : problem_(problem), work_(2 * points) {}
-  void value(const datetime& date, const std::vector<ptr_const<market_data>>&, tensor<double>& output) const override {
-    problem_.exercise(date, output.data(), true, work_);
-  }
-  void value_american_events(const datetime& date, const std::vector<ptr_const<market_data>>&, life_cycle_data*,
-                             tensor<double>& output) const override {
-    problem_.exercise(date, output.data(), false, work_);
-  }
-  size_t size() const override { return 1; }
-
- private:
-  const bermudan_problem& problem_;
-  mutable std::vector<double> work_;
-};
-
-class hjm_pde_diffusion final : public diffusion {
- public:
-  explicit hjm_pde_diffusion(const bermudan_problem& problem) : diffusion(problem.grid->dates()), problem_(problem) {}
-  void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients, const datetime& earlier,
-                    const datetime& later) const override {
-    problem_.model->coefficients(coefficients, problem_.grids, earlier, later);
-  }
-  void states_initialize(matrix<double>&) const override {}
-  void propagate_state(matrix<double>&, matrix<double>&, size_t, const matrix<double>&,
-                       const change_of_measure&) const override {}
-  size_t number_of_states() const override { return 0; }
-  size_t number_of_factors() const override { return 0; }
-  ptr_const<market_data> create_market_data(const ptr_const<diffusion>&, matrix<double>&&, matrix<double>&&,
-                                            const std::vector<ptr_const<market_data>>&,
-                                            const ptr_const<states_variables>&) const override {
-    return nullptr;
-  }
-
- private:
-  const bermudan_problem& problem_;
-};
-
 void BM_BermudanSwaptionThroughManager(benchmark::State& state) {
   const bermudan_problem problem;
-  pde_manager manager({std::make_shared<const hjm_pde_diffusion>(problem)}, problem.grid, {points / 2}, problem.grids,
-                      {3}, {false}, pde_scheme_type::TWO_STAGE_IMPLICIT, true, matrix<double>());
-  const std::vector<ptr_const<instrument>> instruments{std::make_shared<const bermudan_swaption>(problem)};
+  pde_manager manager({pde_test::pde_diffusion(problem.grid->dates(), problem.model, problem.grids)}, problem.grid,
+                      {points / 2}, problem.grids, {3}, {false}, pde_scheme_type::TWO_STAGE_IMPLICIT, true,
+                      matrix<double>());
+  std::vector<double> work(2 * points);
+  const auto exercise_into = [&](bool last) {
+    return [&problem, &work, last](const datetime& date, tensor<double>& values) {
+      problem.exercise(date, values.data(), last, work);
+    };
+  };
+  const std::vector<ptr_const<instrument>> instruments{
+      std::make_shared<const pde_test::grid_instrument>(1, exercise_into(true), exercise_into(false))};
   double value = 0.0;
   for (auto _ : state) {
     manager.run(instruments, problem.factors, {});

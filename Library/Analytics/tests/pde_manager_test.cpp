@@ -46,25 +46,15 @@ struct run_log {
   std::vector<const double*> outputs;
 };
 
-class logging_diffusion final : public diffusion {
+class logging_diffusion final : public pde_only_diffusion {
  public:
   logging_diffusion(const std::vector<datetime>& dates, std::shared_ptr<run_log> log)
-      : diffusion(dates), log_(std::move(log)) {}
+      : pde_only_diffusion(dates), log_(std::move(log)) {}
   void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients, const datetime& earlier,
                     const datetime& later) const override {
     log_->coefficient_dates.emplace_back(earlier, later);
     log_->coefficient_shapes.clear();
     for (const auto& set : coefficients) log_->coefficient_shapes.push_back(set->diffusion().shape());
-  }
-  void states_initialize(matrix<double>&) const override {}
-  void propagate_state(matrix<double>&, matrix<double>&, size_t, const matrix<double>&,
-                       const change_of_measure&) const override {}
-  size_t number_of_states() const override { return 0; }
-  size_t number_of_factors() const override { return 0; }
-  ptr_const<market_data> create_market_data(const ptr_const<diffusion>&, matrix<double>&&, matrix<double>&&,
-                                            const std::vector<ptr_const<market_data>>&,
-                                            const ptr_const<states_variables>&) const override {
-    return nullptr;
   }
 
  private:

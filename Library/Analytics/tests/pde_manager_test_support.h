@@ -1,7 +1,7 @@
 #pragma once
 
-// What the PDE manager tests share: a diffusion that gives the PDE coefficients of a model on the grids it was
-// built with, instruments that write values on the grid through functions, grids and time grids.
+// What the PDE manager tests and benchmark share: a diffusion that gives the PDE coefficients of a model on the
+// grids it was built with, instruments that write values on the grid through functions, grids and time grids.
 
 #include <algorithm>
 #include <cstddef>
@@ -21,20 +21,9 @@
 
 namespace qavrek::pde_test {
 
-// A diffusion for the PDE alone: its coefficients are those of its model on its grids (the manager does not
-// pass the grids to the diffusions). It has no states to simulate and no market-data view.
-template <class Model>
-class model_pde_diffusion final : public diffusion {
+// A diffusion for the PDE alone: no states to simulate and no market-data view.
+class pde_only_diffusion : public diffusion {
  public:
-  model_pde_diffusion(const std::vector<datetime>& dates, ptr_const<Model> model,
-                      std::vector<ptr_const<space_grid>> grids)
-      : diffusion(dates), model_(std::move(model)), grids_(std::move(grids)) {}
-
-  void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients, const datetime& earlier,
-                    const datetime& later) const override {
-    model_->coefficients(coefficients, grids_, earlier, later);
-  }
-
   void states_initialize(matrix<double>&) const override { no_states("states_initialize"); }
   void propagate_state(matrix<double>&, matrix<double>&, size_t, const matrix<double>&,
                        const change_of_measure&) const override {
@@ -48,11 +37,29 @@ class model_pde_diffusion final : public diffusion {
     return nullptr;
   }
 
+ protected:
+  explicit pde_only_diffusion(const std::vector<datetime>& dates) : diffusion(dates) {}
+
  private:
   [[noreturn]] static void no_states(const char* function) {
     throw Error(SourceLocation{function, __FILE__, __LINE__}, "a PDE diffusion has no states to simulate");
   }
+};
 
+// Its coefficients are those of its model on its grids (the manager does not pass the grids to the diffusions).
+template <class Model>
+class model_pde_diffusion final : public pde_only_diffusion {
+ public:
+  model_pde_diffusion(const std::vector<datetime>& dates, ptr_const<Model> model,
+                      std::vector<ptr_const<space_grid>> grids)
+      : pde_only_diffusion(dates), model_(std::move(model)), grids_(std::move(grids)) {}
+
+  void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients, const datetime& earlier,
+                    const datetime& later) const override {
+    model_->coefficients(coefficients, grids_, earlier, later);
+  }
+
+ private:
   ptr_const<Model> model_;
   std::vector<ptr_const<space_grid>> grids_;
 };
