@@ -194,16 +194,21 @@ parameter_markovian_hjm hull_white_parameter(double a, double sigma) {
 constexpr double reversion = 0.06;
 constexpr double volatility = 0.01;
 
-TEST(PdeManagerQuantLib, EuropeanSwaptionMatchesJamshidianAtSecondOrder) {
+class HullWhiteSwaptions : public ::testing::Test {
+ protected:
   const quantlib_market market;
-  const auto hull_white = ql::ext::make_shared<ql::HullWhite>(market.curve(), reversion, volatility);
+  const ql::ext::shared_ptr<ql::HullWhite> hull_white =
+      ql::ext::make_shared<ql::HullWhite>(market.curve(), reversion, volatility);
   const datetime expiry = from_ql(ql_date(valuation()) + ql::Period(2, ql::Years));
-  const auto swap = market.swap(expiry, 5);
+  const ql::ext::shared_ptr<ql::VanillaSwap> swap = market.swap(expiry, 5);
   const std::vector<datetime> dates = quantlib_market::swap_dates(*swap);
+  const parameter_markovian_hjm parameter = hull_white_parameter(reversion, volatility);
+};
+
+TEST_F(HullWhiteSwaptions, EuropeanSwaptionMatchesJamshidianAtSecondOrder) {
   const double jamshidian =
       quantlib_market::price(swap, ql::ext::make_shared<ql::EuropeanExercise>(ql_date(expiry)),
                              ql::ext::make_shared<ql::JamshidianSwaptionEngine>(hull_white, market.curve()));
-  const parameter_markovian_hjm parameter = hull_white_parameter(reversion, volatility);
   std::vector<double> errors;
   for (double r : {1.0, 2.0, 4.0}) {
     const double value = pde_swaption(
@@ -226,19 +231,13 @@ TEST(PdeManagerQuantLib, EuropeanSwaptionMatchesJamshidianAtSecondOrder) {
 
 // Exercisable at the start of every period into the rest of the swap. QuantLib's finite differences on 400 steps and
 // 400 points are within 1e-7 of their value on 800 of each.
-TEST(PdeManagerQuantLib, BermudanSwaptionMatchesQuantLibsFiniteDifferences) {
-  const quantlib_market market;
-  const auto hull_white = ql::ext::make_shared<ql::HullWhite>(market.curve(), reversion, volatility);
-  const datetime first = from_ql(ql_date(valuation()) + ql::Period(2, ql::Years));
-  const auto swap = market.swap(first, 5);
-  const std::vector<datetime> dates = quantlib_market::swap_dates(*swap);
+TEST_F(HullWhiteSwaptions, BermudanSwaptionMatchesQuantLibsFiniteDifferences) {
   const std::vector<datetime> exercises(dates.begin(), dates.end() - 1);
   std::vector<ql::Date> ql_exercises;
   for (const datetime& date : exercises) ql_exercises.push_back(ql_date(date));
   const double quantlib =
       quantlib_market::price(swap, ql::ext::make_shared<ql::BermudanExercise>(ql_exercises),
                              ql::ext::make_shared<ql::FdHullWhiteSwaptionEngine>(hull_white, 400, 400, 0, 1e-5));
-  const parameter_markovian_hjm parameter = hull_white_parameter(reversion, volatility);
   std::vector<double> values;
   for (double r : {1.0, 2.0, 4.0}) {
     values.push_back(pde_swaption(
@@ -260,7 +259,7 @@ TEST(PdeManagerQuantLib, BermudanSwaptionMatchesQuantLibsFiniteDifferences) {
 // G2++ with factors of reversions 0.05 and 0.5, correlated -0.6, on grids of 81 and 61 points (then 161 and 121)
 // and the HUNDSDORFER_VERWER split scheme. QuantLib's integral (8 deviations, 200 intervals) and its finite
 // differences (200 steps, 100 x 100 points) agree within 5e-7.
-TEST(PdeManagerQuantLib, TwoFactorEuropeanSwaptionMatchesG2) {
+TEST(G2Swaptions, TwoFactorEuropeanSwaptionMatchesG2) {
   const quantlib_market market;
   const double a = 0.05, sigma = 0.01, b = 0.5, eta = 0.008, rho = -0.6;
   const auto g2 = ql::ext::make_shared<ql::G2>(market.curve(), a, sigma, b, eta, rho);
