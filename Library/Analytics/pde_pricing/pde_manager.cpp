@@ -55,44 +55,43 @@ void pde_manager::run(const std::vector<ptr_const<instrument>>& instruments, con
 
   storage_ = std::make_shared<pde_storage>(1, count, values_shape(count));
   size_ = count;
+  run_state run{instruments, factors, life_cycle, {}, {}};
   tensor<double>& results = storage_->result();
   const size_t nodes = results.size() / (count < 2 ? 1 : count);
-  std::vector<tensor<double>> values;
   size_t first = 0;
   for (const auto& item : instruments) {
-    values.push_back(tensor<double>::view(results.data() + first * nodes, values_shape(item->size())));
+    std::vector<size_t> shape = values_shape(item->size());
+    if (item->size() == 0) shape.insert(shape.begin(), 0);  // an instrument without values sees none
+    run.values.push_back(tensor<double>::view(results.data() + first * nodes, std::move(shape)));
     first += item->size();
   }
-
   // The views over no states: the PDE gives the diffusions no paths.
-  std::vector<ptr_const<market_data>> views;
   for (const auto& item : diffusions_)
-    views.push_back(item->create_market_data(item, matrix<double>(1, 0), matrix<double>(1, 0), views, nullptr));
+    run.views.push_back(item->create_market_data(item, matrix<double>(1, 0), matrix<double>(1, 0), run.views, nullptr));
 
   const size_t events = grid.event_dates_size();
   if (grid.is_direction_forward()) {
     for (size_t e = 1; e < events; ++e)
       for (size_t k = grid.event_dates_indexs(e - 1); k < grid.event_dates_indexs(e); ++k)
-        pde_step(grid.date(k), grid.date(k + 1), k, instruments, values, views, factors, life_cycle);
+        pde_step(grid.date(k), grid.date(k + 1), k, run);
   } else {
     for (size_t e = events; e-- > 1;)
       for (size_t k = grid.event_dates_indexs(e); k > grid.event_dates_indexs(e - 1); --k)
-        pde_step(grid.date(k - 1), grid.date(k), k, instruments, values, views, factors, life_cycle);
+        pde_step(grid.date(k - 1), grid.date(k), k, run);
   }
 }
 
-void pde_manager::pde_step(const datetime& earlier, const datetime& later, size_t k,
-                           const std::vector<ptr_const<instrument>>& instruments, std::vector<tensor<double>>& values,
-                           const std::vector<ptr_const<market_data>>& views, const std::vector<double>& factors,
-                           const std::vector<ptr_mutable<life_cycle_data>>& life_cycle) {
+void pde_manager::pde_step(const datetime& earlier, const datetime& later, size_t k, run_state& run) {
   scheme_->initialize(k);
-  for (size_t i = 0; i < instruments.size(); ++i) instruments[i]->value(scheme_->from(), views, values[i]);
+  for (size_t i = 0; i < run.instruments.size(); ++i)
+    run.instruments[i]->value(scheme_->from(), run.views, run.values[i]);
   for (const auto& item : diffusions_) item->coefficients(coefficients_, earlier, later);
   const bool forward = !(scheme_->to() < scheme_->from());
-  scheme_->diffuse(*storage_, coefficient_pairs_, factors[forward ? k + 1 : k]);
-  for (size_t i = 0; i < instruments.size(); ++i)
-    instruments[i]->value_american_events(scheme_->to(), views, life_cycle.empty() ? nullptr : life_cycle[i].get(),
-                                          values[i]);
+  scheme_->diffuse(*storage_, coefficient_pairs_, run.factors[forward ? k + 1 : k]);
+  for (size_t i = 0; i < run.instruments.size(); ++i) {
+    life_cycle_data* life = run.life_cycle.empty() ? nullptr : run.life_cycle[i].get();
+    run.instruments[i]->value_american_events(scheme_->to(), run.views, life, run.values[i]);
+  }
 }
 
 void pde_manager::pv(double* output) const {

@@ -25,8 +25,8 @@ namespace qavrek {
 //
 // Every tensor of the manager (coefficients, stored results, an instrument's values) has the engine's layout:
 // one size per space grid, grid 0 first and outermost. The manager keeps its own copies of the diffusion list,
-// the pv indices and the correlation; a copy of the manager shares the scheme, the coefficient sets and the
-// results with it.
+// the pv indices and the correlation; a copy of the manager shares the scheme and the coefficient sets with it,
+// and the results until one of the two runs again.
 class pde_manager {
  public:
   // scheme_sizes, scheme_flags, type and scheme_option go to pde_scheme::create_scheme unchanged (stencil widths,
@@ -63,10 +63,17 @@ class pde_manager {
  private:
   // The shape of `count` values on the grid: the grid's alone for one value.
   std::vector<size_t> values_shape(size_t count) const;
-  void pde_step(const datetime& earlier, const datetime& later, size_t k,
-                const std::vector<ptr_const<instrument>>& instruments, std::vector<tensor<double>>& values,
-                const std::vector<ptr_const<market_data>>& views, const std::vector<double>& factors,
-                const std::vector<ptr_mutable<life_cycle_data>>& life_cycle);
+  // What the steps of one run share: its arguments, each instrument's view of the results and the diffusions'
+  // market-data views.
+  struct run_state {
+    const std::vector<ptr_const<instrument>>& instruments;
+    const std::vector<double>& factors;
+    const std::vector<ptr_mutable<life_cycle_data>>& life_cycle;
+    std::vector<tensor<double>> values;
+    std::vector<ptr_const<market_data>> views;
+  };
+  // The step from grid date k to its neighbour, `earlier` and `later` being its dates in time order.
+  void pde_step(const datetime& earlier, const datetime& later, size_t k, run_state& run);
 
   std::vector<ptr_const<diffusion>> diffusions_;
   ptr_const<time_grid> time_grid_;

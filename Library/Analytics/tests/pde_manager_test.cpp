@@ -44,6 +44,7 @@ struct run_log {
   std::vector<const life_cycle_data*> lives;
   std::vector<std::vector<size_t>> output_shapes;
   std::vector<const double*> outputs;
+  std::vector<size_t> output_sizes;
 };
 
 class logging_diffusion final : public pde_only_diffusion {
@@ -70,7 +71,8 @@ class logging_instrument final : public instrument {
     log_->value_dates.push_back(date);
     log_->output_shapes.push_back(output.shape());
     log_->outputs.push_back(output.data());
-    if (!(date == date_)) return;
+    log_->output_sizes.push_back(output.size());
+    if (!(date == date_) || size_ == 0) return;
     const size_t nodes = output.size() / size_;
     for (size_t r = 0; r < size_; ++r)
       for (size_t p = 0; p < nodes; ++p) output[r * nodes + p] = first_ + double(r);
@@ -136,6 +138,8 @@ TEST(PdeManager, ResultSlotsFollowTheInstrumentSizes) {
       {"one", {1}, {1.0}},
       {"one and one", {1, 1}, {1.0, 10.0}},
       {"two and one", {2, 1}, {1.0, 2.0, 10.0}},
+      // An instrument without values takes no slot and is handed an empty view.
+      {"none and one", {0, 1}, {10.0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -151,6 +155,7 @@ TEST(PdeManager, ResultSlotsFollowTheInstrumentSizes) {
     // The second instrument's values start after the first one's results of four nodes each.
     if (c.sizes.size() == 2) {
       EXPECT_EQ(run.log->outputs[1], run.log->outputs[0] + 4 * c.sizes[0]);
+      EXPECT_EQ(run.log->output_sizes[0], 4 * c.sizes[0]);
     }
   }
 }
