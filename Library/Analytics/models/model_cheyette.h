@@ -2,17 +2,22 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "Analytics/change_of_measure/change_of_measure.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/parameters/parameter_cheyette.h"
 #include "Core/aad_state_parameters_manager.h"
+#include "Core/pointers.h"
 #include "Util/datetime.h"
 #include "Vectorization/matrix.h"
 #include "Vectorization/vector.h"
 
 namespace qavrek {
+
+class pde_model_coefficients;
+class space_grid;
 
 // The Cheyette model: the Markovian HJM model of its parameter set's nested HJM set, whose factor
 // volatilities are bent by a local-volatility skew. Over a step the volatility of factor f on a path is
@@ -110,6 +115,28 @@ class model_cheyette : public aad_state_parameters_manager {
   // Overwrites the HJM tables; the per-date averages follow only at the next fill.
   size_t set_state_parameters(const double* in) override;
 
+  // --- PDE on a grid of x and a grid of y (one factor) ---------------------------------------------
+  // The PDE runs in the units of the skewed variance V (variance()): a grid point x stands for b x and y for
+  // b^2 y, b the skew, so that the local volatility of a step with variance s^2 = V(T) - V(t) is s M with the
+  // multiplier M = min(|1 + x + (L / b) y|, 1 + 5 expm1(V(T))), L the skew level. Grids and tensors follow the
+  // PDE engine's layout: the x grid first and outermost, one value per node of x and y. The dates of a step
+  // are simulation dates.
+
+  // s M at every node of the step from simulation date k - 1 to k (from the valuation date for k = 0) into
+  // `out`, x.size() rows by y.size() columns. With the skew level below 2^-52 in size the multiplier is
+  // min(1 + x, c) at every y; a zero skew is the Gaussian case, M = 1.
+  void volatility(size_t k, const vector<double>& x, const vector<double>& y, matrix<double>& out) const;
+
+  // Coefficients of the step [t, T] into the two sets of the x and y grids (grids[0] and grids[1]): x diffuses
+  // with 1/2 (s M)^2, y moves by (s M)^2, no reaction. Refused for more than one factor.
+  void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                    std::span<const ptr_const<space_grid>> grids, const datetime& t, const datetime& T) const;
+
+  // At every node (x, y), G' x - 1/2 G'^2 y with G' = -G(T) / average_skew(t): the exponent of an exponential
+  // martingale of the grid's x and y. t must be a simulation date with a non-zero average skew.
+  void conditional_price(double* out, std::span<const ptr_const<space_grid>> grids, const datetime& t,
+                         const datetime& T) const;
+
  private:
   void build_model_dates(const std::vector<datetime>& simulation_dates);
   void build_skew_rows();
@@ -145,6 +172,11 @@ class model_cheyette : public aad_state_parameters_manager {
   size_t fine_root_size_ = 25;
   vector<double> fine_nodes_;
   vector<double> fine_weights_;
+
+ private:
+  // The local volatility of a step from `from` to `to` (simulation dates, or the valuation date for `from`).
+  void step_volatility(const datetime& from, const datetime& to, const double* x, size_t x_points, const double* y,
+                       size_t y_points, double* out) const;
 };
 
 }  // namespace qavrek
