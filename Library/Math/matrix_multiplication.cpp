@@ -2,6 +2,7 @@
 
 #include <Eigen/Dense>
 
+#include <algorithm>
 #include <functional>
 
 #include "Core/check.h"
@@ -45,6 +46,38 @@ bool overlaps(const double* a, size_t a_rows, size_t a_cols, size_t lda, const d
   const double* c_end = c + (c_rows - 1) * ldc + c_cols;
   std::less<const double*> before;
   return before(a, c_end) && before(c, a_end);
+}
+
+// Up to this inner dimension an untransposed product runs as passes over columns (a correlation step: a small
+// factor times a block of many paths), which the compiler vectorises and which pack nothing.
+constexpr size_t short_depth = 8;
+// Columns per pass: the accumulators of a tile stay in the first-level cache.
+constexpr size_t tile_columns = 512;
+
+// C = alpha A B + beta C, A (m x k) and B (k x n) untransposed and apart from C, k >= 1. Each entry is the
+// sum of its k products in order, then scaled.
+void multiply_short_depth(size_t m, size_t n, size_t k, double alpha, const double* a, size_t lda, const double* b,
+                          size_t ldb, double beta, double* c, size_t ldc) {
+  double sum[tile_columns];
+  for (size_t first = 0; first < n; first += tile_columns) {
+    const size_t width = std::min(tile_columns, n - first);
+    for (size_t i = 0; i < m; ++i) {
+      const double* a_row = a + i * lda;
+      const double* b_row = b + first;
+      for (size_t p = 0; p < width; ++p) sum[p] = a_row[0] * b_row[p];
+      for (size_t l = 1; l < k; ++l) {
+        const double factor = a_row[l];
+        b_row = b + l * ldb + first;
+        for (size_t p = 0; p < width; ++p) sum[p] += factor * b_row[p];
+      }
+      double* out = c + i * ldc + first;
+      if (beta == 0.0) {
+        for (size_t p = 0; p < width; ++p) out[p] = alpha * sum[p];
+      } else {
+        for (size_t p = 0; p < width; ++p) out[p] = alpha * sum[p] + beta * out[p];
+      }
+    }
+  }
 }
 
 template <typename OperandA, typename OperandB>
@@ -94,7 +127,9 @@ void matrix_multiplication(char transpose_a, char transpose_b, size_t m, size_t 
   const const_view b_view = stored_operand("B", b, b_rows, b_cols, ldb);
   const bool aliased = overlaps(a, a_rows, a_cols, lda, c, m, n, ldc) || overlaps(b, b_rows, b_cols, ldb, c, m, n, ldc);
 
-  if (!a_transposed && !b_transposed) {
+  if (!a_transposed && !b_transposed && k <= short_depth && !aliased) {
+    multiply_short_depth(m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+  } else if (!a_transposed && !b_transposed) {
     multiply_into(a_view, b_view, alpha, beta, c_view, aliased);
   } else if (!a_transposed) {
     multiply_into(a_view, b_view.transpose(), alpha, beta, c_view, aliased);

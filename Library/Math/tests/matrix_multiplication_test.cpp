@@ -102,6 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
                       gemm_case{"inner_product_one", 'N', 'N', 4, 4, 1, 1.0, 0.5, 0, 0, 0},
                       // Correlating Gaussians: factor (factors x factors) times a block (factors x paths).
                       gemm_case{"correlation_step", 'N', 'N', 4, 1000, 4, 1.0, 0.0, 0, 0, 0},
+                      // A short inner dimension over several column tiles, the last one partial.
+                      gemm_case{"short_depth_tiles", 'N', 'N', 3, 1100, 8, -0.5, 2.0, 1, 3, 2},
                       gemm_case{"large_blocked", 'N', 'T', 70, 65, 300, 1.0, 0.0, 0, 0, 0}),
     [](const auto& info) { return info.param.name; });
 
