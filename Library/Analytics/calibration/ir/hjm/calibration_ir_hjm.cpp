@@ -252,17 +252,20 @@ calibration_ir_hjm::problem::problem(const calibration_ir_hjm& driver,
   }
   adjoint_size_ = total;
   buffers_ = std::make_unique<workspace_pool<range_buffers>>(
-      [this] { return std::make_unique<range_buffers>(adjoint_size_); });
+      [this] { return std::make_unique<range_buffers>(adjoint_size_, roots_.columns()); });
 }
 
-// A swaption workspace and an aligned adjoint array of the registered length.
+// The workspaces of a swaption and of the model's adjoints, an aligned adjoint array of the registered length,
+// and the root of the target at hand: the search rewrites its root many times, and a row of the shared roots
+// matrix would put the cache line it shares with its neighbours' rows through every thread's hands.
 struct calibration_ir_hjm::problem::range_buffers {
-  explicit range_buffers(size_t adjoint_size) : adjoints(adjoint_size) {}
+  range_buffers(size_t adjoint_size, size_t factors) : adjoints(adjoint_size), root(factors) {}
 
   calibration_ir_hjm_swaption::workspace swaption;
   model_markovian_hjm::adjoint_workspace model;
   correlation_buffers correlation;
   vector<double> adjoints;
+  vector<double> root;
 };
 
 calibration_ir_hjm::problem::~problem() = default;
@@ -282,11 +285,14 @@ void calibration_ir_hjm::problem::set_unknowns(const vector<double>& x) {
 void calibration_ir_hjm::problem::price_targets() {
   parallel_for(number_of_targets(), [this](int first, int last) {
     const auto buffers = buffers_->acquire();
+    vector<double>& root = buffers->root;
     for (int k = first; k < last; ++k) {
       const size_t i = static_cast<size_t>(k);
-      vector<double> root = roots_.row(i);
+      vector<double> row = roots_.row(i);
+      root = row;
       model_volatilities_[i] = driver_.swaptions_[i]->implied_volatility(
           strike(i), *model_, root, pricing_iterations, pricing_tolerance, buffers->swaption);
+      row = root;
     }
   });
 }
