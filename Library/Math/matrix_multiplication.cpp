@@ -21,7 +21,7 @@ namespace qavrek {
 namespace matrix_product {
 
 // Up to this inner dimension an untransposed product runs as passes over columns, packing nothing.
-constexpr size_t short_depth = 8;
+constexpr size_t short_depth = 16;
 // Columns per pass: the tile of every row of B stays in the first-level cache.
 constexpr size_t tile_columns = 512;
 
