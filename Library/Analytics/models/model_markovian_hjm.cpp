@@ -769,23 +769,12 @@ void model_markovian_hjm::conditional_price(double* out, std::span<const std::ve
 void model_markovian_hjm::adjoint_workspace::prepare(size_t n) {
   kappa.assign(n, 0.0);
   sigma.assign(n, 0.0);
-  const size_t needed = 4 * n + 4 * n * n;
-  if (storage_.size() < needed) storage_.resize(needed);  // zero; kept for the calls after
-  double* next = storage_.data();
-  std::fill(next, next + needed, 0.0);
-  const auto carve = [&next](size_t count) {
-    double* first = next;
-    next += count;
-    return first;
-  };
-  log_decay = carve(n);
-  ratio = carve(n);
-  inverse_decay = carve(n);
-  loading = carve(n);
-  correlation.rebind(carve(n * n), n, n);
-  folded.rebind(carve(n * n), n, n);
-  covariance.rebind(carve(n * n), n, n);
-  factor.rebind(carve(n * n), n, n);
+  storage_.reset(4 * n + 4 * n * n);
+  log_decay = storage_.carve(n);
+  ratio = storage_.carve(n);
+  inverse_decay = storage_.carve(n);
+  loading = storage_.carve(n);
+  for (matrix<double>* m : {&correlation, &folded, &covariance, &factor}) storage_.carve(*m, n, n);
 }
 
 void model_markovian_hjm::adjoint_workspace::scatter_correlation(const parameter_markovian_hjm& parameter,

@@ -9,6 +9,7 @@
 #include "Core/aad_state_parameters_manager.h"
 #include "Util/datetime.h"
 #include "Vectorization/matrix.h"
+#include "Vectorization/scratch_block.h"
 #include "Vectorization/tensor.h"
 #include "Vectorization/vector.h"
 
@@ -203,7 +204,7 @@ class model_markovian_hjm : public aad_state_parameters_manager {
     std::vector<double> sigma;  // one volatilities row
 
    private:
-    vector<double> storage_;
+    scratch_block storage_;
 
    public:
     double* log_decay = nullptr;      // one decay_ row

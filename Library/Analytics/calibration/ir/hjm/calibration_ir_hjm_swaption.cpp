@@ -210,34 +210,18 @@ void calibration_ir_hjm_swaption::workspace::prepare(size_t dates, size_t factor
   const size_t f = factors;
   const size_t base = dates * f + 2 * f * f + 6 * f;
   const size_t adjoint = dates * f + 5 * f + f * f + (f + 1) * (f + 1) + (f + 1);
-  const size_t needed = base + (with_adjoints ? adjoint : 0);
-  if (storage_.size() < needed) storage_.resize(needed);  // zero; kept for the calls after
-  double* next = storage_.data();
-  std::fill(next, next + needed, 0.0);
-  const auto carve = [&next](size_t count) {
-    double* first = next;
-    next += count;
-    return first;
-  };
-  loadings.rebind(carve(dates * f), dates, f);
-  factor.rebind(carve(f * f), f, f);
-  hessian.rebind(carve(f * f), f, f);
-  gradient.rebind(carve(f), f);
-  point.rebind(carve(f), f);
-  step.rebind(carve(f), f);
-  first_bracket.rebind(carve(f), f);
-  second_bracket.rebind(carve(f), f);
-  shifted.rebind(carve(f), f);
+  storage_.reset(base + (with_adjoints ? adjoint : 0));
+  storage_.carve(loadings, dates, f);
+  storage_.carve(factor, f, f);
+  storage_.carve(hessian, f, f);
+  for (vector<double>* v : {&gradient, &point, &step, &first_bracket, &second_bracket, &shifted}) storage_.carve(*v, f);
   if (with_adjoints) {
-    loadings_adjoint.rebind(carve(dates * f), dates, f);
-    root_adjoint.rebind(carve(f), f);
-    gradient_adjoint.rebind(carve(f), f);
-    unit_adjoint.rebind(carve(f), f);
-    shifted_adjoint.rebind(carve(f), f);
-    weighted.rebind(carve(f), f);
-    curvature.rebind(carve(f * f), f, f);
-    system.rebind(carve((f + 1) * (f + 1)), f + 1, f + 1);
-    right_hand_side.rebind(carve(f + 1), f + 1);
+    storage_.carve(loadings_adjoint, dates, f);
+    for (vector<double>* v : {&root_adjoint, &gradient_adjoint, &unit_adjoint, &shifted_adjoint, &weighted})
+      storage_.carve(*v, f);
+    storage_.carve(curvature, f, f);
+    storage_.carve(system, f + 1, f + 1);
+    storage_.carve(right_hand_side, f + 1);
   }
   dfs.assign(dates, 0.0);
   log_dfs_adjoints.assign(dates, 0.0);

@@ -11,6 +11,7 @@
 #include "Util/day_count_convention.h"
 #include "Util/tenor.h"
 #include "Vectorization/matrix.h"
+#include "Vectorization/scratch_block.h"
 #include "Vectorization/vector.h"
 
 namespace qavrek {
@@ -141,8 +142,8 @@ class calibration_ir_hjm_swaption {
   ptr_const<interest_rate_swap> swap_;
 };
 
-// Views over one block of storage that grows to the largest swap and factor count served, zeroed and carved
-// afresh for every call, and the standard vectors the swap's operations take, resized within their capacity.
+// Views over one scratch block that grows to the largest swap and factor count served, zeroed and carved afresh
+// for every call, and the standard vectors the swap's operations take, resized within their capacity.
 class calibration_ir_hjm_swaption::workspace {
  public:
   workspace() = default;
@@ -155,7 +156,7 @@ class calibration_ir_hjm_swaption::workspace {
   // Every buffer of a swap with `dates` dates under `factors` factors, zero.
   void prepare(size_t dates, size_t factors, bool with_adjoints);
 
-  vector<double> storage_;
+  scratch_block storage_;
 
   // G: one row per date of the swap, one column per factor, and the Cholesky factor behind it.
   matrix<double> loadings;
