@@ -8,7 +8,7 @@
 //   (the simulation manager, its random numbers and every step);
 // - quantlib_pseudo_random, quantlib_sobol: MultiPathGenerator with QuantLib's Mersenne twister or Sobol
 //   sequence and its inverse cumulative normal (it has no Brownian bridge);
-// - batches: eight batches of Sobol paths with a Brownian bridge on 1, 2, 4 and 8 threads (oneTBB);
+// - batches: 32 batches of Sobol paths with a Brownian bridge on 1, 2, 4 and 8 threads (oneTBB);
 // - memory: the bytes a random manager holds, against the batch's states and one date of numbers.
 
 #include <benchmark/benchmark.h>
@@ -134,9 +134,10 @@ void mersenne(benchmark::State& state) { generated(state, random_type::MERSENNE_
 void sobol(benchmark::State& state) { generated(state, random_type::SOBOL); }
 void sobol_bridge(benchmark::State& state) { generated(state, random_type::SOBOL_BROWNIAN_BRIDGE); }
 
-// Batch b of every iteration is one simulation manager with batch index b, on whichever thread takes it.
+// Batch b of every iteration is one simulation manager with batch index b, on whichever thread takes it;
+// 32 batches, so that a thread held up by the machine's other work delays the others little.
 void batches(benchmark::State& state) {
-  constexpr size_t count = 8;
+  constexpr size_t count = 32;
   const hjm_simulation simulation(3);
   const auto threads = static_cast<size_t>(state.range(0));
   std::vector<ptr_const<random_config>> configs;
