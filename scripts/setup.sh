@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make nlohmann-json3-dev libtbb-dev python3-dev libeigen3-dev libboost-math-dev
-          libgtest-dev libgmock-dev libbenchmark-dev python3-pytest python3-numpy libquantlib0-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev python3-pytest python3-numpy libquantlib0-dev
+          libhwy-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -940,53 +940,23 @@ void model_markovian_hjm::conditional_price(double* out, std::span<const ptr_con
 // ---------------------------------------------------------------------------------------------------
 // Adjoints
 
-// The parameter set takes its adjoints row by row as std::vectors, and the correlation as a matrix that
-// is worth scattering once per call rather than once per interval. Everything else a call needs is
-// carved out of one block: three allocations per call, however many intervals it walks.
-struct model_markovian_hjm::adjoint_workspace {
-  explicit adjoint_workspace(size_t n) : kappa(n), sigma(n), storage_(4 * n + 4 * n * n, 0.0) {
-    double* next = storage_.data();
-    const auto carve = [&next](size_t count) {
-      double* first = next;
-      next += count;
-      return first;
-    };
-    log_decay = carve(n);
-    ratio = carve(n);
-    inverse_decay = carve(n);
-    loading = carve(n);
-    correlation.rebind(carve(n * n), n, n);
-    folded.rebind(carve(n * n), n, n);
-    covariance.rebind(carve(n * n), n, n);
-    factor.rebind(carve(n * n), n, n);
-  }
-  adjoint_workspace(const adjoint_workspace&) = delete;
-  adjoint_workspace& operator=(const adjoint_workspace&) = delete;
+void model_markovian_hjm::adjoint_workspace::prepare(size_t n) {
+  kappa.assign(n, 0.0);
+  sigma.assign(n, 0.0);
+  storage_.reset(4 * n + 4 * n * n);
+  log_decay = storage_.carve(n);
+  ratio = storage_.carve(n);
+  inverse_decay = storage_.carve(n);
+  loading = storage_.carve(n);
+  for (matrix<double>* m : {&correlation, &folded, &covariance, &factor}) storage_.carve(*m, n, n);
+}
 
-  // Adds the accumulated correlation adjoint to the parameter set's and clears it.
-  void scatter_correlation(const parameter_markovian_hjm& parameter, double* adjoints) {
-    if (negligible(correlation.data(), correlation.size())) return;
-    parameter.correlation_aad(correlation, adjoints);
-    correlation.fill(0.0);
-  }
-
-  std::vector<double> kappa;  // one decays row
-  std::vector<double> sigma;  // one volatilities row
-
- private:
-  // Declared before the views below, so that it exists when they are carved out of it.
-  std::vector<double> storage_;
-
- public:
-  double* log_decay = nullptr;      // one decay_ row
-  double* ratio = nullptr;          // sigma / D per factor
-  double* inverse_decay = nullptr;  // 1 / D per factor
-  double* loading = nullptr;        // n values for a caller's own use
-  matrix<double> correlation;       // n x n, accumulated
-  matrix<double> folded;            // n x n, a covariance adjoint folded onto its lower triangle
-  matrix<double> covariance;        // n x n, a covariance's adjoint (lower triangle) from its factor
-  matrix<double> factor;            // n x n, a Cholesky factor's adjoint
-};
+void model_markovian_hjm::adjoint_workspace::scatter_correlation(const parameter_markovian_hjm& parameter,
+                                                                 double* adjoints) {
+  if (negligible(correlation.data(), correlation.size())) return;
+  parameter.correlation_aad(correlation, adjoints);
+  correlation.fill(0.0);
+}
 
 void model_markovian_hjm::check_adjoint_layout() const {
   QAVREK_CHECK(is_registered(),
@@ -1374,12 +1344,20 @@ void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const dat
   factor_scratch scratch(n * n);
   matrix<double> factor = matrix<double>::view(scratch.data(), n, n);
   states_variable_covariance_cholesky(t, factor);
-  loadings_aad(adjoint, factor, t, dates, adjoints, relative);
+  adjoint_workspace work(n);
+  loadings_aad(adjoint, factor, t, dates, adjoints, relative, work);
 }
 
 void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor,
                                         const datetime& t, const std::vector<datetime>& dates, double* adjoints,
                                         bool relative) const {
+  adjoint_workspace work;
+  decompose_aad(adjoint, factor, t, dates, adjoints, relative, work);
+}
+
+void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor,
+                                        const datetime& t, const std::vector<datetime>& dates, double* adjoints,
+                                        bool relative, adjoint_workspace& work) const {
   const size_t n = number_of_factors();
   check_adjoint_layout();
   if (dates.empty()) return;
@@ -1390,12 +1368,13 @@ void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const mat
   QAVREK_CHECK(factor.rows() == n && factor.columns() == n, "a Cholesky factor is ", n, " x ", n, ", not ",
                factor.rows(), " x ", factor.columns());
   if (negligible(adjoint.data(), dates.size() * n)) return;
-  loadings_aad(adjoint, factor, t, dates, adjoints, relative);
+  work.prepare(n);
+  loadings_aad(adjoint, factor, t, dates, adjoints, relative, work);
 }
 
 void model_markovian_hjm::loadings_aad(const matrix<double>& adjoint, const matrix<double>& factor,
                                        const datetime& t, const std::vector<datetime>& dates, double* adjoints,
-                                       bool relative) const {
+                                       bool relative, adjoint_workspace& work) const {
   const size_t n = number_of_factors();
   // The forward quantities again: the origin g0 and, row by row, G(dates[r]) - g0.
   const size_t j = date_offset(t);
@@ -1405,7 +1384,6 @@ void model_markovian_hjm::loadings_aad(const matrix<double>& adjoint, const matr
   double* g_bar = scratch.block(2 * n);
   if (relative) continue_integral_decay_into(t, j, origin);
 
-  adjoint_workspace work(n);
   matrix<double>& factor_bar = work.factor;
   factor_bar.fill(0.0);
   double* origin_bar = work.loading;
@@ -1462,12 +1440,17 @@ void model_markovian_hjm::simulation_covariances_aad(double* adjoints, adjoint_w
 }
 
 void model_markovian_hjm::fill_aad(double* adjoints) const {
+  adjoint_workspace work;
+  fill_aad(adjoints, work);
+}
+
+void model_markovian_hjm::fill_aad(double* adjoints, adjoint_workspace& work) const {
   check_adjoint_layout();
   if (negligible(table_adjoint(0, 0, adjoints), state_parameters_size())) return;
   const size_t n = number_of_factors();
   const size_t m = model_dates_.size();
   const size_t s = simulation_dates_.size();
-  adjoint_workspace work(n);
+  work.prepare(n);
 
   // The simulation tables read the decay and integrated-decay rows: their adjoints go first. With the
   // full-covariance flag false the slices come from the sv rows alone, never from the continuation.

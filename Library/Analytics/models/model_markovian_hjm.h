@@ -11,6 +11,7 @@
 #include "Core/pointers.h"
 #include "Util/datetime.h"
 #include "Vectorization/matrix.h"
+#include "Vectorization/scratch_block.h"
 #include "Vectorization/tensor.h"
 #include "Vectorization/vector.h"
 
@@ -205,6 +206,39 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // call of fill_aad carries them back to the parameter set's positions (it adds into the earlier
   // table rows as it goes, so it is called once per array).
 
+  // The work space of the adjoints. The parameter set takes its adjoints row by row as std::vectors, and
+  // the correlation as a matrix that is worth scattering once per call rather than once per interval;
+  // everything else is carved out of one block. A caller that runs many adjoints on one thread keeps one
+  // and passes it to every call: once grown to the factor count, nothing is allocated.
+  class adjoint_workspace {
+   public:
+    adjoint_workspace() = default;
+    explicit adjoint_workspace(size_t n) { prepare(n); }
+    adjoint_workspace(const adjoint_workspace&) = delete;
+    adjoint_workspace& operator=(const adjoint_workspace&) = delete;
+
+    // Every buffer for n factors, zero.
+    void prepare(size_t n);
+    // Adds the accumulated correlation adjoint to the parameter set's and clears it.
+    void scatter_correlation(const parameter_markovian_hjm& parameter, double* adjoints);
+
+    std::vector<double> kappa;  // one decays row
+    std::vector<double> sigma;  // one volatilities row
+
+   private:
+    scratch_block storage_;
+
+   public:
+    double* log_decay = nullptr;      // one decay_ row
+    double* ratio = nullptr;          // sigma / D per factor
+    double* inverse_decay = nullptr;  // 1 / D per factor
+    double* loading = nullptr;        // n values for a caller's own use
+    matrix<double> correlation;       // n x n, accumulated
+    matrix<double> folded;            // n x n, a covariance adjoint folded onto its lower triangle
+    matrix<double> covariance;        // n x n, a covariance's adjoint (lower triangle) from its factor
+    matrix<double> factor;            // n x n, a Cholesky factor's adjoint
+  };
+
   // Adjoint of decay(t, i, out): `adjoint` is dF/dD(t) per factor, `decay` the forward result D(t).
   // Adds into the decays row applying after model date i and into decay_ row i.
   void decay_aad(const vector<double>& adjoint, const vector<double>& decay, const datetime& t, size_t i,
@@ -244,10 +278,14 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // The same given the factor that decompose(out, factor, t, dates, relative) left, unchanged since.
   void decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor, const datetime& t,
                      const std::vector<datetime>& dates, double* adjoints, bool relative) const;
+  void decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor, const datetime& t,
+                     const std::vector<datetime>& dates, double* adjoints, bool relative,
+                     adjoint_workspace& work) const;
 
   // Reverse of fill: carries the adjoints of the tables (the model's block of the array, from
   // adjoint_offset() on) back to the parameter set's decays, volatilities and correlation.
   void fill_aad(double* adjoints) const;
+  void fill_aad(double* adjoints, adjoint_workspace& work) const;
 
   // --- State parameters --------------------------------------------------------------------------
   void finalize_aad(double* adjoints) const override;
@@ -305,9 +343,6 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void loadings_into(matrix<double>& out, const matrix<double>& factor, const double* origin, double* g,
                      const std::vector<datetime>& dates) const;
 
-  // Per-call work space of the adjoints (defined with them).
-  struct adjoint_workspace;
-
   void check_adjoint_layout() const;
   // adjoints[model's offset + table_offset + index] += value.
   void add_to_table(double value, size_t table_offset, size_t index, double* adjoints) const noexcept {
@@ -332,7 +367,8 @@ class model_markovian_hjm : public aad_state_parameters_manager {
                     double* adjoints, adjoint_workspace& work) const;
   // decompose_aad once its arguments are checked and the factor is at hand.
   void loadings_aad(const matrix<double>& adjoint, const matrix<double>& factor, const datetime& t,
-                    const std::vector<datetime>& dates, double* adjoints, bool relative) const;
+                    const std::vector<datetime>& dates, double* adjoints, bool relative,
+                    adjoint_workspace& work) const;
 
   // Reverses of add_incremental_variance_sv / _mm for the per-factor weights w (dF/d increment).
   void add_incremental_variance_sv_aad(size_t m, const double* w, double* adjoints, adjoint_workspace& work) const;

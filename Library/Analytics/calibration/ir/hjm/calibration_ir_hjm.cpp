@@ -9,9 +9,9 @@
 
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_spread_option.h"
 #include "Core/check.h"
-#include "Core/cpu_allocator.h"
 #include "Core/logger.h"
 #include "Core/parallel_for.h"
+#include "Core/workspace_pool.h"
 #include "Core/text_format.h"
 #include "Math/cholesky_decomposition.h"
 #include "Math/levenberg_marquardt.h"
@@ -42,6 +42,7 @@ size_t angle_index(size_t i, size_t j) { return i * (i - 1) / 2 + j; }
 // The unit-row lower factor L (n x n) that the angles x[first ..] describe, and each row's squared
 // off-diagonal length before any shrinking.
 void correlation_factor(const vector<double>& x, size_t first, size_t n, matrix<double>& L, std::vector<double>& s) {
+  if (L.rows() != n || L.columns() != n) L.resize(n, n);
   L.fill(0.0);
   s.assign(n, 0.0);
   if (n == 0) return;
@@ -234,7 +235,24 @@ calibration_ir_hjm::problem::problem(const calibration_ir_hjm& driver,
     if (model_->is_initialized()) total += model_->state_parameters_size();
   }
   adjoint_size_ = total;
+  buffers_ = std::make_unique<workspace_pool<range_buffers>>(
+      [this] { return std::make_unique<range_buffers>(adjoint_size_, roots_.columns()); });
 }
+
+// The workspaces of a swaption and of the model's adjoints, an aligned adjoint array of the registered length,
+// and the root of the target at hand: the search rewrites its root many times, and a row of the shared roots
+// matrix would put the cache line it shares with its neighbours' rows through every thread's hands.
+struct calibration_ir_hjm::problem::range_buffers {
+  range_buffers(size_t adjoint_size, size_t factors) : adjoints(adjoint_size), root(factors) {}
+
+  calibration_ir_hjm_swaption::workspace swaption;
+  model_markovian_hjm::adjoint_workspace model;
+  correlation_buffers correlation;
+  vector<double> adjoints;
+  vector<double> root;
+};
+
+calibration_ir_hjm::problem::~problem() = default;
 
 vector<double> calibration_ir_hjm::problem::initial_unknowns() const {
   vector<double> x(number_of_unknowns_, 0.0);
@@ -243,17 +261,22 @@ vector<double> calibration_ir_hjm::problem::initial_unknowns() const {
 }
 
 void calibration_ir_hjm::problem::set_unknowns(const vector<double>& x) {
-  map_from_R(x, *parameter_, decay_bounds_, volatility_bounds_, settings_->calibrate_correlation_flag());
+  map_from_R(x, *parameter_, decay_bounds_, volatility_bounds_, settings_->calibrate_correlation_flag(),
+             correlation_buffers_);
   model_->fill();
 }
 
 void calibration_ir_hjm::problem::price_targets() {
   parallel_for(number_of_targets(), [this](int first, int last) {
+    const auto buffers = buffers_->acquire();
+    vector<double>& root = buffers->root;
     for (int k = first; k < last; ++k) {
       const size_t i = static_cast<size_t>(k);
-      vector<double> root = roots_.row(i);
-      model_volatilities_[i] = driver_.swaptions_[i]->implied_volatility(strike(i), *model_, root,
-                                                                          pricing_iterations, pricing_tolerance);
+      vector<double> row = roots_.row(i);
+      root = row;
+      model_volatilities_[i] = driver_.swaptions_[i]->implied_volatility(
+          strike(i), *model_, root, pricing_iterations, pricing_tolerance, buffers->swaption);
+      row = root;
     }
   });
 }
@@ -288,21 +311,19 @@ void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<doubl
 
   const bool calibrate_correlation = settings_->calibrate_correlation_flag();
   parallel_for(K, [&, this](int first, int last) {
-    // One adjoint array per range, cleared for each target.
-    double* adjoints = cpu_allocator::allocate_array<double>(adjoint_size_);
-    struct release {
-      double* p;
-      ~release() { cpu_allocator::free(p); }
-    } guard{adjoints};
+    // The range's adjoint array, cleared for each target.
+    const auto buffers = buffers_->acquire();
+    double* adjoints = buffers->adjoints.data();
     for (int k = first; k < last; ++k) {
       const size_t i = static_cast<size_t>(k);
       std::fill(adjoints, adjoints + adjoint_size_, 0.0);
       vector<double> root = roots_.row(i);
       driver_.swaptions_[i]->implied_volatility_aad(-residual_scale, model_volatilities_[i], strike(i), *model_, root,
-                                                    adjoints);
-      model_->fill_aad(adjoints);
+                                                    adjoints, buffers->swaption);
+      model_->fill_aad(adjoints, buffers->model);
       model_->finalize_aad(adjoints);
-      map_from_R_aad(adjoints, x, *parameter_, decay_bounds_, volatility_bounds_, calibrate_correlation, jacobian[i]);
+      map_from_R_aad(adjoints, x, *parameter_, decay_bounds_, volatility_bounds_, calibrate_correlation, jacobian[i],
+                     buffers->correlation);
       parameter_->finalize_aad(adjoints);
     }
   });
@@ -372,6 +393,13 @@ void calibration_ir_hjm::map_to_R(vector<double>& x, const parameter_markovian_h
 void calibration_ir_hjm::map_from_R(const vector<double>& x, const parameter_markovian_hjm& parameter,
                                     const bounds& decay_bounds, const bounds& volatility_bounds,
                                     bool calibrate_correlation) {
+  correlation_buffers buffers;
+  map_from_R(x, parameter, decay_bounds, volatility_bounds, calibrate_correlation, buffers);
+}
+
+void calibration_ir_hjm::map_from_R(const vector<double>& x, const parameter_markovian_hjm& parameter,
+                                    const bounds& decay_bounds, const bounds& volatility_bounds,
+                                    bool calibrate_correlation, correlation_buffers& buffers) {
   const size_t n = parameter.number_of_factors();
   QAVREK_CHECK_AT("map_from_R", source_file, __LINE__,
                   x.size() == number_of_unknowns(parameter, calibrate_correlation), "out of range!");
@@ -382,9 +410,8 @@ void calibration_ir_hjm::map_from_R(const vector<double>& x, const parameter_mar
   for (double& p : volatilities) p = volatility_bounds.bounded(x[k++]);
   if (!calibrate_correlation) return;
 
-  matrix<double> L(n, n);
-  std::vector<double> s;
-  correlation_factor(x, k, n, L, s);
+  matrix<double>& L = buffers.factor;
+  correlation_factor(x, k, n, L, buffers.lengths);
   matrix<double> C = parameter.writable_correlation();
   for (size_t i = 0; i < n; ++i) {
     C(i, i) = 1.0;
@@ -401,6 +428,15 @@ void calibration_ir_hjm::map_from_R_aad(const double* adjoints, const vector<dou
                                         const parameter_markovian_hjm& parameter, const bounds& decay_bounds,
                                         const bounds& volatility_bounds, bool calibrate_correlation,
                                         double* jacobian_row) {
+  correlation_buffers buffers;
+  map_from_R_aad(adjoints, x, parameter, decay_bounds, volatility_bounds, calibrate_correlation, jacobian_row,
+                 buffers);
+}
+
+void calibration_ir_hjm::map_from_R_aad(const double* adjoints, const vector<double>& x,
+                                        const parameter_markovian_hjm& parameter, const bounds& decay_bounds,
+                                        const bounds& volatility_bounds, bool calibrate_correlation,
+                                        double* jacobian_row, correlation_buffers& buffers) {
   const size_t n = parameter.number_of_factors();
   const size_t N = number_of_unknowns(parameter, calibrate_correlation);
   QAVREK_CHECK_AT("map_from_R_aad", source_file, __LINE__, x.size() == N, "out of range!");
@@ -414,10 +450,12 @@ void calibration_ir_hjm::map_from_R_aad(const double* adjoints, const vector<dou
 
   // C(i, j) = sum over m <= j of L(i, m) L(j, m): the adjoints of L from those of C.
   const size_t first = k;
-  matrix<double> L(n, n);
-  std::vector<double> s;
+  matrix<double>& L = buffers.factor;
+  std::vector<double>& s = buffers.lengths;
   correlation_factor(x, first, n, L, s);
-  matrix<double> A(n, n, 0.0);
+  matrix<double>& A = buffers.factor_adjoint;
+  if (A.rows() != n || A.columns() != n) A.resize(n, n);
+  A.fill(0.0);
   for (size_t i = 1; i < n; ++i) {
     for (size_t j = 0; j < i; ++j) {
       const double a = adjoints[first + angle_index(i, j)];
