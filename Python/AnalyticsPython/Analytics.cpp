@@ -59,7 +59,8 @@ int PyQAVREKAddFile_parameter_markovian_hjm(PyObject* module_dict);
 
 namespace {
 
-PyModuleDef analytics_module = {PyModuleDef_HEAD_INIT, "Analytics", nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
+PyModuleDef analytics_module = {
+    PyModuleDef_HEAD_INIT, "Analytics", nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 

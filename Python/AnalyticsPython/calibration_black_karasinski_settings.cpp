@@ -50,7 +50,8 @@ struct calibration_black_karasinski_settings_binding {
 
   using constructors =
       overloads<constructor_with_defaults<"@Wd|bbiddddbdidb tenor", settings, &optional_settings, tenor, double, bool,
-                                          bool, size_t, double, double, double, double, bool, double, size_t, double, bool>,
+                                          bool, size_t, double, double, double, double, bool, double, size_t, double,
+                                          bool>,
                 copy_constructor<settings>>;
 
   static inline auto methods = with_persistence<settings>(

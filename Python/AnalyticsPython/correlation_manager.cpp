@@ -46,7 +46,8 @@ struct correlation_manager_binding {
            "    const std::vector<ptr_const<diffusion_id> > &ids2)\n\n"),
        entry::method<"ids", &manager::ids>(
            "ids(self) -> (diffusionId, ...)\nC++: const std::vector<ptr_const<diffusion_id> > &ids()\n\n"),
-       entry::method<"id", &manager::id>("id(self, i:int) -> diffusionId\nC++: const ptr_const<diffusion_id> &id(size_t i)\n\n"),
+       entry::method<"id", &manager::id>(
+           "id(self, i:int) -> diffusionId\nC++: const ptr_const<diffusion_id> &id(size_t i)\n\n"),
        entry::method<"number_of_factors", &manager::number_of_factors>(
            "number_of_factors(self, id:diffusionId) -> int\n"
            "C++: size_t number_of_factors(const ptr_const<diffusion_id> &id)\n\n")});

@@ -33,7 +33,8 @@ struct parameter_lognormal_binding {
 
   using constructors =
       overloads<constructor<"@WWvW matrix_IdE matrix_IdE dayCountConvention", parameters, const matrix<double>&,
-                            const matrix<double>&, const std::vector<datetime>&, const ptr_const<day_count_convention>&>>;
+                            const matrix<double>&, const std::vector<datetime>&,
+                            const ptr_const<day_count_convention>&>>;
 
   static inline auto methods = with_persistence<parameters>(
       library_name,

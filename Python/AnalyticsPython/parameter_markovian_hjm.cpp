@@ -57,7 +57,8 @@ struct parameter_markovian_hjm_binding {
            "C++: const std::vector<datetime> &volatilities_dates()\n\n"),
        entry::method<"number_of_factors", &parameters::number_of_factors>(
            "number_of_factors(self) -> int\nC++: size_t number_of_factors()\n\n"),
-       entry::method<"decays", &parameters::decays>("decays(self) -> matrix_IdE\nC++: const matrix<double> &decays()\n\n"),
+       entry::method<"decays", &parameters::decays>(
+           "decays(self) -> matrix_IdE\nC++: const matrix<double> &decays()\n\n"),
        entry::method<"volatilities", &parameters::volatilities>(
            "volatilities(self) -> matrix_IdE\nC++: const matrix<double> &volatilities()\n\n"),
        entry::method<"correlation", &parameters::correlation>(

@@ -34,7 +34,8 @@ TABLE_KEYS = [
 
 # The types of this part: type name and base.
 TYPES = {
-    "calibrationBlackKarasinskiSettings": ("qavrekmodules.Analytics.calibrationBlackKarasinskiSettings", Market.configData),
+    "calibrationBlackKarasinskiSettings": ("qavrekmodules.Analytics.calibrationBlackKarasinskiSettings",
+                                           Market.configData),
     "calibrationCheyetteSettings": ("qavrekmodules.Analytics.calibrationCheyetteSettings", Market.configData),
     "calibrationHjmSettings": ("qavrekmodules.Analytics.calibrationHjmSettings", Market.configData),
     "calibrationIrTargetsConfiguration": ("qavrekmodules.Analytics.calibrationIrTargetsConfiguration",
@@ -283,7 +284,8 @@ ERRORS = [
      "random_manager() argument 1: method requires a randomConfig, a randomSettings was provided."),
     (lambda: Analytics.parameterBlackKarasinski(one_factor_hjm(), [1.0]), TypeError,
      "parameter_black_karasinski() takes from 3 to 5 arguments (2 given)"),
-    (lambda: black_karasinski(10, 8, 1), TypeError, "parameter_black_karasinski() takes from 3 to 5 arguments (6 given)"),
+    (lambda: black_karasinski(10, 8, 1), TypeError,
+     "parameter_black_karasinski() takes from 3 to 5 arguments (6 given)"),
     (lambda: Analytics.parameterBlackKarasinski(hjm(), [1.0, 2.0, 3.0], DATES), RuntimeError,
      "parameter_black_karasinski supports one factor"),
     (lambda: Analytics.parameterBlackKarasinski(one_factor_hjm(), [1.0], DATES), RuntimeError,
