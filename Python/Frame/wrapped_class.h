@@ -40,6 +40,8 @@ namespace qavrek::python {
 //     static constexpr bool ordering = true;                 // optional: <, <=, >, >= of the library
 //     static constexpr PyMappingMethods* mapping = ...;      // optional: len() and [] access
 //     static constexpr PyBufferProcs* buffer = ...;          // optional: the buffer protocol
+//     static constexpr bool overload_reports_count = true;   // optional: a class of one constructor
+//                                                           // overload lets it report a wrong count
 //   };
 //
 // Types cannot be subclassed in Python, take no part in garbage collection and are unhashable unless
@@ -174,6 +176,10 @@ class wrapped_class {
       chosen = wrapper;
     };
     (consider(Overloads::minimum, Overloads::maximum, &Overloads::template wrapper<Binding>), ...);
+    if constexpr (sizeof...(Overloads) == 1 && requires { requires Binding::overload_reports_count; }) {
+      // Its own parser names the counts it takes: "takes exactly 3 arguments (1 given)".
+      if (candidates == 0) return (&Overloads::template wrapper<Binding>, ...)(nullptr, args);
+    }
     if (candidates == 0) {
       qavrekPythonArgs::ArgCountError(count, Binding::library_name);
       return nullptr;

@@ -7,6 +7,8 @@
 #include "Core/check.h"
 #include "Math/gaussian_quadrature.h"
 #include "Math/karhunen_loeve_expansion.h"
+#include "PDE/grid/space_grid.h"
+#include "PDE/scheme/pde_model_coefficients.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
 #include "Vectorization/exp_batch.h"
@@ -142,12 +144,75 @@ void model_black_karasinski::discount_factors(const vector<double>& x, double de
   expansion.survival_probability(x, decay, roots_, weights_, out);
 }
 
+void model_black_karasinski::log_prices(const vector<double>& x, const datetime& t, const datetime& T,
+                                        vector<double>& out) const {
+  discount_factors(x, factor_decay(t), t, T, out);
+  for (double& price : out) price = std::log(price);
+}
+
 void model_black_karasinski::conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
                                                vector<double>& out) const {
   QAVREK_CHECK(states.rows() >= 1, "the states hold no factor row");
-  const vector<double> factor = states.row(0);
-  discount_factors(factor, factor_decay(t), t, T, out);
-  for (double& price : out) price = std::log(price);
+  log_prices(states.row(0), t, T, out);
+}
+
+void model_black_karasinski::conditional_price(double* out, std::span<const ptr_const<space_grid>> grids,
+                                               const datetime& t, const datetime& T) const {
+  QAVREK_CHECK(!grids.empty() && grids[0] != nullptr, "the grid price needs the factor's grid");
+  const std::vector<double>& axis = grids[0]->axis();
+  const vector<double> x = vector<double>::view(const_cast<double*>(axis.data()), axis.size());
+  vector<double> prices = vector<double>::view(out, axis.size());
+  log_prices(x, t, T, prices);
+}
+
+void model_black_karasinski::coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                                          std::span<const ptr_const<space_grid>> grids, const datetime& t,
+                                          const datetime& T) const {
+  QAVREK_CHECK(!coefficients.empty() && coefficients[0] != nullptr && !grids.empty() && grids[0] != nullptr,
+               "the PDE coefficients need the factor's grid and coefficient set");
+  for (const datetime* date : {&t, &T})
+    QAVREK_CHECK(hjm_model_->has_covariance_at(*date), "the PDE coefficients at ", *date,
+                 " need the factor's variance there: the model tabulates it at the valuation date and the simulation "
+                 "dates");
+  QAVREK_CHECK(!(T < t), "the PDE coefficients need the step's dates in time order, not ", t, " then ", T);
+  const std::vector<double>& x = grids[0]->axis();
+  pde_model_coefficients& set = *coefficients[0];
+  tensor<double>& diffusion = set.diffusion();
+  tensor<double>& convection = set.convection();
+  tensor<double>& reaction = set.reaction();
+  const size_t points = x.size();
+  QAVREK_CHECK(reaction.size() == points && convection.size() == points && diffusion.size() == points,
+               "the coefficient tensors hold ", diffusion.size(), ", ", convection.size(), " and ", reaction.size(),
+               " values for a grid of ", points, " points");
+
+  double variance_t = 0.0;
+  double variance_end = 0.0;
+  matrix<double> covariance_t = matrix<double>::view(&variance_t, 1, 1);
+  matrix<double> covariance_end = matrix<double>::view(&variance_end, 1, 1);
+  hjm_model_->states_variable_covariance(t, covariance_t);
+  hjm_model_->states_variable_covariance(T, covariance_end);
+  diffusion.fill(0.5 * std::max(variance_end - variance_t, 0.0));
+  if (t == T) {
+    convection.fill(0.0);
+    reaction.fill(0.0);
+    return;
+  }
+  // (dt/2) e^{level + a x} = e^{a x + c}: the two ends' rates, the convection tensor holding the second until
+  // it is zeroed.
+  const double level = parameter_->levels_parameter()[parameter_->levels_parameter_offset(t)];
+  const double c = std::log(0.5 * year_fraction(t, T)) + level;
+  const double decay_t = factor_decay(t);
+  const double decay_end = factor_decay(T);
+  double* start_rates = reaction.data();
+  double* end_rates = convection.data();
+  for (size_t j = 0; j < points; ++j) {
+    start_rates[j] = decay_t * x[j] + c;
+    end_rates[j] = decay_end * x[j] + c;
+  }
+  exp_batch_saturated(start_rates, start_rates, points);
+  exp_batch_saturated(end_rates, end_rates, points);
+  for (size_t j = 0; j < points; ++j) start_rates[j] = -(start_rates[j] + end_rates[j]);
+  convection.fill(0.0);
 }
 
 double model_black_karasinski::variance(const datetime& t) const {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "Analytics/calibration/common/parameter_bounds.h"
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
@@ -67,10 +68,7 @@ class calibration_ir_hjm {
   friend struct calibration_ir_hjm_access;
 
   // The interval [lo, hi] of a bounds vector (its first two entries, either order).
-  struct bounds {
-    double lo;
-    double hi;
-  };
+  using bounds = parameter_bounds;
 
   // What the residual and Jacobian callbacks share during one calibration run.
   class problem {
@@ -117,8 +115,6 @@ class calibration_ir_hjm {
     // The point of the latest pricing, to which model_volatilities_ belong.
     vector<double> priced_at_;
   };
-
-  static bounds read_bounds(const std::vector<double>& values, const char* name);
 
   std::shared_ptr<parameter_markovian_hjm> build_initial_parameter(
       const std::vector<double>& market_volatilities, const calibration_hjm_settings& settings,
