@@ -12,6 +12,13 @@
 
 namespace qavrek::python {
 
+// A Python signature on one line, or broken before `tail` with a four-blank indent when the line would
+// run past the width that every documentation text keeps.
+inline std::string signature_line(const std::string& head, const std::string& tail) {
+  constexpr size_t width = 67;
+  return head.size() + 1 + tail.size() <= width ? head + " " + tail : head + "\n    " + tail;
+}
+
 // The method table of a persistable class: its own entries, then the five persistence functions in
 // the order every persistable class lists them (write_to_json, read_from_json, write_to_binary,
 // read_from_binary, json_to_string), then the end entry:
@@ -26,22 +33,19 @@ std::array<PyMethodDef, N + 6> with_persistence(const char* library_name, const 
   using entry = methods_of<T>;
   const std::string name(library_name);
   const std::string python(python_name<T>);
-  const std::string pointer = "const ptr_const<" + name + "> &rhs";
+  const std::string pointer = "\n    const ptr_const<" + name + "> &rhs)\n\n";
   // The texts live as long as the module: one set per class.
   static const std::string docs[] = {
-      "write_to_json(file_name:str, rhs:" + python +
-          ") -> None\nC++: static void write_to_json(const std::string "
-          "&file_name, " +
-          pointer + ")\n\n",
-      "read_from_json(file_name:str) -> " + python + "\nC++: static ptr_const<qavrek::" + name +
-          "> read_from_json(const std::string &file_name)\n\n",
-      "write_to_binary(file_name:str, rhs:" + python +
-          ") -> None\nC++: static void write_to_binary(const "
-          "std::string &file_name, " +
-          pointer + ")\n\n",
-      "read_from_binary(file_name:str) -> " + python + "\nC++: static ptr_const<qavrek::" + name +
-          "> read_from_binary(const std::string &file_name)\n\n",
-      "json_to_string(rhs:" + python + ") -> str\nC++: static std::string json_to_string(" + pointer + ")\n\n",
+      signature_line("write_to_json(file_name:str,", "rhs:" + python + ") -> None") +
+          "\nC++: static void write_to_json(const std::string &file_name," + pointer,
+      signature_line("read_from_json(file_name:str)", "-> " + python) + "\nC++: static ptr_const<qavrek::" + name +
+          "> read_from_json(\n    const std::string &file_name)\n\n",
+      signature_line("write_to_binary(file_name:str,", "rhs:" + python + ") -> None") +
+          "\nC++: static void write_to_binary(const std::string &file_name," + pointer,
+      signature_line("read_from_binary(file_name:str)", "-> " + python) + "\nC++: static ptr_const<qavrek::" + name +
+          "> read_from_binary(\n    const std::string &file_name)\n\n",
+      signature_line("json_to_string(rhs:" + python + ")", "-> str") + "\nC++: static std::string json_to_string(" +
+          pointer,
   };
   std::array<PyMethodDef, N + 6> table{};
   for (size_t i = 0; i < N; ++i) table[i] = own[i];

@@ -166,6 +166,8 @@ class wrapped_class {
 
   template <class... Overloads>
   static PyObject* dispatch(Py_ssize_t count, PyObject* args, overloads<Overloads...>) {
+    // A class with one constructor reports a wrong count with that constructor's range.
+    if constexpr (sizeof...(Overloads) == 1) return (Overloads::template wrapper<Binding>(nullptr, args), ...);
     int candidates = 0;
     PyCFunction chosen = nullptr;
     const auto consider = [&](Py_ssize_t minimum, Py_ssize_t maximum, PyCFunction wrapper) {

@@ -5,25 +5,15 @@ state that std::mt19937 seeding gives), the 10000th output of a default std::mt1
 standard fixes, the published WELL reference outputs, and the first Sobol points worked out by hand.
 """
 import json
-import random as python_random
 import statistics
 
 import pytest
 
 from qavrekmodules import Core, Random
+from references import mt19937_words
 
 random_type = Random.random_type
 TWO_TO_32 = 2.0 ** 32
-
-
-def mt19937_words(seed, count):
-    """The first words of std::mt19937(seed), from CPython's MT19937 given the seeded state."""
-    state = [seed & 0xFFFFFFFF]
-    for i in range(1, 624):
-        state.append((1812433253 * (state[-1] ^ (state[-1] >> 30)) + i) & 0xFFFFFFFF)
-    generator = python_random.Random()
-    generator.setstate((3, tuple(state) + (624,), None))
-    return [generator.getrandbits(32) for _ in range(count)]
 
 
 def generator(kind, seed=5489, paths=1, dates=1, brownians=1, use_shift=True):

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Analytics/change_of_measure/change_of_measure.h"
+#include "Analytics/change_of_measure/measure.h"
+#include "Analytics/change_of_measure/measure_id.h"
+#include "Analytics/common/correlation_manager.h"
+#include "Analytics/common/random_config.h"
+#include "Analytics/diffusion/common/id/diffusion_id.h"
+#include "Analytics/parameters/parameter_black_karasinski.h"
+#include "Analytics/parameters/parameter_cheyette.h"
+#include "Analytics/parameters/parameter_extended_cir.h"
+#include "Analytics/parameters/parameter_lognormal.h"
+#include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "Analytics/parameters/parameter_markovian_hjm_type.h"
+#include "Analytics/settings/calibration_black_karasinski_settings.h"
+#include "Analytics/settings/calibration_cheyette_settings.h"
+#include "Analytics/settings/calibration_hjm_settings.h"
+#include "Analytics/settings/calibration_ir_targets_configuration.h"
+#include "Analytics/simulation/random_manager.h"
+#include "Frame/python_name.h"
+
+namespace qavrek::python {
+
+template <>
+inline constexpr const char* python_name<calibration_black_karasinski_settings> = "calibrationBlackKarasinskiSettings";
+template <>
+inline constexpr const char* python_name<calibration_cheyette_settings> = "calibrationCheyetteSettings";
+template <>
+inline constexpr const char* python_name<calibration_hjm_settings> = "calibrationHjmSettings";
+template <>
+inline constexpr const char* python_name<calibration_ir_targets_configuration> = "calibrationIrTargetsConfiguration";
+
+template <>
+inline constexpr const char* python_name<change_of_measure> = "changeOfMeasure";
+template <>
+inline constexpr const char* python_name<measure_id> = "measureId";
+template <>
+inline constexpr const char* python_name<measure> = "measure";
+
+template <>
+inline constexpr const char* python_name<correlation_manager> = "correlationManager";
+template <>
+inline constexpr const char* python_name<random_config> = "randomConfig";
+template <>
+inline constexpr const char* python_name<random_manager> = "randomManager";
+
+template <>
+inline constexpr const char* python_name<diffusion_id> = "diffusionId";
+
+template <>
+inline constexpr const char* python_name<parameter_black_karasinski> = "parameterBlackKarasinski";
+template <>
+inline constexpr const char* python_name<parameter_cheyette> = "parameterCheyette";
+template <>
+inline constexpr const char* python_name<parameter_extended_cir> = "parameterExtendedCir";
+template <>
+inline constexpr const char* python_name<parameter_lognormal> = "parameterLognormal";
+template <>
+inline constexpr const char* python_name<parameter_markovian_hjm> = "parameterMarkovianHjm";
+template <>
+inline constexpr const char* python_name<parameter_markovian_hjm_type> = "parameter_markovian_hjm_type";
+
+}  // namespace qavrek::python
