@@ -1,5 +1,11 @@
 #pragma once
 
+#include "Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski.h"
+#include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette.h"
+#include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette_swaption.h"
+#include "Analytics/calibration/lognormal/lognormal_equity_with_mhjm_ir.h"
+#include "Analytics/calibration/lognormal/lognormal_fx_with_mhjm_ir.h"
+#include "Analytics/calibration/lognormal/lognormal_model_with_mhjm_ir.h"
 #include "Analytics/change_of_measure/change_of_measure.h"
 #include "Analytics/change_of_measure/measure.h"
 #include "Analytics/change_of_measure/measure_id.h"
@@ -12,6 +18,7 @@
 #include "Analytics/parameters/parameter_lognormal.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 #include "Analytics/parameters/parameter_markovian_hjm_type.h"
+#include "Analytics/pde_pricing/pde_manager.h"
 #include "Analytics/settings/calibration_black_karasinski_settings.h"
 #include "Analytics/settings/calibration_cheyette_settings.h"
 #include "Analytics/settings/calibration_hjm_settings.h"
@@ -31,6 +38,20 @@ template <>
 inline constexpr const char* python_name<calibration_ir_targets_configuration> = "calibrationIrTargetsConfiguration";
 
 template <>
+inline constexpr const char* python_name<calibration_ir_cheyette> = "calibrationIrCheyette";
+// Named but never registered: the driver's targets have no Python type.
+template <>
+inline constexpr const char* python_name<calibration_ir_cheyette_swaption> = "calibrationIrCheyetteSwaption";
+template <>
+inline constexpr const char* python_name<calibration_credit_black_karasinski> = "calibrationCreditBlackKarasinski";
+template <>
+inline constexpr const char* python_name<lognormal_model_with_mhjm_ir> = "lognormalModelWithMhjmIr";
+template <>
+inline constexpr const char* python_name<lognormal_equity_with_mhjm_ir> = "lognormalEquityWithMhjmIr";
+template <>
+inline constexpr const char* python_name<lognormal_fx_with_mhjm_ir> = "lognormalFxWithMhjmIr";
+
+template <>
 inline constexpr const char* python_name<change_of_measure> = "changeOfMeasure";
 template <>
 inline constexpr const char* python_name<measure_id> = "measureId";
@@ -43,6 +64,8 @@ template <>
 inline constexpr const char* python_name<random_config> = "randomConfig";
 template <>
 inline constexpr const char* python_name<random_manager> = "randomManager";
+template <>
+inline constexpr const char* python_name<pde_manager> = "pdeManager";
 
 template <>
 inline constexpr const char* python_name<diffusion_id> = "diffusionId";

@@ -1,4 +1,101 @@
-#include <Python.h>
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
-// Not wrapped yet: the registration adds nothing.
-extern "C" int PyQAVREKAddFile_pde_manager(PyObject*) { return 0; }
+#include "AnalyticsPython/analytics_names.h"
+#include "Core/interruption.h"
+#include "Frame/wrapped_class.h"
+#include "InstrumentPython/instrument_names.h"
+#include "MarketPython/market_names.h"
+#include "UtilPython/util_names.h"
+
+namespace qavrek::python {
+namespace {
+
+using manager = pde_manager;
+using entry = methods_of<manager>;
+using pricers = std::vector<ptr_const<instrument>>;
+using life_cycles = std::vector<ptr_const<life_cycle_data>>;
+
+// A copy shares its scheme and coefficient sets with its source, which no Python object shows, and a
+// life-cycle entry may serve several runs: runs started from Python take turns. A run waiting for its
+// turn can still be interrupted.
+std::timed_mutex& run_turn() {
+  static std::timed_mutex turn;
+  return turn;
+}
+
+void run_in_turn(manager& pde, const pricers& instruments, const std::vector<double>& adjustements,
+                 const life_cycles& data) {
+  std::vector<ptr_mutable<life_cycle_data>> entries(data.size());
+  std::transform(data.begin(), data.end(), entries.begin(), [](const ptr_const<life_cycle_data>& entry) {
+    return std::const_pointer_cast<life_cycle_data>(entry);
+  });
+  std::unique_lock<std::timed_mutex> turn(run_turn(), std::defer_lock);
+  while (!turn.try_lock_for(std::chrono::milliseconds(20))) interruption::point();
+  pde.run(instruments, adjustements, entries);
+}
+
+void run(manager& pde, const pricers& instruments) { run_in_turn(pde, instruments, {}, {}); }
+
+void run_adjusted(manager& pde, const pricers& instruments, const std::vector<double>& adjustements) {
+  run_in_turn(pde, instruments, adjustements, {});
+}
+
+void run_with_life_cycles(manager& pde, const pricers& instruments, const std::vector<double>& adjustements,
+                          const life_cycles& data) {
+  run_in_turn(pde, instruments, adjustements, data);
+}
+
+// The library writes size() values: a list too short for them, or a call before any run, is refused
+// rather than written past or read from nothing.
+void pv(const manager& pde, float_list pvs) {
+  if (!pde.has_results()) throw std::invalid_argument("pv() reads the results of a run: run the manager first");
+  if (pvs.size < pde.size())
+    throw std::invalid_argument("pv() argument 1: the list holds " + std::to_string(pvs.size) +
+                                " values, the last run " + std::to_string(pde.size()));
+  pde.pv(pvs.data);
+}
+
+constexpr call_mode long_running = call_mode::long_running;
+
+// Built only as a copy of a manager made by a native caller.
+struct pde_manager_binding {
+  using type = manager;
+  static constexpr const char* module_path = "qavrekmodules.Analytics.";
+  static constexpr const char* library_name = "pde_manager";
+  static constexpr const char* doc =
+      "pde_manager(__a:pdeManager) -> pde_manager\n"
+      "C++: pde_manager(const &pde_manager)\n"
+      "\n"
+      "pde_manager - no description provided.\n\n";
+
+  using constructors = overloads<copy_constructor<manager>>;
+
+  static inline PyMethodDef methods[] = {
+      entry::overloaded<"run", method_overload<"@l", &run, long_running>,
+                        method_overload<"@lv", &run_adjusted, long_running>,
+                        method_overload<"@lvl", &run_with_life_cycles, long_running>>(
+          "run(self, pricers:(instrument, ...), adjustements:(float, ...)\n"
+          "    =..., data:(lifeCycleData, ...)=...) -> None\n"
+          "C++: void run(const std::vector<ptr_const<instrument> > &pricers,\n"
+          "const std::vector<double> &adjustements={ },\n"
+          "    const std::vector<ptr_mutable<life_cycle_data> > &data={ })\n\n"),
+      entry::method<"pv", &pv>("pv(self, pvs:[float, ...]) -> None\nC++: void pv(double *pvs)\n\n"),
+      entry::method<"dimensions", &manager::dimensions>(
+          "dimensions(self) -> (int, ...)\nC++: const std::vector<size_t> &dimensions()\n\n"),
+      entry::method<"dates", &manager::dates>(
+          "dates(self) -> (datetime, ...)\nC++: const std::vector<datetime> &dates()\n\n"),
+      entry::method<"size", &manager::size>("size(self) -> int\nC++: size_t size()\n\n"),
+      entry::end()};
+};
+
+}  // namespace
+}  // namespace qavrek::python
+
+extern "C" int PyQAVREKAddFile_pde_manager(PyObject* module_dict) {
+  return qavrek::python::wrapped_class<qavrek::python::pde_manager_binding>::AddFile(module_dict);
+}

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "Core/check.h"
+#include "Core/interruption.h"
 
 namespace qavrek {
 
@@ -82,6 +83,7 @@ void pde_manager::run(const std::vector<ptr_const<instrument>>& instruments, con
 }
 
 void pde_manager::pde_step(const datetime& earlier, const datetime& later, size_t k, run_state& run) {
+  interruption::point();
   scheme_->initialize(k);
   for (size_t i = 0; i < run.instruments.size(); ++i)
     run.instruments[i]->value(scheme_->from(), run.views, run.values[i]);

@@ -53,6 +53,8 @@ class pde_manager {
   // One number per result of the last run into output (size() entries): walking forward the sum of the
   // result over the grid, walking backward its value at the pv indices. An Error before the first run.
   void pv(double* output) const;
+  // Whether a run has left results for pv to read.
+  bool has_results() const noexcept { return storage_ != nullptr; }
 
   const std::vector<datetime>& dates() const noexcept { return time_grid_->dates(); }
   // The number of points of each space grid, grid 0 first.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Core/interruption.h"
 #include "Core/logger.h"
 #include "Market/ir_volatility_surface.h"
 #include "Util/datetime_helper.h"
@@ -192,6 +193,21 @@ TEST_F(CheyetteCalibrationRun, WeightsStartingSkewsAndResiduals) {
   vector<double> shifted_residuals(10);
   shifted.residuals(shifted.initial_unknowns(), shifted_residuals);
   EXPECT_NEAR(shifted_residuals[shifted.offsets()[3]], 10.0, 1e-9);  // 1e4 times the rounding of 0.001 next to 0.2
+}
+
+// A caller that stops the calibration is heard at every residual evaluation; the HJM set keeps the values of
+// the last one.
+TEST_F(CheyetteCalibrationRun, AnInterruptionStopsTheOptimiser) {
+  struct stop_at_tenth_evaluation final : interruption::check {
+    int points = 0;
+    void operator()() override {
+      if (++points == 10) throw interrupted();
+    }
+  } stop;
+  const interruption::scope installed(stop);
+  EXPECT_THROW(driver.calibrate(planted_surface(driver, quotes()), settings(), start), interrupted);
+  EXPECT_EQ(stop.points, 10);
+  for (double v : start->volatilities()) EXPECT_TRUE(std::isfinite(v) && v > 0.0);
 }
 
 TEST_F(CheyetteCalibrationRun, RefusesBeforeOptimisingAndNamesTheItem) {

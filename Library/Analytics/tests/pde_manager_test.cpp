@@ -14,6 +14,7 @@
 
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Core/error.h"
+#include "Core/interruption.h"
 #include "pde_manager_test_support.h"
 #include "simulation_test_support.h"
 
@@ -216,12 +217,14 @@ TEST(PdeManager, RefusesRunsAndReadingsItCannotServe) {
   logged_run run{.grid = six_dates(false), .grids = {axis(4)}};
   pde_manager manager = run.manager();
   double value = 0.0;
+  EXPECT_FALSE(manager.has_results());
   EXPECT_THROW(manager.pv(&value), Error);  // no run yet
   const auto one = run.instrument_of(1, 1.0);
   EXPECT_THROW(manager.run({one}, std::vector<double>(5, 1.0), {}), Error);  // a factor short
   EXPECT_THROW(manager.run({one}, run.ones(), {std::make_shared<test_life>(), std::make_shared<test_life>()}), Error);
   EXPECT_THROW(manager.run({one, nullptr}, run.ones(), {}), Error);
   EXPECT_THROW(manager.pv(&value), Error);  // the refused runs left no results
+  EXPECT_FALSE(manager.has_results());
 
   // pv indices beyond the grid's dimensions, or outside a dimension.
   for (const std::vector<size_t>& indices : {std::vector<size_t>{1, 0}, std::vector<size_t>{4}}) {
@@ -238,6 +241,26 @@ TEST(PdeManager, RefusesRunsAndReadingsItCannotServe) {
   EXPECT_THROW(
       pde_manager({}, run.grid, {0}, {nullptr}, {3}, {false}, pde_scheme_type::CRANK_NICOLSON, false, matrix<double>()),
       Error);
+}
+
+// A caller that stops the run is heard before each step: the steps done stay done, as their partial results.
+TEST(PdeManager, AnInterruptionStopsTheRunBeforeAStep) {
+  struct stop_at_third_step final : interruption::check {
+    int points = 0;
+    void operator()() override {
+      if (++points == 3) throw interrupted();
+    }
+  } stop;
+  logged_run run{.grid = six_dates(false), .grids = {axis(4)}};
+  pde_manager manager = run.manager();
+  {
+    const interruption::scope installed(stop);
+    EXPECT_THROW(manager.run({run.instrument_of(1, 1.0)}, run.ones(), {}), interrupted);
+  }
+  EXPECT_EQ(run.log->coefficient_dates.size(), 2u);
+  EXPECT_TRUE(manager.has_results());
+  manager.run({run.instrument_of(1, 1.0)}, run.ones(), {});
+  EXPECT_EQ(run.log->coefficient_dates.size(), 2u + 5u);
 }
 
 // No diffusion of the library gives PDE coefficients: the first step fails after the instruments wrote their values.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Core/check.h"
+#include "Core/interruption.h"
 #include "Math/levenberg_marquardt.h"
 #include "Math/lm_parameters.h"
 #include "Math/optimization_algorithm_output.h"
@@ -177,6 +178,7 @@ void calibration_ir_cheyette::problem::set_unknowns(const vector<double>& x) {
 
 void calibration_ir_cheyette::problem::residuals(const vector<double>& x, vector<double>& residuals) {
   QAVREK_CHECK_AT("residuals", source_file, __LINE__, residuals.size() == number_of_residuals_, "out of range");
+  interruption::point();
   set_unknowns(x);
   for (size_t i = 0; i < market_.size(); ++i) {
     const calibration_ir_cheyette_swaption& target = *driver_.swaptions_[i];

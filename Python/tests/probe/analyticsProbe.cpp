@@ -1,0 +1,146 @@
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Analytics/models/model_markovian_hjm.h"
+#include "AnalyticsPython/analytics_names.h"
+#include "Frame/wrapped_class.h"
+#include "InstrumentPython/instrument_names.h"
+#include "MarketPython/market_names.h"
+#include "UtilPython/util_names.h"
+#include "pde_manager_test_support.h"
+
+// What a native caller of the analytics library does and Python cannot: build a PDE manager (Python
+// holds one only as a copy) and run the credit level calibration (whose driver Python only builds).
+namespace qavrek::probe {
+
+// A zero-coupon bond rolled back under a one-factor HJM model: its coefficients on 201 points over six
+// standard deviations of the state at the maturity, weekly then monthly steps, and the market's discount
+// at a flat rate between grid dates. The value at the centre node is the market's P(0, T).
+class probe_pde_pricing {
+ public:
+  probe_pde_pricing(const datetime& valuation_date, const datetime& maturity,
+                    const ptr_const<parameter_markovian_hjm>& parameter, double market_rate)
+      : maturity_(maturity),
+        parameter_(parameter),
+        market_rate_(market_rate),
+        grid_(pde_test::backward_grid(time_grid_config::time_grid_type::STEPPED, 30.0, 10, 7.0, valuation_date,
+                                      {maturity})),
+        model_(std::make_shared<const model_markovian_hjm>(*parameter, valuation_date, grid_->dates(), false)) {
+    matrix<double> covariance;
+    model_->states_variable_covariance(maturity, covariance);
+    const int half = 100;
+    grids_.push_back(pde_test::steps_of(6.0 * std::sqrt(covariance(0, 0)) / half, half, half));
+  }
+
+  ptr_const<pde_manager> manager() const {
+    return std::make_shared<const pde_manager>(
+        std::vector<ptr_const<diffusion>>{pde_test::pde_diffusion(grid_->dates(), model_, grids_)}, grid_,
+        std::vector<size_t>{grids_[0]->size() / 2}, grids_, std::vector<size_t>{3}, std::vector<bool>{false},
+        pde_scheme_type::TWO_STAGE_IMPLICIT, true, parameter_->correlation());
+  }
+
+  // Pays 1 at every node at the maturity.
+  ptr_const<instrument> unit_bond() const {
+    const size_t nodes = grids_[0]->size();
+    return std::make_shared<const pde_test::grid_instrument>(
+        1, pde_test::pay_at(maturity_, [nodes] { return std::vector<double>(nodes, 1.0); }));
+  }
+
+  // The market's discount from each grid date's predecessor, at the date's index (1 at the first).
+  std::vector<double> discount_factors() const {
+    std::vector<double> factors(grid_->size(), 1.0);
+    for (size_t k = 1; k < grid_->size(); ++k)
+      factors[k] = std::exp(-market_rate_ * (grid_->date(k).serial() - grid_->date(k - 1).serial()) / 365.0);
+    return factors;
+  }
+
+ private:
+  datetime maturity_;
+  ptr_const<parameter_markovian_hjm> parameter_;
+  double market_rate_;
+  ptr_const<time_grid> grid_;
+  ptr_const<model_markovian_hjm> model_;
+  std::vector<ptr_const<space_grid>> grids_;
+};
+
+class probe_credit_calibration {
+ public:
+  // Calibrates a copy of the starting levels and saves it as JSON; the starting set is left alone.
+  static void calibrate_to_json(const calibration_credit_black_karasinski& driver,
+                                const ptr_const<parameter_black_karasinski>& start, const std::string& file_name) {
+    const auto calibrated = std::make_shared<parameter_black_karasinski>(*start);
+    driver.calibrate_level(*calibrated);
+    parameter_black_karasinski::write_to_json(file_name, calibrated);
+  }
+};
+
+}  // namespace qavrek::probe
+
+namespace qavrek::python {
+
+template <>
+inline constexpr const char* python_name<probe::probe_pde_pricing> = "probePdePricing";
+template <>
+inline constexpr const char* python_name<probe::probe_credit_calibration> = "probeCreditCalibration";
+
+namespace {
+
+using probe::probe_credit_calibration;
+using probe::probe_pde_pricing;
+
+constexpr const char* path = "analyticsProbe.";
+
+struct pde_pricing_binding {
+  using type = probe_pde_pricing;
+  static constexpr const char* module_path = path;
+  static constexpr const char* library_name = "probe_pde_pricing";
+  static constexpr const char* doc =
+      "probe_pde_pricing(valuation_date:datetime, maturity:datetime, parameter:parameterMarkovianHjm,\n"
+      "    market_rate:float)\n\n";
+  using constructors = overloads<constructor<"@WWWd datetime datetime parameterMarkovianHjm", probe_pde_pricing,
+                                             const datetime&, const datetime&,
+                                             const ptr_const<parameter_markovian_hjm>&, double>>;
+  static inline PyMethodDef methods[] = {
+      methods_of<probe_pde_pricing>::method<"manager", &probe_pde_pricing::manager>(""),
+      methods_of<probe_pde_pricing>::method<"unit_bond", &probe_pde_pricing::unit_bond>(""),
+      methods_of<probe_pde_pricing>::method<"discount_factors", &probe_pde_pricing::discount_factors>(""),
+      methods_of<probe_pde_pricing>::end(),
+  };
+};
+
+struct credit_calibration_binding {
+  using type = probe_credit_calibration;
+  static constexpr const char* module_path = path;
+  static constexpr const char* library_name = "probe_credit_calibration";
+  static constexpr const char* doc = "probe_credit_calibration - calibration functions\n\n";
+  static inline PyMethodDef methods[] = {
+      methods_of<probe_credit_calibration>::static_function<"calibrate_to_json",
+                                                            &probe_credit_calibration::calibrate_to_json>(""),
+      methods_of<probe_credit_calibration>::end(),
+  };
+};
+
+}  // namespace
+}  // namespace qavrek::python
+
+namespace {
+
+PyModuleDef probe_module = {PyModuleDef_HEAD_INIT, "analyticsProbe", nullptr, 0, nullptr, nullptr, nullptr, nullptr,
+                            nullptr};
+
+int add_pde_pricing(PyObject* dict) {
+  return qavrek::python::wrapped_class<qavrek::python::pde_pricing_binding>::AddFile(dict);
+}
+int add_credit_calibration(PyObject* dict) {
+  return qavrek::python::wrapped_class<qavrek::python::credit_calibration_binding>::AddFile(dict);
+}
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_analyticsProbe() {
+  return qavrek::python::qavrekPythonUtil::InitializeModule(&probe_module, "analyticsProbe",
+                                                            {"qavrekmodules.Analytics"},
+                                                            {&add_pde_pricing, &add_credit_calibration});
+}
