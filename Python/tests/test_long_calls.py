@@ -78,7 +78,7 @@ def test_a_signal_handler_that_returns_lets_the_call_finish(sigint_after):
 
 @pytest.mark.parametrize("kind", [random_type.WELL_19937, random_type.SOBOL, random_type.SOBOL_BROWNIAN_BRIDGE])
 def test_skips_and_draws_in_chunks_give_the_stream_of_one_draw(kind):
-    # Pseudo-random draws and every skip run in chunks (the first of 65536 numbers); Sobol draws in one piece.
+    # Pseudo-random draws and skips run in chunks (the first of 65536 numbers); Sobol ones in one piece.
     whole = [0.0] * 300_000
     generator(kind).gaussians(whole, len(whole), 0)
     skipped = generator(kind)
