@@ -5,7 +5,10 @@
 #include "Analytics/change_of_measure/measure_id.h"
 #include "Analytics/common/correlation_manager.h"
 #include "Analytics/common/random_config.h"
+#include "Analytics/diffusion/common/diffusion.h"
 #include "Analytics/diffusion/common/id/diffusion_id.h"
+#include "Analytics/diffusion/credit/diffusion_credit.h"
+#include "Analytics/diffusion/ir/diffusion_ir.h"
 #include "Analytics/parameters/parameter_black_karasinski.h"
 #include "Analytics/parameters/parameter_cheyette.h"
 #include "Analytics/parameters/parameter_extended_cir.h"
@@ -45,7 +48,13 @@ template <>
 inline constexpr const char* python_name<random_manager> = "randomManager";
 
 template <>
+inline constexpr const char* python_name<diffusion> = "diffusion";
+template <>
 inline constexpr const char* python_name<diffusion_id> = "diffusionId";
+template <>
+inline constexpr const char* python_name<diffusion_credit> = "diffusionCredit";
+template <>
+inline constexpr const char* python_name<diffusion_ir> = "diffusionIr";
 
 template <>
 inline constexpr const char* python_name<parameter_black_karasinski> = "parameterBlackKarasinski";
