@@ -67,7 +67,8 @@ decltype(auto) given_or_default(Readers& readers, const Defaults& defaults, size
 // of declared type R. A Python error pending after the call wins over the result, and output lists are
 // then left as they were. Optional parameters are inputs: the library writes nothing back through them.
 template <class R, auto Defaults = &no_defaults, class... P, class Call>
-PyObject* call_library(qavrekPythonArgs& args, type_list<P...>, Call&& call, const std::shared_ptr<const void>& parent) {
+PyObject* call_library(qavrekPythonArgs& args, type_list<P...>, Call&& call,
+                       const std::shared_ptr<const void>& parent) {
   using defaults_type = decltype(Defaults());
   constexpr auto maximum = static_cast<Py_ssize_t>(sizeof...(P));
   constexpr auto minimum = maximum - static_cast<Py_ssize_t>(std::tuple_size_v<defaults_type>);
