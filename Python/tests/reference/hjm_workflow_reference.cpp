@@ -12,10 +12,11 @@
 //   fit.json         the volatilities of the targets under the calibrated set, node by node;
 //   cms.json         the experimental CMS spread volatility under the calibrated set at "cms_expiry", under
 //                    the forward measure ("forward") and the other ("spot");
-//   paths.bin        per simulation date, the discount factor from the valuation date and then the survival
-//                    probability of every path, as little-endian doubles, simulated with the calibrated set
-//                    read back from its file.
+//   paths.bin        per recorded date ("recorded_steps", indices of simulation dates), the discount factor
+//                    from the valuation date and then the survival probability of every path, as
+//                    little-endian doubles, simulated with the calibrated set read back from its file.
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -133,8 +134,9 @@ void run(const std::string& folder) {
   };
   write_json(folder + "/cms.json", {{"forward", cms_spread(true)}, {"spot", cms_spread(false)}});
 
-  // Simulate the rate and the credit and record every path at every date.
+  // Simulate the rate and the credit and record every path at the recorded dates.
   const std::vector<datetime> dates = dates_of(inputs.at("simulation_dates"));
+  const auto recorded = inputs.at("recorded_steps").get<std::vector<size_t>>();
   const auto rate = std::make_shared<const diffusion_ir_markovian_hjm>(dates, curve, calibrated);
   const auto intensity = std::make_shared<const diffusion_credit_markovian_hjm>(
       dates, survival, parameter_markovian_hjm::read_from_json(folder + "/credit.json"));
@@ -153,6 +155,7 @@ void run(const std::string& folder) {
   manager.states_initialize();
   for (size_t t = 0; t < dates.size(); ++t) {
     if (t > 0) manager.propagate(t);
+    if (std::find(recorded.begin(), recorded.end(), t) == recorded.end()) continue;
     discounts->discounting(values, dates[t]);
     record();
     survivals->survival_probability(values, dates[t]);
