@@ -79,6 +79,11 @@ void sobol_generator::draw(double* output, size_t size, size_t discard_count, ki
   const bool in_range = discard_count <= end_of_stream - position_ && size <= end_of_stream - position_ - discard_count;
   QAVREK_CHECK(in_range, "cannot skip ", discard_count, " and draw ", size, " numbers after position ", position_);
   const std::uint64_t start = position_ + discard_count;
+  // A skip is a jump, refused before it lands where no point is left, so a failed one moves nothing.
+  QAVREK_CHECK(discard_count == 0 || has_point(start), "cannot skip ", discard_count, " numbers after position ",
+               position_, ": the Sobol sequence has ", sobol_sequence::last_index,
+               " points after the zero point, and number ", start, " (batch ", start / batch_size_, ", path ",
+               start % batch_size_ % paths_, " of ", paths_, ") is beyond them");
   const std::uint64_t end = start + size;
   for (std::uint64_t position = start; position < end;) {
     const std::uint64_t batch = position / batch_size_;
@@ -88,6 +93,13 @@ void sobol_generator::draw(double* output, size_t size, size_t discard_count, ki
     position += last - first;
   }
   position_ = end;
+}
+
+bool sobol_generator::has_point(std::uint64_t position) const {
+  // Path p of batch b is point b P + p + 1.
+  const std::uint64_t batch = position / batch_size_;
+  const std::uint64_t path = position % batch_size_ % paths_;
+  return batch <= sobol_sequence::last_index / paths_ && batch * paths_ + path < sobol_sequence::last_index;
 }
 
 void sobol_generator::write_segment(double* output, std::uint64_t batch, size_t first, size_t last, kind what) {

@@ -52,6 +52,8 @@ class sobol_generator final : public random {
   static constexpr size_t no_slot = static_cast<size_t>(-1);
 
   void draw(double* output, size_t size, size_t discard_count, kind what);
+  // Whether the number at a stream position comes from a point of the sequence.
+  bool has_point(std::uint64_t position) const;
   // Numbers first .. last - 1 of batch b, written from output onwards.
   void write_segment(double* output, std::uint64_t batch, size_t first, size_t last, kind what);
   // The numbers of one dimension for `count` paths of a batch from path `first_path` on.

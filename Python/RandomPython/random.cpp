@@ -21,9 +21,17 @@ void check_room(const char* function, const float_list& output, size_t size) {
 
 // Skips and draws run in chunks with interruption points between them: a generator's stream is the
 // same whichever way it is cut. A Sobol generator computes whole batches of paths, which each cut would
-// compute again: its draws run in one piece, bounded by the list they fill; its skips are jumps, which
-// the chunks double through at once.
+// compute again, and jumps in one step however far it skips: its draws and skips run in one piece,
+// the draws bounded by the list they fill, so a skip past its last point is refused before it moves.
+bool runs_in_one_piece(const random& generator) {
+  return dynamic_cast<const pseudo_random_generator*>(&generator) == nullptr;
+}
+
 void discard(random& generator, size_t discard_count) {
+  if (runs_in_one_piece(generator)) {
+    generator.discard(discard_count);
+    return;
+  }
   in_chunks(discard_count, [&](size_t, size_t count) { generator.discard(count); });
 }
 
@@ -31,7 +39,7 @@ template <auto Draw>
 void draw(random& generator, float_list output, size_t size, size_t discard_count, const char* function) {
   check_room(function, output, size);
   discard(generator, discard_count);
-  if (dynamic_cast<const pseudo_random_generator*>(&generator) == nullptr) {
+  if (runs_in_one_piece(generator)) {
     (generator.*Draw)(output.data, size, 0);
     return;
   }

@@ -843,11 +843,6 @@ def test_correlation_manager_has_no_copy_constructor(manager):
         Analytics.correlationManager(manager)
 
 
-# Built from the Python diffusion ids, which come with the diffusions.
-needs_diffusion_ids = pytest.mark.skipif(not hasattr(Analytics, "diffusionIrId"),
-                                         reason="the diffusion ids are not wrapped yet")
-
-
 def diffusion_ids():
     return [Analytics.diffusionIrId(ois_eur()), Analytics.diffusionCreditId(acme())]
 
@@ -865,7 +860,6 @@ class Sequence:
         return self.items[index]
 
 
-@needs_diffusion_ids
 @pytest.mark.parametrize("sequence", [list, tuple, Sequence])
 def test_correlation_manager_built_from_ids(sequence):
     ids = diffusion_ids()
@@ -877,7 +871,6 @@ def test_correlation_manager_built_from_ids(sequence):
     assert np.array_equal(np.asarray(block), MANAGER_CORRELATION[2:, :2])
 
 
-@needs_diffusion_ids
 def test_correlation_manager_refuses_what_it_does_not_hold():
     ids = diffusion_ids()
     with pytest.raises(RuntimeError, match="factors are empty!"):

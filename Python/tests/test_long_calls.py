@@ -1,7 +1,6 @@
 """Long calls: they run without the interpreter lock, so other Python threads go on, and Ctrl-C (SIGINT)
 stops them within a second with KeyboardInterrupt, leaving their objects usable. An object busy with a
 long call is refused to other calls until the call ends."""
-import os
 import signal
 import threading
 import time
@@ -18,30 +17,6 @@ PSEUDO_RANDOM = [random_type.MERSENNE_TWISTER, random_type.WELL_19937, random_ty
 
 def generator(kind, seed=5489):
     return Random.random.random_generator_factory(kind, Random.randomSettings(seed, 1, 1))
-
-
-@pytest.fixture
-def sigint_after():
-    """Sends SIGINT to this process after a delay, from a timer thread; gives the time it was sent."""
-    # A process started with SIGINT ignored would never see it: Python's own handler is installed.
-    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
-    timers = []
-
-    def start(delay):
-        sent = {}
-
-        def send():
-            sent["at"] = time.monotonic()
-            os.kill(os.getpid(), signal.SIGINT)
-
-        timers.append(threading.Timer(delay, send))
-        timers[-1].start()
-        return sent
-
-    yield start
-    for timer in timers:
-        timer.join()
-    signal.signal(signal.SIGINT, previous)
 
 
 @pytest.mark.parametrize("kind", PSEUDO_RANDOM)
@@ -78,7 +53,7 @@ def test_a_signal_handler_that_returns_lets_the_call_finish(sigint_after):
 
 @pytest.mark.parametrize("kind", [random_type.WELL_19937, random_type.SOBOL, random_type.SOBOL_BROWNIAN_BRIDGE])
 def test_skips_and_draws_in_chunks_give_the_stream_of_one_draw(kind):
-    # Pseudo-random draws and every skip run in chunks (the first of 65536 numbers); Sobol draws in one piece.
+    # Pseudo-random draws and skips run in chunks (the first of 65536 numbers); Sobol ones in one piece.
     whole = [0.0] * 300_000
     generator(kind).gaussians(whole, len(whole), 0)
     skipped = generator(kind)

@@ -207,6 +207,21 @@ def test_sobol_first_points_of_a_two_date_batch():
     assert values == [0.5, 0.25, 0.75, 0.375, 0.5, 0.75, 0.25, 0.375]
 
 
+@pytest.mark.parametrize("kind", [random_type.SOBOL, random_type.SOBOL_BROWNIAN_BRIDGE])
+def test_a_sobol_skip_past_the_last_point_is_refused_before_it_moves(kind):
+    # 2^40 numbers of two-dimensional paths are 2^39 points, far beyond the 2^32 - 1 after the zero point.
+    whole = [0.0] * 4
+    generator(kind, dates=2).gaussians(whole, 4, 0)
+    sobol = generator(kind, dates=2)
+    values = [0.0] * 2
+    sobol.gaussians(values, 2, 0)
+    with pytest.raises(RuntimeError, match="cannot skip 1099511627776 numbers after position 2: the Sobol sequence "
+                                           "has 4294967295 points after the zero point"):
+        sobol.discard(2 ** 40)
+    sobol.gaussians(values, 2, 0)
+    assert values == whole[2:]
+
+
 def test_output_list_is_written_in_place_and_left_alone_when_nothing_changed():
     kept = [float(i) / 7.0 for i in range(3)]  # item objects whose identity shows whether they were replaced
     values = list(kept)

@@ -229,6 +229,18 @@ double model_cheyette::average_skew(const datetime& t) const {
   return std::abs(parameter_->skew_parameter()(skew_row_after(t), 0));
 }
 
+double model_cheyette::signed_average_skew(const datetime& t) const {
+  const size_t last = simulation_position(t, "signed_average_skew");
+  const double size = average_skew(t);
+  if (!(average_volatilities_[last] > 0.0)) return parameter_->skew_parameter()(skew_row_after(t), 0);
+  const std::vector<datetime>& dates = simulation_dates();
+  const matrix<double>& sv = hjm_model_->incremental_volatility_sv();
+  double weighted = 0.0;
+  for (size_t i = 0; i <= last; ++i)
+    if (valuation_date_ < dates[i]) weighted += skew(dates[i]) * sv(i, 0) * sv(i, 0);
+  return weighted < 0.0 ? -size : size;
+}
+
 double model_cheyette::skew(const datetime& t) const { return parameter_->skew_parameter()(skew_row_at(t), 0); }
 
 void model_cheyette::density(vector<double>& weights, vector<double>& nodes, double variance) const {
@@ -418,8 +430,9 @@ void model_cheyette::conditional_price(double* out, std::span<const ptr_const<sp
   QAVREK_CHECK(factors_ == 1, "the Cheyette grid price has one factor, not ", factors_);
   QAVREK_CHECK(grids.size() >= 2 && grids[0] != nullptr && grids[1] != nullptr,
                "the Cheyette grid price needs the grids of x and y");
-  const double skew = average_skew(t);
-  QAVREK_CHECK(skew > 0.0, "the grid price at ", t, " needs a skew: the grids are in units of the skewed variance");
+  const double skew = signed_average_skew(t);
+  QAVREK_CHECK(std::abs(skew) > 0.0, "the grid price at ", t,
+               " needs a skew: the grids are in units of the skewed variance");
   double integral = 0.0;
   vector<double> integral_view = vector<double>::view(&integral, 1);
   hjm_model_->integral_decay(T, integral_view);

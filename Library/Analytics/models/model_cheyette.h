@@ -78,11 +78,15 @@ class model_cheyette : public aad_state_parameters_manager {
 
   // average_skew_volatility(t)^2 T; -1.0 when t is no simulation date.
   double variance(const datetime& t) const;
-  // The next three need t to be a simulation date.
+  // The next four need t to be a simulation date.
   double average_skew_volatility(const datetime& t) const;
   // average_skew_volatility / average volatility: the size of the average skew. Where no volatility has
   // accumulated yet (the valuation date) it is the limit, the size of the skew in force after t.
   double average_skew(const datetime& t) const;
+  // average_skew with the sign of the skew up to t: that of the sum of b sv^2 over the steps up to t (the
+  // average skew's own weights), positive where that sum vanishes. Where no volatility has accumulated yet
+  // it is the limit, the skew in force after t.
+  double signed_average_skew(const datetime& t) const;
   // Factor 0's skew of the row at t.
   double skew(const datetime& t) const;
 
@@ -132,8 +136,9 @@ class model_cheyette : public aad_state_parameters_manager {
   void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
                     std::span<const ptr_const<space_grid>> grids, const datetime& t, const datetime& T) const;
 
-  // At every node (x, y), G' x - 1/2 G'^2 y with G' = -G(T) / average_skew(t): the exponent of an exponential
-  // martingale of the grid's x and y. t must be a simulation date with a non-zero average skew.
+  // At every node (x, y), G' x - 1/2 G'^2 y with G' = -G(T) / signed_average_skew(t): the exponent of an
+  // exponential martingale of the grid's x and y, which stand for b x and b^2 y of the signed skew b; at the
+  // valuation date the log zero-coupon price to T. t must be a simulation date with a non-zero average skew.
   void conditional_price(double* out, std::span<const ptr_const<space_grid>> grids, const datetime& t,
                          const datetime& T) const;
 

@@ -85,6 +85,15 @@ std::vector<double> levels_of(const parameter_black_karasinski& p) {
   return {p.levels_parameter().begin(), p.levels_parameter().end()};
 }
 
+// The set's levels calibrated to the curve, which they reprice at every level date within the tolerance.
+ptr_mutable<parameter_black_karasinski> calibrated_to_tolerance(const set_up& s, const ptr_const<survival_curve>& curve,
+                                                                bool update_bounds) {
+  const auto parameter = s.parameter();
+  driver(curve, {.update_bounds = update_bounds}).calibrate_level(*parameter);
+  for (double error : repricing_errors(s, parameter, *curve)) EXPECT_LT(error, tolerance);
+  return parameter;
+}
+
 // Without volatility the intensity is e^level: on a flat hazard rate every level is ln h. The scheme's local
 // error O(z^3), z = h dt below 2e-3 on 30-day steps, moves the level by O(z^2): 1.2e-7 here, within 1e-6.
 TEST(CreditBlackKarasinskiCalibration, FlatHazardRateWithoutVolatilityGivesItsLogarithm) {
@@ -101,17 +110,15 @@ TEST(CreditBlackKarasinskiCalibration, FlatHazardRateWithoutVolatilityGivesItsLo
 }
 
 // With volatility the solver reproduces the curve at every level date to the settings' tolerance, with the
-// bracket around the previous root or the settings' fixed bounds; the two agree on the levels within
+// bracket around the hazard guess or the settings' fixed bounds; the two agree on the levels within
 // tolerance / (dQ/dlevel), dQ/dlevel being Q times the integrated hazard of a quarter (above 2e-3).
 TEST(CreditBlackKarasinskiCalibration, WithVolatilityTheLevelsRepriceTheCurveAtEveryDate) {
   const set_up s = intensity(0.2, 0.6, 3, 12);
   const auto curve = rising_hazard_curve(s);
   std::vector<std::vector<double>> calibrated;
   for (bool update_bounds : {true, false}) {
-    SCOPED_TRACE(update_bounds ? "bracket around the previous root" : "the settings' bounds");
-    const auto parameter = s.parameter();
-    driver(curve, {.update_bounds = update_bounds}).calibrate_level(*parameter);
-    for (double error : repricing_errors(s, parameter, *curve)) EXPECT_LT(error, tolerance);
+    SCOPED_TRACE(update_bounds ? "bracket around the guess" : "the settings' bounds");
+    const auto parameter = calibrated_to_tolerance(s, curve, update_bounds);
     const std::vector<double> levels = levels_of(*parameter);
     // No survival reaches beyond the last date: its level repeats the one before.
     EXPECT_EQ(levels.back(), levels[levels.size() - 2]);
@@ -124,6 +131,34 @@ TEST(CreditBlackKarasinskiCalibration, WithVolatilityTheLevelsRepriceTheCurveAtE
     EXPECT_EQ(levels_of(*parameter), calibrated.back());
   }
   for (size_t i = 0; i < calibrated[0].size(); ++i) EXPECT_NEAR(calibrated[0][i], calibrated[1][i], 1e-10) << i;
+}
+
+// A hazard rate that jumps between 0.5% and 20% from one quarter to the next, both ways: the bracket around the
+// next level must reach the log of the new rate, not of the hazard integrated over a quarter (ln 4 lower), and
+// hold it inside rather than on its edge. Either bracket gives the levels that reprice the curve, the same within
+// tolerance / (dQ/dlevel), Q times a 0.5% quarter's integrated hazard (about 1e-3), plus what an earlier level's
+// miss passes on to the next through their hazard ratio of 40 (a few 1e-10 in all).
+TEST(CreditBlackKarasinskiCalibration, LevelsFollowAHazardRateThatJumpsBetweenQuarters) {
+  const std::vector<double> hazards = {0.005, 0.005, 0.2, 0.2, 0.005, 0.2};
+  const set_up s = intensity(0.2, 0.6, 3, int(hazards.size()));
+  std::vector<datetime> dates;
+  std::vector<double> probabilities;
+  double integrated = 0.0;
+  for (size_t i = 1; i < s.level_days.size(); ++i) {
+    integrated += hazards[i - 1] * (s.level_days[i] - s.level_days[i - 1]) / 365.0;
+    dates.push_back(day(s.level_days[i]));
+    probabilities.push_back(std::exp(-integrated));
+  }
+  const auto curve = std::make_shared<const survival_curve>(valuation(), dates, probabilities);
+  std::vector<std::vector<double>> calibrated;
+  for (bool update_bounds : {true, false}) {
+    SCOPED_TRACE(update_bounds ? "bracket around the guess" : "the settings' bounds");
+    calibrated.push_back(levels_of(*calibrated_to_tolerance(s, curve, update_bounds)));
+    // Each level is near the log of its quarter's hazard rate, below it by the factor's spread (0.02 to 0.16).
+    for (size_t i = 0; i < hazards.size(); ++i)
+      EXPECT_LT(std::abs(calibrated.back()[i] - std::log(hazards[i])), 0.5) << i;
+  }
+  for (size_t i = 0; i < calibrated[0].size(); ++i) EXPECT_NEAR(calibrated[0][i], calibrated[1][i], 1e-9) << i;
 }
 
 // The calibrated levels make the model's own price at x = 0 (its Karhunen-Loeve expansion, good to 2e-6)
@@ -353,7 +388,7 @@ TEST(CreditBlackKarasinskiCalibration, CurvesThatDoNotFall) {
   const auto flat =
       std::make_shared<const yearly_curve>(std::vector<double>{1.0, year_2, year_2, year_3, year_3 * std::exp(-0.03)});
   for (bool update_bounds : {true, false}) {
-    SCOPED_TRACE(update_bounds ? "bracket around the previous root" : "the settings' bounds");
+    SCOPED_TRACE(update_bounds ? "bracket around the guess" : "the settings' bounds");
     const auto parameter = s.parameter();
     driver(flat, {.update_bounds = update_bounds}).calibrate_level(*parameter);
     const std::vector<double> levels = levels_of(*parameter);

@@ -204,6 +204,34 @@ TEST(CheyettePde, CoefficientsOnTheNodesOfXAndY) {
   }
 }
 
+// The grids hold b x and b^2 y, b the signed skew: at each node the grid price is the model's log price from the
+// valuation date on the states x = x~ / b, y = y~ / b^2, which is the log zero-coupon price at the valuation date and
+// the exponent of the same martingale at the later dates.
+TEST(CheyettePde, GridPriceIsTheModelsPriceOnTheStatesOfTheNodes) {
+  const std::vector<ptr_const<space_grid>> grids{given_axis(x_points), given_axis(y_points)};
+  const size_t nodes = x_points.size() * y_points.size();
+  const datetime maturity = day(1000);
+  for (double skew : {1.5, -0.7}) {
+    const parameter_cheyette parameter(hull_white(), matrix<double>{{skew}}, days({3650}), 0.3);
+    const model_cheyette model(parameter, valuation(), simulation_dates, false, false);
+    matrix<double> states(2, nodes);
+    for (size_t j = 0; j < x_points.size(); ++j)
+      for (size_t m = 0; m < y_points.size(); ++m) {
+        states(0, j * y_points.size() + m) = x_points[j] / skew;
+        states(1, j * y_points.size() + m) = y_points[m] / (skew * skew);
+      }
+    vector<double> expected(nodes);
+    model.conditional_price(states, valuation(), maturity, expected);
+    for (const datetime& t : {valuation(), day(182)}) {
+      SCOPED_TRACE(::testing::Message() << "skew " << skew << " at " << t);
+      std::vector<double> prices(nodes);
+      model.conditional_price(prices.data(), grids, t, maturity);
+      // The same two products in another order: a few roundings of terms below 5.
+      for (size_t node = 0; node < nodes; ++node) EXPECT_NEAR(prices[node], expected[node], 1e-14) << node;
+    }
+  }
+}
+
 TEST(CheyettePde, RefusesWhatItCannotServe) {
   const parameter_cheyette parameter = cheyette(0.3);
   const model_cheyette model(parameter, valuation(), simulation_dates, false, false);

@@ -157,7 +157,7 @@ TEST(PdePricing, BlackKarasinskiSurvivalIsTheModelsPriceAtEveryNode) {
 
 // exp(a x - a^2 y / 2) is a martingale whatever the local volatility of x, since y accumulates its square: rolled
 // back from an expiry over the grids of x and y (ADI), it keeps its values. The skew is constant, so the grid
-// price's a = -G(T) / average_skew is the same at both dates.
+// price's a = -G(T) / signed_average_skew is the same at both dates.
 TEST(PdePricing, CheyetteExponentialMartingaleKeepsItsValues) {
   using namespace hjm_test;
   const auto hjm = std::make_shared<const parameter_markovian_hjm>(make_parameter(
@@ -170,10 +170,13 @@ TEST(PdePricing, CheyetteExponentialMartingaleKeepsItsValues) {
     const auto grid = stepped_grid(valuation(), {expiry});
     const auto model = std::make_shared<const model_cheyette>(parameter, valuation(), grid->dates(), false, false);
     const double variance = model->variance(expiry);
-    // x over 6 standard deviations on either side, y from 0 to 4 times its value without the skew's bending.
-    const size_t half = 60;
+    // x over 8 standard deviations on either side, 10 steps to one; y from 0 to 4 times its value without the
+    // skew's bending. With a negative skew the martingale grows towards the end of x where the volatility is
+    // larger: 8 deviations keep that end, which drops the diffusion, away from the values compared.
+    const size_t per_deviation = 10;
+    const size_t half = 8 * per_deviation;
     const size_t y_points = 41;
-    const std::vector<ptr_const<space_grid>> grids{steps_of(6.0 * std::sqrt(variance) / half, half, half),
+    const std::vector<ptr_const<space_grid>> grids{steps_of(std::sqrt(variance) / per_deviation, half, half),
                                                    steps_of(4.0 * variance / (y_points - 1), 0, y_points - 1)};
     const size_t nodes = grids[0]->size() * y_points;
     pde_manager manager({pde_diffusion(grid->dates(), model, grids)}, grid, {half, 0}, grids, {3, 3}, {false, false},
@@ -194,7 +197,7 @@ TEST(PdePricing, CheyetteExponentialMartingaleKeepsItsValues) {
     model->conditional_price(expected.data(), grids, valuation(), maturity);
     // x within 3 standard deviations, y below 60% of its grid (the ends drop the diffusion): the grid's error,
     // 3.8e-5 at most, 3.0e-5 at x = y = 0 and a quarter of that with half the steps.
-    for (size_t i = half / 2; i <= 3 * half / 2; ++i)
+    for (size_t i = half - 3 * per_deviation; i <= half + 3 * per_deviation; ++i)
       for (size_t m = 0; m < 25; ++m) {
         const size_t node = i * y_points + m;
         EXPECT_NEAR((*kept)[node], std::exp(expected[node]), 5e-5 * std::exp(expected[node])) << i << " " << m;

@@ -81,21 +81,31 @@ pde_multi_discrete::pde_multi_discrete(const std::vector<ptr_const<space_grid>>&
     operators_.emplace_back(w * total_);
   }
 
+  for (size_t d = 0; d < d_count; ++d) add_cross_weights(d);
   for (size_t i = 0; i < d_count; ++i) {
     for (size_t j = i + 1; j < d_count; ++j) {
-      pair_index_[{i, j}] = cross_weights_.size();
-      const std::vector<double>& x = grids_[i]->axis();
-      const std::vector<double>& y = grids_[j]->axis();
-      std::vector<double> weights(x.size() * y.size(), 0.0);
-      for (size_t m = 1; m + 1 < x.size(); ++m) {
-        for (size_t n = 1; n + 1 < y.size(); ++n) {
-          weights[m * y.size() + n] = 2.0 / ((x[m + 1] - x[m - 1]) * (y[n + 1] - y[n - 1]));
-        }
-      }
-      cross_weights_.push_back(std::move(weights));
+      pair_index_[{i, j}] = mixed_coefficients_.size();
       mixed_coefficients_.emplace_back(total_);
     }
   }
+}
+
+void pde_multi_discrete::add_cross_weights(size_t d) {
+  const std::vector<double>& x = grids_[d]->axis();
+  const size_t n = x.size();
+  std::vector<double> first(3 * n), second(3 * n);
+  finite_difference::nonuniform_derivation(x.data(), n, first.data(), second.data(), flags_[d], 3);
+  std::vector<double> first_bands(3 * n, 0.0), damping_bands(3 * n, 0.0);
+  for (size_t m = 1; m + 1 < n; ++m) {
+    const double lower = x[m] - x[m - 1], upper = x[m + 1] - x[m];
+    const double scale = lower * upper / (lower + upper);
+    for (size_t k = 0; k < 3; ++k) {
+      first_bands[k * n + m] = first[m * 3 + k];
+      damping_bands[k * n + m] = scale * second[m * 3 + k];
+    }
+  }
+  cross_first_weights_.push_back(std::move(first_bands));
+  cross_damping_weights_.push_back(std::move(damping_bands));
 }
 
 void pde_multi_discrete::update_operators(const std::vector<pde_boundary_config>& configs,
@@ -213,35 +223,10 @@ void pde_multi_discrete::update_rows_next_to_ends(size_t d, size_t lower, size_t
 
 void pde_multi_discrete::update_mixed_coefficients() {
   for (const auto& [dimensions, pair] : pair_index_) {
-    const auto [i, j] = dimensions;
-    const size_t n_i = layouts_[i].n, n_j = layouts_[j].n;
-    const size_t before = layouts_[i].outer, between = layouts_[j].outer / (before * n_i);
-    const size_t after = layouts_[j].inner;
-    const double* d_i = coefficients_[i]->diffusion().data();
-    const double* d_j = coefficients_[j]->diffusion().data();
-    const double* weights = cross_weights_[pair].data();
+    const double* d_i = coefficients_[dimensions.first]->diffusion().data();
+    const double* d_j = coefficients_[dimensions.second]->diffusion().data();
     double* mixed = mixed_coefficients_[pair].data();
-    // Nodes (a, m, b, q, c) with p = (((a n_i + m) between + b) n_j + q) after + c.
-    for (size_t a = 0; a < before; ++a) {
-      for (size_t m = 0; m < n_i; ++m) {
-        const double* row_weights = weights + m * n_j;
-        for (size_t b = 0; b < between; ++b) {
-          const size_t base = ((a * n_i + m) * between + b) * n_j * after;
-          if (after == 1) {
-            for (size_t q = 0; q < n_j; ++q) {
-              mixed[base + q] = row_weights[q] * std::sqrt(d_i[base + q] * d_j[base + q]);
-            }
-            continue;
-          }
-          for (size_t q = 0; q < n_j; ++q) {
-            const double weight = row_weights[q];
-            for (size_t p = base + q * after; p < base + (q + 1) * after; ++p) {
-              mixed[p] = weight * std::sqrt(d_i[p] * d_j[p]);
-            }
-          }
-        }
-      }
-    }
+    for (size_t p = 0; p < total_; ++p) mixed[p] = 2.0 * std::sqrt(d_i[p] * d_j[p]);
   }
 }
 

@@ -32,10 +32,15 @@ struct pde_boundary_indices;
 //   has fewer points than its stencil.
 //
 // Between two dimensions i < j the PDE's cross term rho_ij sigma_i sigma_j d2u/dx_i dx_j is 2 rho_ij
-// sqrt(D_i D_j) d2u/dx_i dx_j, since each D carries half a variance. It acts at the nodes away from the grid ends
-// of both axes through the four diagonal neighbours in the plane of the two axes; the cross weights hold
-// 2 / ((x_i[m + 1] - x_i[m - 1]) (x_j[n + 1] - x_j[n - 1])) there and 0 at the ends, and the mixed coefficients
-// their product with sqrt(D_i D_j) at every node, rebuilt with the operators.
+// sqrt(D_i D_j) d2u/dx_i dx_j, since each D carries half a variance; the mixed coefficients hold 2 sqrt(D_i D_j)
+// at every node, rebuilt with the operators. The cross derivative acts at the nodes away from the grid ends of both
+// axes, on the three-by-three neighbourhood in the plane of the two axes, through three weights per axis and grid
+// point (lower neighbour, point, upper neighbour; 0 at the ends):
+// - first-derivative weights: those of three points, exact on quadratics on any spacing, so that their product is
+//   a second-order cross derivative on a stretched grid too (the two-point divided difference, first order there,
+//   when the dimension's flag asks for it);
+// - damping weights: h_- h_+ / (h_- + h_+) times the three-point second-derivative weights, (1, -2, 1) / (2 h) on a
+//   uniform grid, whose product is h_i h_j / 4 d4/dx_i2 dx_j2 to leading order and vanishes on cubics.
 class pde_multi_discrete {
  public:
   struct layout {
@@ -62,15 +67,18 @@ class pde_multi_discrete {
 
   // The running number of each pair i < j: (0, 1), (0, 2), ..., (1, 2), ...
   const std::map<std::pair<size_t, size_t>, size_t>& pair_index() const noexcept { return pair_index_; }
-  // Per pair, N_i x N_j weights, node m of axis i outer.
-  const std::vector<std::vector<double>>& cross_weights() const noexcept { return cross_weights_; }
-  // Per pair, sqrt(D_i D_j) times the cross weight at every node of the tensor.
+  // The cross-derivative weights of dimension d, band-major: band k (0 lower neighbour, 1 point, 2 upper
+  // neighbour) of grid point m at k N_d + m.
+  const std::vector<double>& cross_first_weights(size_t d) const noexcept { return cross_first_weights_[d]; }
+  const std::vector<double>& cross_damping_weights(size_t d) const noexcept { return cross_damping_weights_[d]; }
+  // Per pair, 2 sqrt(D_i D_j) at every node of the tensor.
   const vector<double>& mixed_coefficients(size_t pair) const noexcept { return mixed_coefficients_[pair]; }
 
  private:
   void update_interior_rows(size_t d, size_t lower, size_t upper);
   void update_end_rows(size_t d, size_t lower, size_t upper);
   void update_rows_next_to_ends(size_t d, size_t lower, size_t upper, double lower_value, double upper_value);
+  void add_cross_weights(size_t d);
   void update_mixed_coefficients();
 
   // Writes the band weights of grid row i of dimension d, scaled by the node's coefficients.
@@ -83,7 +91,8 @@ class pde_multi_discrete {
   std::map<std::pair<size_t, size_t>, size_t> pair_index_;
   std::vector<std::vector<double>> second_weights_;
   std::vector<std::vector<double>> first_weights_;
-  std::vector<std::vector<double>> cross_weights_;
+  std::vector<std::vector<double>> cross_first_weights_;
+  std::vector<std::vector<double>> cross_damping_weights_;
   std::vector<vector<double>> operators_;
   std::vector<vector<double>> mixed_coefficients_;
   std::vector<layout> layouts_;

@@ -22,12 +22,13 @@ class pde_multi_explicit {
   void apply_explicit(vector<double>& out, const vector<double>& in) const;
 
   // out += rho_ij * (mixed coefficient) * S for every pair with a non-zero correlation, at the nodes away from the
-  // grid ends of both axes, with the stencil in the plane of the pair
-  //   S = scale (alpha + 1) (u[++] + u[--]) + scale (alpha - 1) (u[-+] + u[+-])
-  //       + 2 scale alpha (2 u - u[+.] - u[-.] - u[.+] - u[.-]),
-  // which is 4 scale h_i h_j d2u/dx_i dx_j on a uniform grid, plus scale alpha h_i^2 h_j^2 d4u/dx_i2 dx_j2.
-  // alpha takes the sign of rho_ij (u[++] is the neighbour up both axes): alpha 1 drops the two corners of the
-  // other diagonal, and reflecting one axis, which turns rho_ij into -rho_ij, mirrors the stencil.
+  // grid ends of both axes, with a and b the cross first-derivative and damping weights of the two axes applied to
+  // the three-by-three neighbourhood in the plane of the pair:
+  //   S = scale (a_i (x) a_j + alpha b_i (x) b_j) u = scale (d2u/dx_i dx_j + alpha h_i h_j / 4 d4u/dx_i2 dx_j2),
+  // to second order. On a uniform grid a = (-1, 0, 1) / 2h and b = (1, -2, 1) / 2h: alpha 0 leaves the four
+  // corners, alpha 1 the seven-point stencil without the corners (+-) and (-+). alpha takes the sign of rho_ij, so
+  // that the damping leans on the diagonal the correlation favours and reflecting one axis, which turns rho_ij
+  // into -rho_ij, mirrors the stencil.
   void apply_mixed(vector<double>& out, const vector<double>& in) const;
 
   // out += c * R_d * in for every dimension whose reaction is not empty.

@@ -180,61 +180,83 @@ TEST(Operators, FloatingEndsPutTheEndNodeAtTheLevel) {
   }
 }
 
-// Cross terms: on u = x_i x_j the diagonal differences are exact on any spacing, so every pair adds
+// Cross terms: the three-point weights are exact on quadratics on any spacing, and the damping vanishes on what is
+// linear in either coordinate of the pair, so that on x y (1 + x) + 2 x z - y z (1 + z) every pair adds
 // 2 rho_ij sqrt(D_i D_j) d2u/dx_i dx_j, the cross term of the correlated heat equation, at the nodes away from the
-// ends of both its axes.
+// ends of both its axes, damped or not. Two-point divided differences would miss the x^2 y and y z^2 parts on this
+// uneven spacing.
 TEST(Operators, MixedTermIsTheCrossDerivativeOfTheCorrelatedEquation) {
   operators_fixture f({given_axis(uneven_x), given_axis(uneven_y), given_axis(uneven_z)}, {3, 5, 3});
   f.update();
   const matrix<double> rho{{1.0, 0.6, -0.3}, {0.6, 1.0, 0.45}, {-0.3, 0.45, 1.0}};
-  // x y + 2 x z - y z: cross derivatives 1, 2 and -1 for the pairs (0, 1), (0, 2), (1, 2).
-  const vector<double> u = f.values([](const std::vector<double>& p) { return p[0] * p[1] + 2 * p[0] * p[2] - p[1] * p[2]; });
-  const pde_multi_explicit part(f.discrete, 0.0, 1.0, 0.0, rho);
-  vector<double> out(u.size(), 0.0);
-  part.apply_mixed(out, u);
-  const double derivative[3][3] = {{0, 1, 2}, {1, 0, -1}, {2, -1, 0}};
-  for (size_t p = 0; p < u.size(); ++p) {
-    const std::vector<size_t> m = f.indices(p);
-    double expected = 0.0;
-    for (size_t i = 0; i < 3; ++i) {
-      for (size_t j = i + 1; j < 3; ++j) {
-        const bool inside = m[i] > 0 && m[i] + 1 < f.grids[i]->size() && m[j] > 0 && m[j] + 1 < f.grids[j]->size();
-        if (!inside) continue;
-        const double d_i = f.coefficients[i]->diffusion()[p], d_j = f.coefficients[j]->diffusion()[p];
-        expected += 2.0 * rho(i, j) * std::sqrt(d_i * d_j) * derivative[i][j];
+  const vector<double> u = f.values([](const std::vector<double>& p) {
+    return p[0] * p[1] * (1.0 + p[0]) + 2 * p[0] * p[2] - p[1] * p[2] * (1.0 + p[2]);
+  });
+  // The cross derivatives of the pairs (0, 1), (0, 2), (1, 2).
+  auto derivative = [](size_t i, size_t j, const std::vector<double>& x) {
+    return i == 0 ? (j == 1 ? 1.0 + 2.0 * x[0] : 2.0) : -1.0 - 2.0 * x[2];
+  };
+  for (double alpha : {0.0, 0.5}) {
+    const pde_multi_explicit part(f.discrete, 0.0, 1.0, alpha, rho);
+    vector<double> out(u.size(), 0.0);
+    part.apply_mixed(out, u);
+    for (size_t p = 0; p < u.size(); ++p) {
+      const std::vector<size_t> m = f.indices(p);
+      const std::vector<double> x{uneven_x[m[0]], uneven_y[m[1]], uneven_z[m[2]]};
+      double expected = 0.0;
+      for (size_t i = 0; i < 3; ++i) {
+        for (size_t j = i + 1; j < 3; ++j) {
+          const bool inside = m[i] > 0 && m[i] + 1 < f.grids[i]->size() && m[j] > 0 && m[j] + 1 < f.grids[j]->size();
+          if (!inside) continue;
+          const double d_i = f.coefficients[i]->diffusion()[p], d_j = f.coefficients[j]->diffusion()[p];
+          expected += 2.0 * rho(i, j) * std::sqrt(d_i * d_j) * derivative(i, j, x);
+        }
       }
+      // Weights up to 1 / (0.1 0.3) on values of order 1: rounding of a few 1e-14.
+      EXPECT_NEAR(out[p], expected, 1e-12) << "alpha " << alpha << " node " << p;
     }
-    EXPECT_NEAR(out[p], expected, 1e-13) << p;
   }
 
-  // The cross weights are finite, and 0 at the ends of either axis.
-  for (const auto& [pair, number] : f.discrete->pair_index()) {
-    const size_t n_i = f.grids[pair.first]->size(), n_j = f.grids[pair.second]->size();
-    const std::vector<double>& weights = f.discrete->cross_weights()[number];
-    ASSERT_EQ(weights.size(), n_i * n_j);
-    for (size_t a = 0; a < n_i; ++a) {
-      for (size_t b = 0; b < n_j; ++b) {
-        const bool end = a == 0 || b == 0 || a == n_i - 1 || b == n_j - 1;
-        EXPECT_TRUE(end ? weights[a * n_j + b] == 0.0 : std::isfinite(weights[a * n_j + b]) && weights[a * n_j + b] > 0);
+  // The cross weights of every axis are finite, and 0 at its ends.
+  for (size_t d = 0; d < 3; ++d) {
+    const size_t n = f.grids[d]->size();
+    for (const std::vector<double>* bands :
+         {&f.discrete->cross_first_weights(d), &f.discrete->cross_damping_weights(d)}) {
+      ASSERT_EQ(bands->size(), 3 * n);
+      for (size_t k = 0; k < 3; ++k) {
+        for (size_t m = 0; m < n; ++m) {
+          const double w = (*bands)[k * n + m];
+          EXPECT_TRUE(m == 0 || m + 1 == n ? w == 0.0 : std::isfinite(w)) << d << " " << k << " " << m;
+        }
       }
     }
   }
 }
 
-// The stabilising part of the stencil, scale alpha h_i^2 h_j^2 d4u/dx_i2 dx_j2, vanishes on x y of a uniform grid;
-// without correlation, or with one dimension, nothing is added.
+// The damping part of the stencil vanishes on x y; on x^2 y^2 (d4u/dx2 dy2 = 4) of a uniform grid it adds
+// 2 rho sqrt(D_i D_j) alpha h_i h_j, its leading term alpha h_i h_j / 4 d4u/dx_i2 dx_j2 exactly, with alpha of the
+// sign of rho. Without correlation, or with one dimension, nothing is added.
 TEST(Operators, MixedTermWithAlphaAndWithoutPairs) {
   operators_fixture f({uniform_axis(7, -1.0, 1.0), uniform_axis(6, 0.0, 2.0)}, {3, 3});
   f.update();
-  const vector<double> u = f.values([](const std::vector<double>& p) { return p[0] * p[1]; });
+  const double h_0 = 2.0 / 6.0, h_1 = 2.0 / 5.0;
   const matrix<double> rho{{1.0, -0.7}, {-0.7, 1.0}};
-  vector<double> plain(u.size(), 0.0), damped(u.size(), 0.0), none(u.size(), 0.0);
-  pde_multi_explicit(f.discrete, 0.0, 1.0, 0.0, rho).apply_mixed(plain, u);
-  pde_multi_explicit(f.discrete, 0.0, 1.0, 0.5, rho).apply_mixed(damped, u);
-  pde_multi_explicit(f.discrete, 0.0, 1.0, 0.5, {}).apply_mixed(none, u);
-  for (size_t p = 0; p < u.size(); ++p) {
-    EXPECT_NEAR(damped[p], plain[p], 1e-14);
-    EXPECT_EQ(none[p], 0.0);
+  for (bool square : {false, true}) {
+    const vector<double> u = f.values([square](const std::vector<double>& p) {
+      return square ? p[0] * p[0] * p[1] * p[1] : p[0] * p[1];
+    });
+    vector<double> plain(u.size(), 0.0), damped(u.size(), 0.0), none(u.size(), 0.0);
+    pde_multi_explicit(f.discrete, 0.0, 1.0, 0.0, rho).apply_mixed(plain, u);
+    pde_multi_explicit(f.discrete, 0.0, 1.0, 0.5, rho).apply_mixed(damped, u);
+    pde_multi_explicit(f.discrete, 0.0, 1.0, 0.5, {}).apply_mixed(none, u);
+    for (size_t p = 0; p < u.size(); ++p) {
+      const std::vector<size_t> m = f.indices(p);
+      const bool inside = m[0] > 0 && m[0] < 6 && m[1] > 0 && m[1] < 5;
+      const double root = std::sqrt(f.coefficients[0]->diffusion()[p] * f.coefficients[1]->diffusion()[p]);
+      const double damping = square && inside ? 2.0 * -0.7 * root * -0.5 * h_0 * h_1 : 0.0;
+      EXPECT_NEAR(damped[p] - plain[p], damping, 1e-14) << square << " " << p;
+      EXPECT_EQ(none[p], 0.0);
+    }
   }
 
   operators_fixture single({given_axis(uneven_x)}, {5});

@@ -194,17 +194,15 @@ double exchange_value(const flat_market& market, const asset& a, const asset& b,
 TEST(ExchangeAgainstQuantLib, ErrorAgainstMargrabeWithinQuantLibs) {
   const flat_market market(0.04);
   const asset a{100.0, 0.01, 0.25}, b{95.0, 0.03, 0.2};
-  struct exchange_case {
-    double rho;
-    double ratio;  // our error over QuantLib's, at most
-  };
-  // Measured ratios up to 1.14 (rho 0.6), 1.03 (rho 0) and 2.30 (rho -0.5). With negative correlation the damping
-  // part of the cross stencil leans on the diagonal that the payoff's kink crosses, which costs a factor of about 2.
-  const std::vector<exchange_case> cases{{0.6, 1.5}, {0.0, 1.5}, {-0.5, 2.5}};
-  for (const exchange_case& c : cases) {
+  // Our error is at most 1.5 times QuantLib's. Measured ratios up to 0.43 (rho 0.9), 0.38 (0.6), 1.03 (0), 1.21
+  // (-0.5) and 1.25 (-0.9); the damping part of our cross stencil, which QuantLib's lacks, accounts for the excess
+  // with negative correlation. On this stretched mesh the cross derivative needs the three-point weights of each
+  // axis: two-point differences came out 2.3 times QuantLib's error at rho -0.5 and 3.3 times at -0.9.
+  constexpr double ratio = 1.5;
+  for (double rho : {0.9, 0.6, 0.0, -0.5, -0.9}) {
     ql::MargrabeOption margrabe(1, 1, market.in_one_year());
     margrabe.setPricingEngine(
-        ql::ext::make_shared<ql::AnalyticEuropeanMargrabeEngine>(market.process(a), market.process(b), c.rho));
+        ql::ext::make_shared<ql::AnalyticEuropeanMargrabeEngine>(market.process(a), market.process(b), rho));
     const double exact = margrabe.NPV();
     for (size_t points : {51, 101}) {
       const size_t steps = points - 1;
@@ -212,11 +210,11 @@ TEST(ExchangeAgainstQuantLib, ErrorAgainstMargrabeWithinQuantLibs) {
                                   ql::ext::make_shared<ql::PlainVanillaPayoff>(ql::Option::Call, 0.0)),
                               market.in_one_year());
       basket.setPricingEngine(ql::ext::make_shared<ql::Fd2dBlackScholesVanillaEngine>(
-          market.process(a), market.process(b), c.rho, points, points, steps));
+          market.process(a), market.process(b), rho, points, points, steps));
       const double theirs = std::abs(basket.NPV() - exact);
       for (type t : {type::HUNDSDORFER_VERWER, type::CRAIG_SNEYD, type::MODIFIED_CRAIG_SNEYD}) {
-        const double ours = std::abs(exchange_value(market, a, b, c.rho, t, points, steps) - exact);
-        EXPECT_LT(ours, c.ratio * theirs) << "rho " << c.rho << " points " << points << " type " << int(t);
+        const double ours = std::abs(exchange_value(market, a, b, rho, t, points, steps) - exact);
+        EXPECT_LT(ours, ratio * theirs) << "rho " << rho << " points " << points << " type " << int(t);
       }
     }
   }

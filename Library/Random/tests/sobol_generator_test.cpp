@@ -282,5 +282,50 @@ TEST(SobolGenerator, RefusesToDrawBeyondTheLastPoint) {
   EXPECT_THROW(generator->gaussians(&x, 1, 0), Error);
 }
 
+TEST(SobolGenerator, SkipsUpToTheLastPointAndRefusesOnePastWithoutMoving) {
+  // Path p of batch b is point bP + p + 1; the last point L = 2^32 - 1 is a multiple of 3 and 5 but is 3 mod 4,
+  // so with four paths the last batch is cut after three of them.
+  struct skip_case {
+    random_type type;
+    size_t paths, dates, brownians;
+  };
+  const skip_case cases[] = {
+      {random_type::SOBOL, 1, 1, 1},
+      {random_type::SOBOL, 4, 3, 2},
+      {random_type::SOBOL_BROWNIAN_BRIDGE, 3, 4, 1},
+      {random_type::SOBOL_BROWNIAN_BRIDGE, 4, 5, 2},
+  };
+  constexpr std::uint64_t last_point = sobol_sequence::last_index;
+  for (const skip_case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "type " << int(c.type) << ", " << c.paths << " paths, " << c.dates
+                                      << " dates, " << c.brownians << " brownians");
+    const size_t rows = c.dates * c.brownians, batch_size = rows * c.paths;
+    // The last number of the stream that comes from point L: its last row, on its own path.
+    const std::uint64_t batch = (last_point - 1) / c.paths, path = (last_point - 1) % c.paths;
+    const std::uint64_t last = batch * batch_size + (rows - 1) * c.paths + path;
+
+    double expected;
+    if (c.type == random_type::SOBOL_BROWNIAN_BRIDGE) {
+      expected = bridged_paths(c.paths, c.dates, c.brownians, batch, path, 1)[rows - 1];
+    } else {
+      // The last row is the last factor of the last date, which reads the dimension before date 0's block.
+      sobol_sequence sequence(rows);
+      sequence.move_to(last_point);
+      const size_t dimension = c.dates > 1 ? rows - c.brownians - 1 : rows - 1;
+      const double u = sequence.point()[dimension] * 0x1p-32;
+      inverse_normal_cdf(&u, &expected, 1);
+    }
+
+    const auto generator = sobol(c.type, c.paths, c.dates, c.brownians);
+    draw_gaussians(*generator, 3);
+    EXPECT_THROW(generator->discard(last + 1 - 3), Error);
+    EXPECT_EQ(draw_gaussians(*generator, 2), draw_gaussians(*sobol(c.type, c.paths, c.dates, c.brownians), 2, 3));
+    generator->discard(last - 5);
+    EXPECT_EQ(draw_gaussians(*generator, 1)[0], expected);
+    EXPECT_THROW(generator->discard(1), Error);  // right after the last number
+    EXPECT_THROW(draw_gaussians(*generator, 1), Error);
+  }
+}
+
 }  // namespace
 }  // namespace qavrek

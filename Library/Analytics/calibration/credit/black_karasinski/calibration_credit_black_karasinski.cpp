@@ -14,6 +14,7 @@
 #include "Core/check.h"
 #include "Core/logger.h"
 #include "Math/root_finding_algorithms.h"
+#include "Util/day_count_convention.h"
 #include "Vectorization/vector_form.h"
 
 namespace qavrek {
@@ -96,6 +97,7 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
     work = vector<double>(f);
   }
 
+  const day_count_convention& convention = *parameter.parameters()->day_convention();
   double root = std::numeric_limits<double>::quiet_NaN();
   double previous = 1.0;
   for (size_t i = 1; i < n; ++i) {
@@ -105,16 +107,20 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
                                        correlation, work));
 
     if (std::abs(q - solver.survival_probability(i, true)) >= settings.tolerance()) {
-      // The log of the market's integrated hazard over the interval; none when the curve does not fall there.
-      const double guess = std::log(-std::log(q / previous));
+      // The log of the market's average hazard rate over the interval, as a level is the log of a rate; none
+      // when the curve does not fall there.
+      const double fraction = convention.fraction(dates[i - 1], dates[i]);
+      const double guess = std::log(-std::log(q / previous) / fraction);
       const bool falls = std::isfinite(guess);
       if (!falls) {
         lo = settings.level_lower_bound();
         hi = settings.level_upper_bound();
       } else if (!std::isnan(root) && settings.update_bounds()) {
+        // Centred on the guess, which the level follows across a jump of the hazard, and wide enough to hold
+        // the previous root.
         const double width = std::max(0.5 * std::abs(root), std::abs(guess - root));
-        lo = root - width;
-        hi = root + width;
+        lo = guess - width;
+        hi = guess + width;
       }
       const std::function<double(double)> objective = [&](double level) {
         levels[i - 1] = level;

@@ -22,10 +22,11 @@ class model_markovian_hjm;
 // by Brent's method, Q_pde coming from a black_karasinski_pde_solver on a state grid sized to the factor's
 // spread at date i. A date that the incoming levels already match within the tolerance keeps its level.
 //
-// With update_bounds, every search after the first looks within w of the previous root, w the larger of half
-// its size and its distance from ln(-ln(q_i / q_{i-1})); a curve that does not fall over the interval has no
-// such guess and is searched within the settings' bounds. With use_adjustement and a rates parameter set, the
-// factor is shifted at every grid date by the running sum of
+// With update_bounds, every search after the first looks within w of the guess ln(-ln(q_i / q_{i-1}) / tau_i),
+// the log of the interval's average hazard rate (tau_i its year fraction in the parameter set's day count), w the
+// larger of half the previous root's size and its distance from the guess; a curve that does not fall over the
+// interval has no guess and is searched within the settings' bounds. With use_adjustement and a rates parameter
+// set, the factor is shifted at every grid date by the running sum of
 //   sigma_r sum_k rho_k (sv_rk I_k(t) - mm_rk),
 // sigma_r the factor's incremental volatility, sv and mm the rates model's incremental volatilities, I_k(t)
 // the rates factors' integrated decays at the level date and rho the credit-rates correlation (one value

@@ -51,20 +51,6 @@ double passage_probability(double r, double u) {
   return r > 0.0 ? std::erfc(1.0 / std::sqrt(2.0 * r)) : 0.0;
 }
 
-// The model's average skew at the expiry, a size, with the sign of the skew over the steps up to it: the
-// sign of the sum of b_k sigma_k^2 (the average skew's own weights), positive where that sum vanishes.
-double signed_average_skew(const model_cheyette& model, const datetime& expiry) {
-  const double size = model.average_skew(expiry);
-  const std::vector<datetime>& dates = model.simulation_dates();
-  const matrix<double>& sigma = model.hjm_model()->incremental_volatility_sv();
-  double weighted = 0.0;
-  for (size_t i = 0; i < dates.size() && !(expiry < dates[i]); ++i) {
-    if (!(model.valuation_date() < dates[i])) continue;
-    weighted += model.skew(dates[i]) * sigma(i, 0) * sigma(i, 0);
-  }
-  return weighted < 0.0 ? -size : size;
-}
-
 // Factor 0's integrated decays of the dates.
 std::vector<double> integrated_decays(const model_markovian_hjm& model, const std::vector<datetime>& dates) {
   std::vector<double> out(dates.size());
@@ -144,7 +130,7 @@ void calibration_ir_cheyette_swaption::values(std::vector<double>& out, const pt
                " is not a non-negative number (the model gives -1 at a date that is none of its simulation dates)");
   const interest_rate_swap& swap = *swaption_->swap();
   const std::vector<double>& strikes = swaption_->strikes();
-  const double skew = signed_average_skew(*model, swap.expiry());
+  const double skew = model->signed_average_skew(swap.expiry());
   out.clear();
   out.reserve(strikes.size());
   if (variance == 0.0 || std::abs(skew) < smallest_skew) {
@@ -313,7 +299,7 @@ void calibration_ir_cheyette_swaption::value_approxitmation(std::vector<double>&
   const std::vector<double> G = integrated_decays(hjm, swap.all_dates());
   const datetime& expiry = swap.expiry();
   const double T = swap.expiry_double();
-  const double skew = signed_average_skew(*model, expiry);
+  const double skew = model->signed_average_skew(expiry);
   const double rho = model->average_skew_volatility(expiry) / skew;
   const double market_rate = swap.swap_rate();
   const day_count_convention& convention = *model->parameter().parameters()->day_convention();

@@ -28,10 +28,10 @@ class model_cheyette;
 // each cash flow is worth its market discount factor times its measure's probability of the exercise
 // side, and the price is the quadrature over z. The implied volatility is Black's on the swap.
 //
-// s is the model's average_skew (a size) with the sign of the skew: that of the sum of b_k sigma_k^2 over
-// the model's steps up to the expiry. The exercise side is where the swap value at the root grows with R
-// for a payer (R above the root with a positive skew, below it with a negative one), the other for a
-// receiver. Below an average skew of 1e-5 in size, or at a zero skew-weighted variance, the model is the
+// s is the model's signed_average_skew at the expiry: its average skew with the sign of the sum of
+// b_k sigma_k^2 over the model's steps up to the expiry. The exercise side is where the swap value at the
+// root grows with R for a payer (R above the root with a positive skew, below it with a negative one), the
+// other for a receiver. Below an average skew of 1e-5 in size, or at a zero skew-weighted variance, the model is the
 // Gaussian HJM model, and the price is calibration_ir_hjm_swaption's.
 //
 // Immutable; every operation is const, so several targets may be priced on one model at once.

@@ -9,6 +9,7 @@
 
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_spread_option.h"
 #include "Core/check.h"
+#include "Core/interruption.h"
 #include "Core/logger.h"
 #include "Core/parallel_for.h"
 #include "Core/workspace_pool.h"
@@ -283,6 +284,8 @@ void calibration_ir_hjm::problem::price_targets() {
 
 void calibration_ir_hjm::problem::residuals(const vector<double>& x, vector<double>& residuals) {
   QAVREK_CHECK_AT("residuals", source_file, __LINE__, residuals.size() == number_of_residuals_, "out of range");
+  // The optimiser calls back on the calling thread: a caller may stop the run between two evaluations.
+  interruption::point();
   set_unknowns(x);
   price_targets();
   priced_at_ = x;
@@ -296,6 +299,7 @@ void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<doubl
   QAVREK_CHECK_AT("jacobian", source_file, __LINE__,
                   jacobian.rows() == number_of_residuals_ && jacobian.columns() == number_of_unknowns_,
                   "out of range");
+  interruption::point();
   const bool at_priced_point =
       priced_at_.size() == x.size() && std::equal(x.begin(), x.end(), priced_at_.begin());
   if (at_priced_point) {
