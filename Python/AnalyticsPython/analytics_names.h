@@ -3,6 +3,8 @@
 #include "Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski.h"
 #include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette.h"
 #include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette_swaption.h"
+#include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
+#include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
 #include "Analytics/calibration/lognormal/lognormal_equity_with_mhjm_ir.h"
 #include "Analytics/calibration/lognormal/lognormal_fx_with_mhjm_ir.h"
 #include "Analytics/calibration/lognormal/lognormal_model_with_mhjm_ir.h"
@@ -13,14 +15,21 @@
 #include "Analytics/common/random_config.h"
 #include "Analytics/diffusion/common/diffusion.h"
 #include "Analytics/diffusion/common/id/diffusion_id.h"
-#include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
-#include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
 #include "Analytics/diffusion/credit/diffusion_credit.h"
+#include "Analytics/diffusion/credit/diffusion_credit_black_karasinski.h"
+#include "Analytics/diffusion/credit/diffusion_credit_extended_cir.h"
 #include "Analytics/diffusion/credit/diffusion_credit_markovian_hjm.h"
 #include "Analytics/diffusion/credit/id/diffusion_credit_id.h"
+#include "Analytics/diffusion/equity/diffusion_equity.h"
+#include "Analytics/diffusion/equity/diffusion_equity_lognormal.h"
 #include "Analytics/diffusion/equity/id/diffusion_equity_id.h"
+#include "Analytics/diffusion/fx/diffusion_fx.h"
+#include "Analytics/diffusion/fx/diffusion_fx_lognormal.h"
 #include "Analytics/diffusion/fx/id/diffusion_fx_id.h"
 #include "Analytics/diffusion/ir/diffusion_ir.h"
+#include "Analytics/diffusion/ir/diffusion_ir_black_karasinski.h"
+#include "Analytics/diffusion/ir/diffusion_ir_cheyette.h"
+#include "Analytics/diffusion/ir/diffusion_ir_extended_cir.h"
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/diffusion/ir/id/diffusion_ir_id.h"
 #include "Analytics/parameters/parameter_black_karasinski.h"
@@ -88,7 +97,25 @@ inline constexpr const char* python_name<diffusion_credit> = "diffusionCredit";
 template <>
 inline constexpr const char* python_name<diffusion_ir> = "diffusionIr";
 template <>
+inline constexpr const char* python_name<diffusion_equity> = "diffusionEquity";
+template <>
+inline constexpr const char* python_name<diffusion_fx> = "diffusionFx";
+template <>
+inline constexpr const char* python_name<diffusion_credit_black_karasinski> = "diffusionCreditBlackKarasinski";
+template <>
+inline constexpr const char* python_name<diffusion_credit_extended_cir> = "diffusionCreditExtendedCir";
+template <>
 inline constexpr const char* python_name<diffusion_credit_markovian_hjm> = "diffusionCreditMarkovianHjm";
+template <>
+inline constexpr const char* python_name<diffusion_equity_lognormal> = "diffusionEquityLognormal";
+template <>
+inline constexpr const char* python_name<diffusion_fx_lognormal> = "diffusionFxLognormal";
+template <>
+inline constexpr const char* python_name<diffusion_ir_black_karasinski> = "diffusionIrBlackKarasinski";
+template <>
+inline constexpr const char* python_name<diffusion_ir_cheyette> = "diffusionIrCheyette";
+template <>
+inline constexpr const char* python_name<diffusion_ir_extended_cir> = "diffusionIrExtendedCir";
 template <>
 inline constexpr const char* python_name<diffusion_ir_markovian_hjm> = "diffusionIrMarkovianHjm";
 template <>

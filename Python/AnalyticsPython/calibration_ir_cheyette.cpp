@@ -54,27 +54,26 @@ struct calibration_ir_cheyette_binding {
       "\n"
       "calibration_ir_cheyette - no description provided.\n\n";
 
-  using constructors =
-      overloads<constructor<"-@WWWW datetime discountCurve calibrationIrTargetsConfiguration dayCountConvention",
-                            driver, const datetime&, const ptr_const<discount_curve>&,
-                            const ptr_const<calibration_ir_targets_configuration>&,
-                            const ptr_const<day_count_convention>&>>;
+  using constructors = overloads<
+      constructor<"-@WWWW datetime discountCurve calibrationIrTargetsConfiguration dayCountConvention", driver,
+                  const datetime&, const ptr_const<discount_curve>&,
+                  const ptr_const<calibration_ir_targets_configuration>&, const ptr_const<day_count_convention>&>>;
 
   static inline PyMethodDef methods[] = {
-      entry::method<"calibrate", &calibrate>(
-          "calibrate(self, volatility_surface:irVolatilitySurface,\n"
-          "    settings:calibrationCheyetteSettings,\n"
-          "    parameter_hjm:parameterMarkovianHjm) -> parameterCheyette\n"
-          "C++: ptr_const<parameter_cheyette> calibrate(\n"
-          "    const ptr_const<ir_volatility_surface> &volatility_surface,\n"
-          "    const ptr_const<calibration_cheyette_settings> &settings,\n"
-          "    const ptr_const<parameter_markovian_hjm> &parameter_hjm)\n\n"),
+      entry::method<"calibrate", &calibrate>("calibrate(self, volatility_surface:irVolatilitySurface,\n"
+                                             "    settings:calibrationCheyetteSettings,\n"
+                                             "    parameter_hjm:parameterMarkovianHjm) -> parameterCheyette\n"
+                                             "C++: ptr_const<parameter_cheyette> calibrate(\n"
+                                             "    const ptr_const<ir_volatility_surface> &volatility_surface,\n"
+                                             "    const ptr_const<calibration_cheyette_settings> &settings,\n"
+                                             "    const ptr_const<parameter_markovian_hjm> &parameter_hjm)\n\n"),
       // The targets have no Python type: a driver with targets answers ValueError.
       entry::method<"swaptions", &driver::swaptions>(
           "swaptions(self) -> (calibrationIrCheyetteSwaption, ...)\n"
           "C++: const std::vector<ptr_const<calibration_ir_cheyette_swaption> > &swaptions(\n"
           "    )\n\n"),
-      entry::end()};
+      entry::end(),
+  };
 };
 
 }  // namespace

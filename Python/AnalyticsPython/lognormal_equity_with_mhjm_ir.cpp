@@ -30,10 +30,9 @@ struct lognormal_equity_with_mhjm_ir_binding {
       "\n"
       "Superclass: lognormal_model_with_mhjm_ir\n\n";
 
-  using constructors =
-      overloads<constructor<"-@WWW datetime matrix_IdE parameterMarkovianHjm", model, const datetime&,
-                            const matrix<double>&, const ptr_const<parameter_markovian_hjm>&>,
-                copy_constructor<model>>;
+  using constructors = overloads<constructor<"-@WWW datetime matrix_IdE parameterMarkovianHjm", model, const datetime&,
+                                             const matrix<double>&, const ptr_const<parameter_markovian_hjm>&>,
+                                 copy_constructor<model>>;
 
   static inline PyMethodDef methods[] = {methods_of<model>::end()};
 };

@@ -32,11 +32,11 @@ struct lognormal_fx_with_mhjm_ir_binding {
       "\n"
       "Superclass: lognormal_model_with_mhjm_ir\n\n";
 
-  using constructors = overloads<
-      constructor<"-@WWWW datetime matrix_IdE parameterMarkovianHjm parameterMarkovianHjm", model, const datetime&,
-                  const matrix<double>&, const ptr_const<parameter_markovian_hjm>&,
-                  const ptr_const<parameter_markovian_hjm>&>,
-      copy_constructor<model>>;
+  using constructors =
+      overloads<constructor<"-@WWWW datetime matrix_IdE parameterMarkovianHjm parameterMarkovianHjm", model,
+                            const datetime&, const matrix<double>&, const ptr_const<parameter_markovian_hjm>&,
+                            const ptr_const<parameter_markovian_hjm>&>,
+                copy_constructor<model>>;
 
   static inline PyMethodDef methods[] = {methods_of<model>::end()};
 };

@@ -31,7 +31,8 @@ struct lognormal_model_with_mhjm_ir_binding {
           "    const std::vector<datetime> &calibration_dates,\n"
           "    const std::vector<double> &market_variance,\n"
           "    const ptr_const<day_count_convention> &day_convention)\n\n"),
-      methods_of<model>::end()};
+      methods_of<model>::end(),
+  };
 };
 
 }  // namespace

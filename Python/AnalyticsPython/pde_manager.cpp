@@ -3,6 +3,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "AnalyticsPython/analytics_names.h"
@@ -28,8 +29,10 @@ std::timed_mutex& run_turn() {
   return turn;
 }
 
-void run_in_turn(manager& pde, const pricers& instruments, const std::vector<double>& adjustements,
-                 const life_cycles& data) {
+// What a run leaves out: no adjustments, no life-cycle entries.
+std::tuple<std::vector<double>, life_cycles> no_adjustments() { return {}; }
+
+void run(manager& pde, const pricers& instruments, const std::vector<double>& adjustements, const life_cycles& data) {
   std::vector<ptr_mutable<life_cycle_data>> entries(data.size());
   std::transform(data.begin(), data.end(), entries.begin(), [](const ptr_const<life_cycle_data>& entry) {
     return std::const_pointer_cast<life_cycle_data>(entry);
@@ -37,17 +40,6 @@ void run_in_turn(manager& pde, const pricers& instruments, const std::vector<dou
   std::unique_lock<std::timed_mutex> turn(run_turn(), std::defer_lock);
   while (!turn.try_lock_for(std::chrono::milliseconds(20))) interruption::point();
   pde.run(instruments, adjustements, entries);
-}
-
-void run(manager& pde, const pricers& instruments) { run_in_turn(pde, instruments, {}, {}); }
-
-void run_adjusted(manager& pde, const pricers& instruments, const std::vector<double>& adjustements) {
-  run_in_turn(pde, instruments, adjustements, {});
-}
-
-void run_with_life_cycles(manager& pde, const pricers& instruments, const std::vector<double>& adjustements,
-                          const life_cycles& data) {
-  run_in_turn(pde, instruments, adjustements, data);
 }
 
 // The library writes size() values: a list too short for them, or a call before any run, is refused
@@ -76,9 +68,7 @@ struct pde_manager_binding {
   using constructors = overloads<copy_constructor<manager>>;
 
   static inline PyMethodDef methods[] = {
-      entry::overloaded<"run", method_overload<"@l", &run, long_running>,
-                        method_overload<"@lv", &run_adjusted, long_running>,
-                        method_overload<"@lvl", &run_with_life_cycles, long_running>>(
+      entry::method_with_defaults<"run", &run, &no_adjustments, long_running>(
           "run(self, pricers:(instrument, ...), adjustements:(float, ...)\n"
           "    =..., data:(lifeCycleData, ...)=...) -> None\n"
           "C++: void run(const std::vector<ptr_const<instrument> > &pricers,\n"

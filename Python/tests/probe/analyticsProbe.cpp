@@ -99,9 +99,9 @@ struct pde_pricing_binding {
   static constexpr const char* doc =
       "probe_pde_pricing(valuation_date:datetime, maturity:datetime, parameter:parameterMarkovianHjm,\n"
       "    market_rate:float)\n\n";
-  using constructors = overloads<constructor<"@WWWd datetime datetime parameterMarkovianHjm", probe_pde_pricing,
-                                             const datetime&, const datetime&,
-                                             const ptr_const<parameter_markovian_hjm>&, double>>;
+  using constructors =
+      overloads<constructor<"@WWWd datetime datetime parameterMarkovianHjm", probe_pde_pricing, const datetime&,
+                            const datetime&, const ptr_const<parameter_markovian_hjm>&, double>>;
   static inline PyMethodDef methods[] = {
       methods_of<probe_pde_pricing>::method<"manager", &probe_pde_pricing::manager>(""),
       methods_of<probe_pde_pricing>::method<"unit_bond", &probe_pde_pricing::unit_bond>(""),
@@ -127,8 +127,8 @@ struct credit_calibration_binding {
 
 namespace {
 
-PyModuleDef probe_module = {PyModuleDef_HEAD_INIT, "analyticsProbe", nullptr, 0, nullptr, nullptr, nullptr, nullptr,
-                            nullptr};
+PyModuleDef probe_module = {
+    PyModuleDef_HEAD_INIT, "analyticsProbe", nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 int add_pde_pricing(PyObject* dict) {
   return qavrek::python::wrapped_class<qavrek::python::pde_pricing_binding>::AddFile(dict);
@@ -140,7 +140,6 @@ int add_credit_calibration(PyObject* dict) {
 }  // namespace
 
 PyMODINIT_FUNC PyInit_analyticsProbe() {
-  return qavrek::python::qavrekPythonUtil::InitializeModule(&probe_module, "analyticsProbe",
-                                                            {"qavrekmodules.Analytics"},
-                                                            {&add_pde_pricing, &add_credit_calibration});
+  return qavrek::python::qavrekPythonUtil::InitializeModule(
+      &probe_module, "analyticsProbe", {"qavrekmodules.Analytics"}, {&add_pde_pricing, &add_credit_calibration});
 }
