@@ -1,9 +1,13 @@
-"""The Analytics module's model types: the Cheyette and credit Black-Karasinski calibration drivers, the
+"""The Analytics module's model types: the Black-Karasinski, Cheyette and extended CIR diffusions, the
+equity and FX lognormal diffusions, the Cheyette and credit Black-Karasinski calibration drivers, the
 lognormal equity and FX models with Markovian HJM rates, and the PDE manager, which Python holds only as
-a copy of one that a native caller built (the analytics probe module plays that caller).
+a copy of one that a native caller built (the analytics probe module plays that caller, and runs the
+credit level calibration, which Python only builds).
 
-Numbers are checked against closed forms: the lognormal volatilities when the rates do not move, and a
-zero-coupon bond rolled back on the PDE grid, worth the market's discount factor at the grid's centre.
+Numbers are checked against closed forms (the lognormal volatilities when the rates do not move, a
+zero-coupon bond rolled back on the PDE grid, worth the market's discount factor at the grid's centre) and,
+in the workflows, against the market within Monte Carlo standard errors: simulated variances of log spots,
+discounted FX rates, discount factors and survival probabilities.
 """
 import gc
 import json
@@ -13,7 +17,10 @@ import numpy as np
 import pytest
 
 import analyticsProbe
-from qavrekmodules import Analytics, Instrument, Market, Util, Vectorization
+from qavrekmodules import Analytics, Market, Random, Util, Vectorization
+from test_analytics_configs import DATES as SET_DATES
+from test_analytics_configs import (TABLE_KEYS, Sequence, black_karasinski, cheyette, extended_cir, lognormal,
+                                    write_root)
 
 HJM_TYPE = Analytics.parameter_markovian_hjm_type
 VALUATION = Util.datetime(2024, 1, 2)
@@ -32,11 +39,6 @@ def hull_white(decay, volatilities, volatility_dates):
     return Analytics.parameterMarkovianHjm(np.array([[decay]]), np.array([[v] for v in volatilities]),
                                            np.array([[1.0]]), volatility_dates[-1:], volatility_dates, act_365f(),
                                            HJM_TYPE.HULL_WHITE)
-
-
-def write_root(path, envelope):
-    path.write_text(json.dumps({"root": envelope}))
-    return str(path)
 
 
 def targets(tmp_path, expiries, strikes, caplets=True, coterminals=True):
@@ -84,6 +86,34 @@ def fx_model(rate_volatility=0.01):
     return Analytics.lognormalFxWithMhjmIr(VALUATION, np.eye(3), rates, rates)
 
 
+# Diffusions on the configuration tests' three dates, over flat curves, with their parameter sets.
+START = SET_DATES[0]
+
+
+def flat_curve(rate=0.03):
+    return Market.discountCurve(START, rate)
+
+
+def flat_survival(hazard=0.01):
+    return Market.survivalCurve(START, hazard)
+
+
+DIFFUSIONS = {
+    "diffusionIrBlackKarasinski": lambda dates: Analytics.diffusionIrBlackKarasinski(dates, flat_curve(),
+                                                                                     black_karasinski()),
+    "diffusionIrCheyette": lambda dates: Analytics.diffusionIrCheyette(dates, flat_curve(), cheyette()),
+    "diffusionIrExtendedCir": lambda dates: Analytics.diffusionIrExtendedCir(dates, flat_curve(), extended_cir()),
+    "diffusionCreditBlackKarasinski": lambda dates: Analytics.diffusionCreditBlackKarasinski(
+        dates, flat_survival(), black_karasinski()),
+    "diffusionCreditExtendedCir": lambda dates: Analytics.diffusionCreditExtendedCir(dates, flat_survival(),
+                                                                                     extended_cir()),
+    "diffusionEquityLognormal": lambda dates: Analytics.diffusionEquityLognormal(dates, 100.0, flat_curve(),
+                                                                                 lognormal()),
+    "diffusionFxLognormal": lambda dates: Analytics.diffusionFxLognormal(
+        dates, Market.fxSpot(START, 1.1), flat_curve(), flat_curve(0.01), lognormal()),
+}
+
+
 # A one-factor HJM set whose coefficients the probe's PDE manager uses; the bond matures in five years.
 PDE_RATE = 0.03
 PDE_MATURITY = Util.datetime(2029, 1, 2)
@@ -113,7 +143,21 @@ TYPES = {
     "lognormalEquityWithMhjmIr": Analytics.lognormalModelWithMhjmIr,
     "lognormalFxWithMhjmIr": Analytics.lognormalModelWithMhjmIr,
     "pdeManager": object,
+    "diffusionCreditBlackKarasinski": Analytics.diffusionCredit,
+    "diffusionCreditExtendedCir": Analytics.diffusionCredit,
+    "diffusionEquity": Analytics.diffusion,
+    "diffusionEquityLognormal": Analytics.diffusionEquity,
+    "diffusionFx": Analytics.diffusion,
+    "diffusionFxLognormal": Analytics.diffusionFx,
+    "diffusionIrBlackKarasinski": Analytics.diffusionIr,
+    "diffusionIrCheyette": Analytics.diffusionIr,
+    "diffusionIrExtendedCir": Analytics.diffusionIr,
 }
+
+
+def test_the_module_holds_every_type_and_the_enumeration_in_registration_order():
+    assert [key for key in vars(Analytics) if not key.startswith("__")] == TABLE_KEYS
+    assert len(TABLE_KEYS) == 43
 
 
 @pytest.mark.parametrize("name, base", TYPES.items())
@@ -133,6 +177,15 @@ METHODS = {
     "lognormalEquityWithMhjmIr": [],
     "lognormalFxWithMhjmIr": [],
     "pdeManager": ["run", "pv", "dimensions", "dates", "size"],
+    "diffusionEquity": ["states_initialize", "domestic_curve", "create_market_data"],
+    "diffusionFx": ["states_initialize", "domestic_curve", "foreign_curve", "create_market_data"],
+    **{name: ["log_df", "discounting", "number_of_states", "number_of_factors", "states_initialize"]
+       for name in ("diffusionIrBlackKarasinski", "diffusionIrCheyette", "diffusionIrExtendedCir")},
+    **{name: ["log_conditional_survival_probability", "survival_probability", "number_of_states",
+              "number_of_factors", "states_initialize"]
+       for name in ("diffusionCreditBlackKarasinski", "diffusionCreditExtendedCir")},
+    **{name: ["states_initialize", "number_of_states", "number_of_factors"]
+       for name in ("diffusionEquityLognormal", "diffusionFxLognormal")},
 }
 
 
@@ -181,6 +234,47 @@ TYPE_DOCS = [
     (Analytics.pdeManager,
      "pde_manager(__a:pdeManager) -> pde_manager\nC++: pde_manager(const &pde_manager)\n\n"
      "pde_manager - no description provided.\n\n"),
+    (Analytics.diffusionIrBlackKarasinski,
+     "diffusion_ir_black_karasinski(dates:(datetime, ...),\n    curve:discountCurve, params:parameterBlackKarasinski)"
+     "\n    -> diffusion_ir_black_karasinski\nC++: diffusion_ir_black_karasinski(const std::vector<datetime> "
+     "&dates,\n     const ptr_const<discount_curve> &curve,\n    const ptr_const<parameter_black_karasinski> "
+     "&params)\n\ndiffusion_ir_black_karasinski - no description provided.\n\nSuperclass: diffusion_ir\n\n"),
+    (Analytics.diffusionIrCheyette,
+     "diffusion_ir_cheyette(dates:(datetime, ...), curve:discountCurve,\n    params:parameterCheyette) -> "
+     "diffusion_ir_cheyette\nC++: diffusion_ir_cheyette(const std::vector<datetime> &dates,\n    const "
+     "ptr_const<discount_curve> &curve,\n    const ptr_const<parameter_cheyette> &params)\n\n"
+     "diffusion_ir_cheyette - no description provided.\n\nSuperclass: diffusion_ir\n\n"),
+    (Analytics.diffusionIrExtendedCir,
+     "diffusion_ir_extended_cir(dates:(datetime, ...), curve:discountCurve,\nparams:parameterExtendedCir) -> "
+     "diffusion_ir_extended_cir\nC++: diffusion_ir_extended_cir(const std::vector<datetime> &dates,\n    const "
+     "ptr_const<discount_curve> &curve,\n    const ptr_const<parameter_extended_cir> &params)\n\n"
+     "diffusion_ir_extended_cir - no description provided.\n\nSuperclass: diffusion_ir\n\n"),
+    (Analytics.diffusionCreditBlackKarasinski,
+     "diffusion_credit_black_karasinski(dates:(datetime, ...),\n    curve:survivalCurve, params:"
+     "parameterBlackKarasinski)\n    -> diffusion_credit_black_karasinski\nC++: diffusion_credit_black_karasinski("
+     "\n    const std::vector<datetime> &dates,\n    const ptr_const<survival_curve> &curve,\n    const "
+     "ptr_const<parameter_black_karasinski> &params)\n\ndiffusion_credit_black_karasinski - no description "
+     "provided.\n\nSuperclass: diffusion_credit\n\n"),
+    (Analytics.diffusionCreditExtendedCir,
+     "diffusion_credit_extended_cir(dates:(datetime, ...),\n    curve:survivalCurve, params:parameterExtendedCir)\n"
+     "    -> diffusion_credit_extended_cir\nC++: diffusion_credit_extended_cir(const std::vector<datetime> &dates,"
+     "\n     const ptr_const<survival_curve> &curve,\n    const ptr_const<parameter_extended_cir> &params)\n\n"
+     "diffusion_credit_extended_cir - no description provided.\n\nSuperclass: diffusion_credit\n\n"),
+    (Analytics.diffusionEquity, "diffusion_equity - no description provided.\n\nSuperclass: diffusion\n\n"),
+    (Analytics.diffusionEquityLognormal,
+     "diffusion_equity_lognormal(dates:(datetime, ...), spot:float,\n    domestic_diffusion_ir:discountCurve, "
+     "params:parameterLognormal)\n    -> diffusion_equity_lognormal\nC++: diffusion_equity_lognormal(const "
+     "std::vector<datetime> &dates,\n    double spot,\n    const ptr_const<discount_curve> "
+     "&domestic_diffusion_ir,\n    const ptr_const<parameter_lognormal> &params)\n\n"
+     "diffusion_equity_lognormal - no description provided.\n\nSuperclass: diffusion_equity\n\n"),
+    (Analytics.diffusionFx, "diffusion_fx - no description provided.\n\nSuperclass: diffusion\n\n"),
+    (Analytics.diffusionFxLognormal,
+     "diffusion_fx_lognormal(dates:(datetime, ...), spot:fxSpot,\n    domestic_curve:discountCurve, "
+     "foreign_curve:discountCurve,\n    params:parameterLognormal) -> diffusion_fx_lognormal\nC++: "
+     "diffusion_fx_lognormal(const std::vector<datetime> &dates,\n    const ptr_const<fx_spot> &spot,\n    "
+     "const ptr_const<discount_curve> &domestic_curve,\n    const ptr_const<discount_curve> &foreign_curve,\n"
+     "    const ptr_const<parameter_lognormal> &params)\n\ndiffusion_fx_lognormal - no description provided.\n\n"
+     "Superclass: diffusion_fx\n\n"),
 ]
 
 
@@ -219,6 +313,53 @@ METHOD_DOCS = [
 ]
 
 
+# What every concrete diffusion says of its overrides.
+OVERRIDE_DOCS = {
+    "log_df": "log_df(self, output:vector_IdE, states:matrix_IdE, from_:datetime,\n     to:datetime) -> None\n"
+              "C++: void log_df(vector<double> &output,\n    const matrix<double> &states, const datetime &from,\n"
+              "    const datetime &to) override;\n\n",
+    "discounting": "discounting(self, output:vector_IdE, states:matrix_IdE,\n    from_:datetime) -> None\n"
+                   "C++: void discounting(vector<double> &output,\n    const matrix<double> &states, const "
+                   "datetime &from) override;\n\n",
+    "log_conditional_survival_probability":
+        "log_conditional_survival_probability(self, output:vector_IdE,\n    states:matrix_IdE, from_:datetime, "
+        "to:datetime) -> None\nC++: void log_conditional_survival_probability(\n    vector<double> &output, "
+        "const matrix<double> &states,\n    const datetime &from, const datetime &to) override;\n\n",
+    "survival_probability": "survival_probability(self, output:vector_IdE, states:matrix_IdE,\n    from_:datetime) "
+                            "-> None\nC++: void survival_probability(vector<double> &output,\n    const "
+                            "matrix<double> &states, const datetime &from) override;\n\n",
+    "number_of_states": "number_of_states(self) -> int\nC++: size_t number_of_states() override;\n\n",
+    "number_of_factors": "number_of_factors(self) -> int\nC++: size_t number_of_factors() override;\n\n",
+    "states_initialize": "states_initialize(self, states:matrix_IdE) -> None\nC++: void states_initialize("
+                         "matrix<double> &states) override;\n\n",
+}
+CREATE_MARKET_DATA_DOC = (
+    "create_market_data(self, asset:diffusion, next:matrix_IdE,\n    current:matrix_IdE, data:(marketData, ...)) "
+    "-> marketData\nC++: ptr_const<market_data> create_market_data(\n    const ptr_const<diffusion> &asset, "
+    "matrix<double> &&next,\n    matrix<double> &&current,\n    const std::vector<ptr_const<market_data> > "
+    "&data) override;\n\n")
+METHOD_DOCS += [(getattr(Analytics, name), {method: OVERRIDE_DOCS[method] for method in METHODS[name]})
+                for name in DIFFUSIONS]
+METHOD_DOCS += [
+    (Analytics.diffusionEquity, {
+        "states_initialize": "states_initialize(self, states:matrix_IdE) -> None\nC++: void states_initialize("
+                             "matrix<double> &states) override = 0;\n\n",
+        "domestic_curve": "domestic_curve(self) -> discountCurve\nC++: const ptr_const<discount_curve> "
+                          "&domestic_curve()\n\n",
+        "create_market_data": CREATE_MARKET_DATA_DOC,
+    }),
+    (Analytics.diffusionFx, {
+        "states_initialize": "states_initialize(self, states:matrix_IdE) -> None\nC++: void states_initialize("
+                             "matrix<double> &states) override = 0;\n\n",
+        "domestic_curve": "domestic_curve(self) -> discountCurve\nC++: const ptr_const<discount_curve> "
+                          "&domestic_curve()\n\n",
+        "foreign_curve": "foreign_curve(self) -> discountCurve\nC++: const ptr_const<discount_curve> "
+                         "&foreign_curve()\n\n",
+        "create_market_data": CREATE_MARKET_DATA_DOC,
+    }),
+]
+
+
 @pytest.mark.parametrize("python_type, docs", METHOD_DOCS)
 def test_method_documentation(python_type, docs):
     assert {name: getattr(python_type, name).__doc__ for name in docs} == docs
@@ -232,6 +373,7 @@ OBJECTS = {
     "lognormalEquityWithMhjmIr": lambda tmp, pde: equity_model(),
     "lognormalFxWithMhjmIr": lambda tmp, pde: fx_model(),
     "pdeManager": lambda tmp, pde: Analytics.pdeManager(pde.manager()),
+    **{name: (lambda make: lambda tmp, pde: make(SET_DATES))(make) for name, make in DIFFUSIONS.items()},
 }
 
 
@@ -285,6 +427,31 @@ ERRORS = [
      "was provided."),
     (lambda t: Analytics.lognormalFxWithMhjmIr(VALUATION, np.eye(3), hull_white(0.05, [0.01], [years(1)])),
      "lognormal_fx_with_mhjm_ir() has no overload that takes 3 arguments"),
+    (lambda t: Analytics.diffusionIrCheyette(SET_DATES, flat_curve()),
+     "diffusion_ir_cheyette() takes exactly 3 arguments (2 given)"),
+    (lambda t: Analytics.diffusionIrBlackKarasinski(SET_DATES, flat_curve(), black_karasinski(), 1),
+     "diffusion_ir_black_karasinski() takes exactly 3 arguments (4 given)"),
+    (lambda t: Analytics.diffusionIrExtendedCir(SET_DATES, flat_curve(), cheyette()),
+     "diffusion_ir_extended_cir() argument 3: method requires a parameterExtendedCir, a parameterCheyette was "
+     "provided."),
+    (lambda t: Analytics.diffusionCreditBlackKarasinski(SET_DATES, flat_survival(), extended_cir()),
+     "diffusion_credit_black_karasinski() argument 3: method requires a parameterBlackKarasinski, a "
+     "parameterExtendedCir was provided."),
+    (lambda t: Analytics.diffusionCreditExtendedCir(SET_DATES, flat_curve(), extended_cir()),
+     "diffusion_credit_extended_cir() argument 2: method requires a survivalCurve, a discountCurve was provided."),
+    (lambda t: Analytics.diffusionEquityLognormal(SET_DATES, 100.0, flat_curve()),
+     "diffusion_equity_lognormal() takes exactly 4 arguments (3 given)"),
+    (lambda t: Analytics.diffusionEquityLognormal(SET_DATES, "100", flat_curve(), lognormal()),
+     "diffusion_equity_lognormal() argument 2: expected a float, got str"),
+    (lambda t: Analytics.diffusionFxLognormal(SET_DATES, Market.fxSpot(START, 1.1), flat_curve(), flat_curve(),
+                                              lognormal(), 1),
+     "diffusion_fx_lognormal() takes exactly 5 arguments (6 given)"),
+    # The spot is read before the curves.
+    (lambda t: Analytics.diffusionFxLognormal(SET_DATES, flat_curve(), flat_curve(), flat_curve(), lognormal()),
+     "diffusion_fx_lognormal() argument 2: method requires a fxSpot, a discountCurve was provided."),
+    (lambda t: Analytics.diffusionEquity(), "this class cannot be instantiated"),
+    (lambda t: Analytics.diffusionFx(SET_DATES, Market.fxSpot(START, 1.1), flat_curve(), flat_curve(), lognormal()),
+     "this class cannot be instantiated"),
     (lambda t: Analytics.pdeManager(), "pde_manager() takes exactly 1 argument (0 given)"),
     (lambda t: Analytics.pdeManager(equity_model()),
      "pde_manager() argument 1: method requires a pdeManager, a lognormalEquityWithMhjmIr was provided."),
@@ -306,6 +473,8 @@ KEYWORD_CALLS = [
                                                                                                 [years(1)])),
     lambda: Analytics.lognormalFxWithMhjmIr(__a=fx_model()),
     lambda: Analytics.pdeManager(__a=None),
+    lambda: Analytics.diffusionIrCheyette(SET_DATES, flat_curve(), params=cheyette()),
+    lambda: Analytics.diffusionFxLognormal(dates=SET_DATES),
 ]
 
 
@@ -313,6 +482,79 @@ KEYWORD_CALLS = [
 def test_constructors_refuse_keyword_arguments(call):
     with pytest.raises(TypeError, match="^this function takes no keyword arguments$"):
         call()
+
+
+# ---------------------------------------------------------------------------------------------------------
+# Diffusions on states given from Python
+
+@pytest.mark.parametrize("name", DIFFUSIONS)
+@pytest.mark.parametrize("sequence", [list, tuple, Sequence])
+def test_diffusions_take_their_dates_as_any_sequence(name, sequence):
+    made = DIFFUSIONS[name](sequence(SET_DATES))
+    assert type(made) is getattr(Analytics, name)
+    assert isinstance(made, Analytics.diffusion)
+
+
+# Counts from the models: a row per factor and a discounting row (Black-Karasinski and extended CIR, one
+# factor), n(n + 3) rows of x, y, local volatilities and discounting (the two-factor Cheyette set), and the
+# one log spot row of the two-factor lognormal set.
+COUNTS = [("diffusionIrBlackKarasinski", 2, 1), ("diffusionIrCheyette", 10, 2), ("diffusionIrExtendedCir", 2, 1),
+          ("diffusionCreditBlackKarasinski", 2, 1), ("diffusionCreditExtendedCir", 2, 1),
+          ("diffusionEquityLognormal", 1, 2), ("diffusionFxLognormal", 1, 2)]
+
+
+@pytest.mark.parametrize("name, states, factors", COUNTS)
+def test_counts_and_initial_states(name, states, factors):
+    made = DIFFUSIONS[name](SET_DATES)
+    assert made.number_of_states() == Analytics.diffusion.number_of_states(made) == states
+    assert made.number_of_factors() == Analytics.diffusion.number_of_factors(made) == factors
+    for initialize in (made.states_initialize, lambda m: type(made).__base__.states_initialize(made, m)):
+        matrix = Vectorization.matrix_IdE(np.ones((states, 3)))
+        assert initialize(matrix) is None
+        assert np.array_equal(np.asarray(matrix), np.zeros((states, 3)))
+
+
+def test_at_the_start_the_prices_relative_to_the_curves_are_the_curves():
+    # Zero states at the first date: the Cheyette and extended CIR prices add no deviation to the curves.
+    later = Util.datetime(2030, 6, 1)
+    output = Vectorization.vector_IdE(4)
+    for name in ("diffusionIrCheyette", "diffusionIrExtendedCir"):
+        rate = DIFFUSIONS[name](SET_DATES)
+        rate.log_df(output, np.zeros((rate.number_of_states(), 4)), START, later)
+        assert np.asarray(output) == pytest.approx(np.full(4, flat_curve().log_df(START, later)), rel=1e-14)
+        rate.discounting(output, np.zeros((rate.number_of_states(), 4)), START)
+        assert np.array_equal(np.asarray(output), np.ones(4))
+    intensity = DIFFUSIONS["diffusionCreditExtendedCir"](SET_DATES)
+    intensity.log_conditional_survival_probability(output, np.zeros((2, 4)), START, later)
+    assert np.asarray(output) == pytest.approx(np.full(4, flat_survival().log_survival_probability(START, later)),
+                                               rel=1e-14)
+    intensity.survival_probability(output, np.zeros((2, 4)), START)
+    assert np.array_equal(np.asarray(output), np.ones(4))
+
+
+def test_spot_diffusions_hand_out_their_curves():
+    later = Util.datetime(2030, 6, 1)
+    equity = DIFFUSIONS["diffusionEquityLognormal"](SET_DATES)
+    fx = DIFFUSIONS["diffusionFxLognormal"](SET_DATES)
+    for curve, rate in [(equity.domestic_curve(), 0.03), (fx.domestic_curve(), 0.03), (fx.foreign_curve(), 0.01)]:
+        assert type(curve) is Market.discountCurve
+        assert curve.df(START, later) == flat_curve(rate).df(START, later)
+
+
+def test_spot_views_read_the_rate_views_before_them_and_take_the_states_over():
+    rate = Analytics.diffusionIrExtendedCir(SET_DATES, flat_curve(), extended_cir())
+    rate_views = [rate.create_market_data(rate, np.zeros((2, 4)), np.zeros((2, 4)), []) for _ in range(2)]
+    for name, view_of, rates in [("diffusionEquityLognormal", Analytics.diffusion.diffusion_equity_spot, 1),
+                                 ("diffusionFxLognormal", Analytics.diffusion.diffusion_fx_spot, 2)]:
+        spot = DIFFUSIONS[name](SET_DATES)
+        states = [Vectorization.matrix_IdE(np.zeros((1, 4))) for _ in range(2)]
+        with pytest.raises(RuntimeError, match="the rates it reads come first in the simulation"):
+            spot.create_market_data(spot, *states, rate_views[:rates - 1])
+        assert all(m.rows() == 1 for m in states)  # refused: nothing taken
+        view = type(spot).__base__.create_market_data(spot, spot, *states, rate_views[:rates])
+        assert type(view) is Market.marketData
+        assert all((m.rows(), m.columns()) == (0, 0) for m in states)
+        assert type(view_of(view)) is (Market.equitySpot if rates == 1 else Market.fxSpot)
 
 
 # ---------------------------------------------------------------------------------------------------------
@@ -501,3 +743,160 @@ def test_a_copy_runs_on_after_its_source_is_gone_and_leaves_it_unrun(pde_pricing
     unrun = Analytics.pdeManager(pde_pricing.manager())
     with pytest.raises(ValueError):
         unrun.pv([0.0])
+
+
+# ---------------------------------------------------------------------------------------------------------
+# Workflows: calibrate, simulate, read the paths into numpy and compare with the market within 4 standard
+# errors (fixed seeds: a correct model fails one such check in some 16000)
+
+def z_of_mean(values, expected):
+    """The distance of the sample mean from the expected value, in standard errors."""
+    return (values.mean() - expected) / (values.std(ddof=1) / math.sqrt(values.size))
+
+
+def z_of_variance(values, expected):
+    """The distance of the sample variance from the expected one, in standard errors sqrt((m4 - s^4) / N)."""
+    centred = values - values.mean()
+    variance = np.mean(centred ** 2)
+    return (variance - expected) / math.sqrt((np.mean(centred ** 4) - variance ** 2) / values.size)
+
+
+def simulate(assets, changes, correlation, dates, paths, generator=Random.random_type.MERSENNE_TWISTER, seed=11):
+    brownians = sum(asset.number_of_factors() for asset in assets)
+    config = Analytics.randomConfig(generator, seed, paths, len(dates), brownians)
+    manager = Analytics.simulationManager(assets, changes, correlation, config, dates)
+    manager.states_initialize()
+    return manager
+
+
+WORKFLOW_START = Util.datetime(2024, 1, 15)
+# Half a year, then yearly: the total variances of the implied volatilities, the first date the start.
+CALIBRATION_DATES_WF = [WORKFLOW_START, Util.datetime(2024, 7, 15), Util.datetime(2025, 1, 15),
+                        Util.datetime(2026, 1, 15), Util.datetime(2027, 1, 15)]
+
+
+def market_variances(implied):
+    return [v * v * (d.serial() - WORKFLOW_START.serial()) / 365.0 for v, d in zip(implied, CALIBRATION_DATES_WF)]
+
+
+def workflow_hjm(decay, volatilities, volatility_dates):
+    return Analytics.parameterMarkovianHjm(np.array([[decay]]), np.array([[v] for v in volatilities]),
+                                           np.array([[1.0]]), [Util.datetime(2030, 1, 15)], volatility_dates,
+                                           act_365f(), HJM_TYPE.HULL_WHITE)
+
+
+def test_a_calibrated_equity_beside_an_hjm_rate_has_the_market_variances():
+    # 50000 paths: the rate terms of the variance, which the calibration takes off the equity's own, are
+    # 6 to 15 standard errors at the last three dates (measured by calibrating as if the rate stood still).
+    variances = market_variances([0.0, 0.20, 0.22, 0.21, 0.23])
+    rates = workflow_hjm(0.03, [0.02, 0.015], [Util.datetime(2025, 7, 15), Util.datetime(2030, 1, 15)])
+    correlation = np.array([[1.0, 0.5], [0.5, 1.0]])
+    calibrated = Analytics.lognormalEquityWithMhjmIr(WORKFLOW_START, correlation, rates).calibrate(
+        CALIBRATION_DATES_WF, variances, act_365f())
+    curve = Market.discountCurve(WORKFLOW_START, 0.03)
+    dates = CALIBRATION_DATES_WF
+    manager = simulate([Analytics.diffusionIrMarkovianHjm(dates, curve, rates),
+                        Analytics.diffusionEquityLognormal(dates, 100.0, curve, calibrated)],
+                       [Analytics.changeOfMeasure(), Analytics.changeOfMeasure()], correlation, dates, 50000)
+    spot = Analytics.diffusion.diffusion_equity_spot(manager.data(1))
+    distances = []
+    for t in range(1, len(dates)):
+        manager.propagate(t)
+        distances.append(z_of_variance(np.log(np.asarray(spot.spots())), variances[t]))
+    assert np.all(np.abs(distances) < 4.0), distances
+
+
+def test_a_calibrated_fx_rate_with_two_hjm_rates_under_the_quanto_measure():
+    # The foreign rate is simulated under the domestic measure: its factor's draw shifts by the FX step
+    # volatility times their correlation, a drift of 10 standard errors at five years when left out.
+    # The discounted FX rate then converts the foreign bond: E[discounting_d(t) X(t) / X(0)] = P_f(0, t).
+    dates = CALIBRATION_DATES_WF + [Util.datetime(2029, 1, 15)]
+    implied = [0.0, 0.10, 0.11, 0.12, 0.12, 0.13]
+    variances = [v * v * (d.serial() - WORKFLOW_START.serial()) / 365.0 for v, d in zip(implied, dates)]
+    domestic_rates = workflow_hjm(0.03, [0.012], [Util.datetime(2030, 1, 15)])
+    foreign_rates = workflow_hjm(0.02, [0.015], [Util.datetime(2030, 1, 15)])
+    correlation = np.array([[1.0, 0.3, 0.2], [0.3, 1.0, -0.6], [0.2, -0.6, 1.0]])
+    calibrated = Analytics.lognormalFxWithMhjmIr(WORKFLOW_START, correlation, domestic_rates,
+                                                 foreign_rates).calibrate(dates, variances, act_365f())
+    domestic, foreign = Market.discountCurve(WORKFLOW_START, 0.03), Market.discountCurve(WORKFLOW_START, 0.01)
+    # Each step is one volatility period: its volatility is the period's times the root of its length.
+    serials = [d.serial() for d in dates]
+    sigma = np.asarray(calibrated.volatilities())[:, 0]
+    steps = np.array([[0.0]] + [[sigma[i] * math.sqrt((serials[i] - serials[i - 1]) / 365.0)]
+                                for i in range(1, len(dates))])
+    quanto = Analytics.changeOfMeasure(np.array([[correlation[1, 2]]]), steps)
+    manager = simulate([Analytics.diffusionIrMarkovianHjm(dates, domestic, domestic_rates),
+                        Analytics.diffusionIrMarkovianHjm(dates, foreign, foreign_rates),
+                        Analytics.diffusionFxLognormal(dates, Market.fxSpot(WORKFLOW_START, 1.09), domestic, foreign,
+                                                       calibrated)],
+                       [Analytics.changeOfMeasure(), quanto, Analytics.changeOfMeasure()], correlation, dates, 50000,
+                       Random.random_type.WELL_19937)
+    discounts = Analytics.diffusion.diffusion_discount_curve(manager.data(0))
+    fx = Analytics.diffusion.diffusion_fx_spot(manager.data(2))
+    discounting = Vectorization.vector_IdE(50000)
+    for t in range(1, len(dates)):
+        manager.propagate(t)
+        discounts.discounting(discounting, dates[t])
+        rates = np.asarray(fx.spots())
+        assert abs(z_of_mean(np.asarray(discounting) * rates, foreign.df(WORKFLOW_START, dates[t]))) < 4.0, t
+        assert abs(z_of_variance(np.log(rates), variances[t])) < 4.0, t
+
+
+def test_a_cheyette_set_calibrated_saved_and_loaded_prices_the_curve(tmp_path):
+    calibrated = cheyette_driver(tmp_path).calibrate(smile_surface(), cheyette_settings(),
+                                                     hull_white(0.01, [0.01] * 4, [years(k) for k in (1, 2, 3, 4)]))
+    path = str(tmp_path / "cheyette.json")
+    Analytics.parameterCheyette.write_to_json(path, calibrated)
+    loaded = Analytics.parameterCheyette.read_from_json(path)
+    assert str(loaded) == str(calibrated)
+    # Monthly steps over five years; at five years the convexity P(0, t) Var(ln D) / 2, which a wrong drift
+    # would leave out, measures 4 standard errors of the mean.
+    curve = Market.discountCurve(VALUATION, 0.03)
+    dates = [Util.datetime(2024 + month // 12, 1 + month % 12, 2) for month in range(61)]
+    manager = simulate([Analytics.diffusionIrCheyette(dates, curve, loaded)], [Analytics.changeOfMeasure()],
+                       np.eye(1), dates, 20000)
+    discounts = Analytics.diffusion.diffusion_discount_curve(manager.data(0))
+    discounting = Vectorization.vector_IdE(20000)
+    for t in range(1, len(dates)):
+        manager.propagate(t)
+        if t % 6 == 0:
+            discounts.discounting(discounting, dates[t])
+            assert abs(z_of_mean(np.asarray(discounting), curve.df(VALUATION, dates[t]))) < 4.0, t
+
+
+def test_credit_diffusions_beside_an_hjm_rate_price_their_survival_curves(tmp_path):
+    # Black-Karasinski levels every six months, fitted by the native calibration to a hazard rate rising
+    # from 1% (survival exp(-(0.01 t + 0.005 t^2))) and read back from its JSON file.
+    level_dates = [VALUATION] + [Util.datetime(2024 + k // 2, 1 + 6 * (k % 2), 2) for k in range(1, 11)]
+    spans = [(d.serial() - VALUATION.serial()) / 365.0 for d in level_dates[1:]]
+    rising = Market.survivalCurve(VALUATION, level_dates[1:], [math.exp(-(0.01 * t + 0.005 * t * t)) for t in spans])
+    factor = Analytics.parameterMarkovianHjm(np.array([[0.1]]), np.array([[0.3]]), np.array([[1.0]]),
+                                             level_dates[-1:], level_dates[-1:], act_365f(), HJM_TYPE.HULL_WHITE)
+    start = Analytics.parameterBlackKarasinski(factor, [-4.0] * len(level_dates), level_dates)
+    rates = hull_white(0.05, [0.01], level_dates[-1:])
+    driver = Analytics.calibrationCreditBlackKarasinski(VALUATION, rising, Analytics.calibrationBlackKarasinskiSettings(
+        "3M", 0.0), rates, np.array([[0.0]]))
+    path = str(tmp_path / "levels.json")
+    analyticsProbe.probeCreditCalibration.calibrate_to_json(driver, start, path)
+    levels = Analytics.parameterBlackKarasinski.read_from_json(path)
+    assert json.loads(str(start))["levels_parameter"] == [-4.0] * len(level_dates)  # a copy was calibrated
+    # An extended CIR intensity built here, over a flat 2% hazard rate.
+    square_root = Analytics.parameterExtendedCir(np.array([[0.3]]), np.array([[0.08]]), np.array([[0.02]]),
+                                                 np.array([[1.0]]), level_dates[-1:], level_dates[-1:],
+                                                 level_dates[-1:], act_365f())
+    flat = Market.survivalCurve(VALUATION, 0.02)
+    dates = [Util.datetime(2024 + month // 12, 1 + month % 12, 2) for month in range(61)]
+    correlation = np.array([[1.0, 0.3, -0.2], [0.3, 1.0, 0.4], [-0.2, 0.4, 1.0]])
+    manager = simulate([Analytics.diffusionIrMarkovianHjm(dates, Market.discountCurve(VALUATION, 0.03), rates),
+                        Analytics.diffusionCreditBlackKarasinski(dates, rising, levels),
+                        Analytics.diffusionCreditExtendedCir(dates, flat, square_root)],
+                       [Analytics.changeOfMeasure() for _ in range(3)], correlation, dates, 20000)
+    views = [Analytics.diffusion.diffusion_survival_curve(manager.data(i)) for i in (1, 2)]
+    survival = Vectorization.vector_IdE(20000)
+    for t in range(1, len(dates)):
+        manager.propagate(t)
+        # The level dates, where the calibration matches the curve (between them the curve interpolates).
+        if t % 6 == 0:
+            for view, curve in zip(views, (rising, flat)):
+                view.survival_probability(survival, dates[t])
+                assert abs(z_of_mean(np.asarray(survival), curve.survival_probability(VALUATION, dates[t]))) < 4.0, t
