@@ -52,3 +52,20 @@ def sigint_after():
     for timer in timers:
         timer.join()
     signal.signal(signal.SIGINT, previous)
+
+
+@pytest.fixture
+def thread_counter():
+    """Counts in another Python thread for as long as the test runs; gives the count so far. A call that
+    holds the interpreter lock leaves the thread a few switch intervals at most."""
+    counted, stop = [0], threading.Event()
+
+    def count():
+        while not stop.is_set():
+            counted[0] += 1
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    yield lambda: counted[0]
+    stop.set()
+    counter.join()

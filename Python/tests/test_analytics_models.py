@@ -12,6 +12,8 @@ discounted FX rates, discount factors and survival probabilities.
 import gc
 import json
 import math
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -495,6 +497,12 @@ def test_diffusions_take_their_dates_as_any_sequence(name, sequence):
     assert isinstance(made, Analytics.diffusion)
 
 
+def test_diffusions_refuse_an_empty_date_list():
+    for name, make in DIFFUSIONS.items():
+        with pytest.raises(RuntimeError, match="a diffusion needs its simulation dates"):
+            make(())
+
+
 # Counts from the models: a row per factor and a discounting row (Black-Karasinski and extended CIR, one
 # factor), n(n + 3) rows of x, y, local volatilities and discounting (the two-factor Cheyette set), and the
 # one log spot row of the two-factor lognormal set.
@@ -555,6 +563,20 @@ def test_spot_views_read_the_rate_views_before_them_and_take_the_states_over():
         assert type(view) is Market.marketData
         assert all((m.rows(), m.columns()) == (0, 0) for m in states)
         assert type(view_of(view)) is (Market.equitySpot if rates == 1 else Market.fxSpot)
+
+
+@pytest.mark.parametrize("name, view_of, curve_type", [
+    *[(name, Analytics.diffusion.diffusion_discount_curve, Market.discountCurve)
+      for name in ("diffusionIrBlackKarasinski", "diffusionIrCheyette", "diffusionIrExtendedCir")],
+    *[(name, Analytics.diffusion.diffusion_survival_curve, Market.survivalCurve)
+      for name in ("diffusionCreditBlackKarasinski", "diffusionCreditExtendedCir")]])
+def test_rate_and_credit_views_take_the_states_over(name, view_of, curve_type):
+    made = DIFFUSIONS[name](SET_DATES)
+    states = [Vectorization.matrix_IdE(np.zeros((made.number_of_states(), 4))) for _ in range(2)]
+    view = made.create_market_data(made, *states, [])
+    assert type(view) is Market.marketData
+    assert all((m.rows(), m.columns()) == (0, 0) for m in states)
+    assert type(view_of(view)) is curve_type
 
 
 # ---------------------------------------------------------------------------------------------------------
@@ -743,6 +765,84 @@ def test_a_copy_runs_on_after_its_source_is_gone_and_leaves_it_unrun(pde_pricing
     unrun = Analytics.pdeManager(pde_pricing.manager())
     with pytest.raises(ValueError):
         unrun.pv([0.0])
+
+
+# ---------------------------------------------------------------------------------------------------------
+# Long calls: a PDE run and a Cheyette calibration run without the interpreter lock and stop on Ctrl-C
+
+def long_cheyette_calibration(tmp_path):
+    """Twenty yearly expiries with five strikes each: about two seconds of work."""
+    expiries = [f"{k}Y" for k in range(1, 21)]
+    config = targets(tmp_path, expiries, [[0.5, 0.75, 1.0, 1.3, 1.6]] * 20 + [[1.0]] * 20)
+    driver = Analytics.calibrationIrCheyette(VALUATION, Market.discountCurve(VALUATION, 0.03), config, act_365f())
+    axis = [f"{k}Y" for k in range(1, 31)]
+    strikes = [0.01, 0.02, 0.03, 0.04, 0.05]
+    nodes = np.tile([0.30 * (k / 0.03) ** -0.4 for k in strikes], (len(axis), len(axis), 1))
+    surface = Market.irVolatilitySurface(VALUATION, axis, axis, strikes, Vectorization.tensor_IdE(nodes))
+    start = hull_white(0.01, [0.01] * 20, [years(k) for k in range(1, 21)])
+    return start, lambda: driver.calibrate(surface, cheyette_settings(), start)
+
+
+def long_pde_run(pde, bonds=20000):
+    """Bonds on the grid: 0.15 ms each."""
+    manager = Analytics.pdeManager(pde.manager())
+    return manager, lambda: manager.run([pde.unit_bond()] * bonds, pde.discount_factors())
+
+
+def usable_after_interruption(kind, made, pde):
+    if kind == "pde run":
+        made.run([pde.unit_bond()], pde.discount_factors())
+        value = [0.0]
+        made.pv(value)
+        return value[0] == pytest.approx(market_discount(), rel=1e-6)  # the grid's error, as above
+    # The caller's HJM set keeps the last step's volatilities, and is no longer busy.
+    return np.all(np.isfinite(np.array(made.volatilities())))
+
+
+@pytest.mark.parametrize("kind", ["pde run", "cheyette calibration"])
+def test_long_calls_let_other_threads_run_and_stop_on_ctrl_c(tmp_path, pde_pricing, sigint_after, thread_counter,
+                                                             kind):
+    made, call = long_pde_run(pde_pricing) if kind == "pde run" else long_cheyette_calibration(tmp_path)
+    sent = sigint_after(0.3)
+    before = thread_counter()
+    with pytest.raises(KeyboardInterrupt):
+        call()
+    # The library looks at the signals ten times a second.
+    assert time.monotonic() - sent["at"] < 1.0
+    assert thread_counter() - before > 1000
+    assert usable_after_interruption(kind, made, pde_pricing)
+
+
+def test_what_a_long_call_writes_is_busy_meanwhile(tmp_path, pde_pricing):
+    start, calibrate = long_cheyette_calibration(tmp_path)
+    manager, run = long_pde_run(pde_pricing, 5000)
+    workers = [threading.Thread(target=calibrate), threading.Thread(target=run)]
+    for worker in workers:
+        worker.start()
+    time.sleep(0.2)
+    for busy, read in [("parameterMarkovianHjm", start.volatilities), ("pdeManager", manager.size)]:
+        with pytest.raises(RuntimeError, match=f"^the {busy} object is busy with a long call$"):
+            read()
+    for worker in workers:
+        worker.join()
+    assert np.all(np.isfinite(np.array(start.volatilities()))) and manager.size() == 5000
+
+
+def test_copies_running_on_two_threads_share_their_scheme_in_turn(pde_pricing):
+    # The copies share the source's scheme and coefficients: run at once, they would overwrite each
+    # other's steps.
+    source = pde_pricing.manager()
+    copies = [Analytics.pdeManager(source) for _ in range(2)]
+    bonds = [pde_pricing.unit_bond()] * 2000
+    workers = [threading.Thread(target=copy.run, args=(bonds, pde_pricing.discount_factors())) for copy in copies]
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        worker.join()
+    for copy in copies:
+        values = [0.0] * 2000
+        copy.pv(values)
+        assert values == pytest.approx([market_discount()] * 2000, rel=1e-6)
 
 
 # ---------------------------------------------------------------------------------------------------------
