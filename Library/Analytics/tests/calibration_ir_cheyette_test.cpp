@@ -18,6 +18,7 @@
 #include "Market/ir_volatility_surface.h"
 #include "Util/datetime_helper.h"
 #include "cheyette_swaption_test_support.h"
+#include "cheyette_target_volatilities.h"
 
 namespace qavrek {
 
@@ -61,12 +62,7 @@ calibration_ir_cheyette driver_of(const ptr_const<calibration_ir_targets_configu
 // The volatilities the targets have under a parameter set, priced as the driver prices them.
 std::vector<std::vector<double>> model_volatilities(const calibration_ir_cheyette& driver,
                                                     const ptr_const<parameter_cheyette>& parameter) {
-  const auto model = std::make_shared<const model_cheyette>(*parameter, valuation(),
-                                                            parameter->parameters()->volatilities_dates(), true, false);
-  std::vector<std::vector<double>> out(driver.swaptions().size());
-  for (size_t i = 0; i < out.size(); ++i)
-    driver.swaptions()[i]->values(out[i], model, model->variance(driver.swaptions()[i]->expiry()));
-  return out;
+  return target_volatilities(driver, parameter, valuation());
 }
 
 // A surface on which every target reads `volatilities[i][j]` at its strike j exactly: a node per expiry and

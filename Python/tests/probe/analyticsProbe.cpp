@@ -3,16 +3,21 @@
 #include <string>
 #include <vector>
 
+#include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "AnalyticsPython/analytics_names.h"
 #include "Frame/wrapped_class.h"
 #include "InstrumentPython/instrument_names.h"
 #include "MarketPython/market_names.h"
+#include "Runtime/py_reference.h"
+#include "Runtime/qavrekPythonArgs.h"
 #include "UtilPython/util_names.h"
+#include "cheyette_target_volatilities.h"
 #include "pde_manager_test_support.h"
 
 // What a native caller of the analytics library does and Python cannot: build a PDE manager (Python
-// holds one only as a copy) and run the credit level calibration (whose driver Python only builds).
+// holds one only as a copy), run the credit level calibration (whose driver Python only builds) and price
+// the Cheyette calibration's targets (which have no Python type).
 namespace qavrek::probe {
 
 // A zero-coupon bond rolled back under a one-factor HJM model: its coefficients on 201 points over six
@@ -76,6 +81,55 @@ class probe_credit_calibration {
   }
 };
 
+// The targets of a Cheyette calibration on these arguments: their dates, their strikes and the
+// volatilities a known parameter set gives them, as a driver of the same arguments reads and prices them.
+class probe_cheyette_targets {
+ public:
+  probe_cheyette_targets(const datetime& valuation_date, const ptr_const<discount_curve>& curve,
+                         const ptr_const<calibration_ir_targets_configuration>& targets_config,
+                         const ptr_const<day_count_convention>& convention)
+      : valuation_date_(valuation_date), driver_(valuation_date, curve, targets_config, convention) {}
+
+  std::vector<datetime> expiries() const {
+    std::vector<datetime> out;
+    for (const auto& target : driver_.swaptions()) out.push_back(target->expiry());
+    return out;
+  }
+
+  std::vector<datetime> maturities() const {
+    std::vector<datetime> out;
+    for (const auto& target : driver_.swaptions()) out.push_back(target->swaptions()->swap()->maturity());
+    return out;
+  }
+
+  // Absolute strikes, a tuple per target.
+  python::py_reference strikes() const {
+    std::vector<std::vector<double>> rows;
+    for (const auto& target : driver_.swaptions()) rows.push_back(target->swaptions()->strikes());
+    return nested(rows);
+  }
+
+  // Black volatilities, a tuple per target with one per strike.
+  python::py_reference volatilities(const ptr_const<parameter_cheyette>& parameter) const {
+    return nested(cheyette_test::target_volatilities(driver_, parameter, valuation_date_));
+  }
+
+ private:
+  static python::py_reference nested(const std::vector<std::vector<double>>& rows) {
+    auto out = python::py_reference::steal(PyTuple_New(static_cast<Py_ssize_t>(rows.size())));
+    if (!out) return out;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      PyObject* row = python::qavrekPythonArgs::BuildTuple(rows[i].data(), rows[i].size());
+      if (row == nullptr) return python::py_reference();
+      PyTuple_SET_ITEM(out.get(), static_cast<Py_ssize_t>(i), row);
+    }
+    return out;
+  }
+
+  datetime valuation_date_;
+  calibration_ir_cheyette driver_;
+};
+
 }  // namespace qavrek::probe
 
 namespace qavrek::python {
@@ -84,9 +138,12 @@ template <>
 inline constexpr const char* python_name<probe::probe_pde_pricing> = "probePdePricing";
 template <>
 inline constexpr const char* python_name<probe::probe_credit_calibration> = "probeCreditCalibration";
+template <>
+inline constexpr const char* python_name<probe::probe_cheyette_targets> = "probeCheyetteTargets";
 
 namespace {
 
+using probe::probe_cheyette_targets;
 using probe::probe_credit_calibration;
 using probe::probe_pde_pricing;
 
@@ -122,6 +179,26 @@ struct credit_calibration_binding {
   };
 };
 
+struct cheyette_targets_binding {
+  using type = probe_cheyette_targets;
+  static constexpr const char* module_path = path;
+  static constexpr const char* library_name = "probe_cheyette_targets";
+  static constexpr const char* doc =
+      "probe_cheyette_targets(valuation_date:datetime, curve:discountCurve,\n"
+      "    targets_config:calibrationIrTargetsConfiguration, convention:dayCountConvention)\n\n";
+  using constructors = overloads<
+      constructor<"@WWWW datetime discountCurve calibrationIrTargetsConfiguration dayCountConvention",
+                  probe_cheyette_targets, const datetime&, const ptr_const<discount_curve>&,
+                  const ptr_const<calibration_ir_targets_configuration>&, const ptr_const<day_count_convention>&>>;
+  static inline PyMethodDef methods[] = {
+      methods_of<probe_cheyette_targets>::method<"expiries", &probe_cheyette_targets::expiries>(""),
+      methods_of<probe_cheyette_targets>::method<"maturities", &probe_cheyette_targets::maturities>(""),
+      methods_of<probe_cheyette_targets>::method<"strikes", &probe_cheyette_targets::strikes>(""),
+      methods_of<probe_cheyette_targets>::method<"volatilities", &probe_cheyette_targets::volatilities>(""),
+      methods_of<probe_cheyette_targets>::end(),
+  };
+};
+
 }  // namespace
 }  // namespace qavrek::python
 
@@ -136,10 +213,13 @@ int add_pde_pricing(PyObject* dict) {
 int add_credit_calibration(PyObject* dict) {
   return qavrek::python::wrapped_class<qavrek::python::credit_calibration_binding>::AddFile(dict);
 }
+int add_cheyette_targets(PyObject* dict) {
+  return qavrek::python::wrapped_class<qavrek::python::cheyette_targets_binding>::AddFile(dict);
+}
 
 }  // namespace
 
 PyMODINIT_FUNC PyInit_analyticsProbe() {
   return qavrek::python::qavrekPythonUtil::InitializeModule(
-      &probe_module, "analyticsProbe", {"qavrekmodules.Analytics"}, {&add_pde_pricing, &add_credit_calibration});
+      &probe_module, "analyticsProbe", {"qavrekmodules.Analytics"}, {&add_pde_pricing, &add_credit_calibration, &add_cheyette_targets});
 }
