@@ -350,14 +350,17 @@ void calibration_ir_hjm::problem::residuals(const vector<double>& x, vector<doub
   priced_residuals_ = residuals;
 }
 
-void calibration_ir_hjm::problem::finite_difference_jacobian(const vector<double>& x, matrix<double>& jacobian,
-                                                             const lm_parameters& settings) {
+bool calibration_ir_hjm::problem::start_jacobian(const vector<double>& x, const matrix<double>& jacobian) const {
   QAVREK_CHECK_AT("jacobian", source_file, __LINE__,
                   jacobian.rows() == number_of_residuals_ && jacobian.columns() == number_of_unknowns_,
                   "out of range");
   interruption::point();
-  const bool at_priced_point =
-      priced_at_.size() == x.size() && std::equal(x.begin(), x.end(), priced_at_.begin());
+  return priced_at_.size() == x.size() && std::equal(x.begin(), x.end(), priced_at_.begin());
+}
+
+void calibration_ir_hjm::problem::finite_difference_jacobian(const vector<double>& x, matrix<double>& jacobian,
+                                                             const lm_parameters& settings) {
+  const bool at_priced_point = start_jacobian(x, jacobian);
   if (!at_priced_point) {
     vector<double> scratch(number_of_residuals_);
     residuals(x, scratch);
@@ -390,12 +393,7 @@ void calibration_ir_hjm::problem::finite_difference_jacobian(const vector<double
 }
 
 void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<double>& jacobian) {
-  QAVREK_CHECK_AT("jacobian", source_file, __LINE__,
-                  jacobian.rows() == number_of_residuals_ && jacobian.columns() == number_of_unknowns_,
-                  "out of range");
-  interruption::point();
-  const bool at_priced_point =
-      priced_at_.size() == x.size() && std::equal(x.begin(), x.end(), priced_at_.begin());
+  const bool at_priced_point = start_jacobian(x, jacobian);
   if (at_priced_point) {
     set_unknowns(x);
   } else {

@@ -124,6 +124,8 @@ class calibration_ir_hjm {
     // The residuals of the fitted targets' model volatilities under `parameter`, regularisation included.
     void residuals_from(const double* model_volatilities, const parameter_markovian_hjm& parameter,
                         vector<double>& residuals) const;
+    // Checks a Jacobian's shape and offers the caller a stop; true when x is the latest residual point.
+    bool start_jacobian(const vector<double>& x, const matrix<double>& jacobian) const;
     // The residuals at x, priced on `point` from the roots at the latest residual point.
     void shifted_residuals(const vector<double>& x, shifted_point& point, range_buffers& buffers) const;
     double strike(size_t i) const { return strikes_.empty() ? driver_.swaptions_[i]->swap_rate() : strikes_[i]; }
