@@ -186,14 +186,11 @@ class lm_run {
   // Column j from r(x + h e_j) (and r(x - h e_j) when central). The increment is rounded to what x_j + h
   // represents, so the difference quotient divides by the step actually taken.
   void finite_difference_jacobian() {
-    const double relative_step = p_.finite_difference_step > 0.0 ? p_.finite_difference_step
-                                 : p_.central_differences        ? std::cbrt(epsilon)
-                                                                 : std::sqrt(epsilon);
     vector<double> plus(m_), minus(p_.central_differences ? m_ : 0);
     trial_ = x_;
     for (size_t j = 0; j < n_; ++j) {
       const double xj = x_[j];
-      const double h = relative_step * std::max(std::abs(xj), 1.0);
+      const double h = p_.finite_difference_increment(xj);
       trial_[j] = xj + h;
       const double forward = trial_[j] - xj;
       evaluate_residuals(trial_, plus);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace qavrek {
 
@@ -49,6 +52,14 @@ struct lm_parameters {
   // the one that balances truncation and rounding errors: sqrt(eps) forward, cbrt(eps) central. Residuals
   // computed to a tolerance (an inner root search) need an increment well above that tolerance.
   double finite_difference_step = 0.0;
+  // The increment h_j of unknown x_j = x in a finite-difference Jacobian.
+  double finite_difference_increment(double x) const {
+    constexpr double epsilon = std::numeric_limits<double>::epsilon();
+    const double relative_step = finite_difference_step > 0.0 ? finite_difference_step
+                                 : central_differences         ? std::cbrt(epsilon)
+                                                               : std::sqrt(epsilon);
+    return relative_step * std::max(std::abs(x), 1.0);
+  }
   // Gain ratio below which the model is trusted less: lambda is multiplied by a growth factor that starts at
   // damping_factor and doubles on each further such step in a row (a rejected step always counts as one), so a
   // model that keeps failing is abandoned quickly.

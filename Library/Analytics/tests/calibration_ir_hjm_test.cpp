@@ -19,6 +19,7 @@
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
 #include "Core/error.h"
 #include "Core/smp_tools_api.h"
+#include "Math/lm_parameters.h"
 #include "hjm_swaption_test_support.h"
 
 namespace qavrek {
@@ -425,6 +426,21 @@ TEST(CalibrationIrHjm, AnalyticJacobianMatchesCentralDifferencesOfTheResiduals) 
         run.jacobian(x, J);
         double scale = 0.0;
         for (double j : J) scale = std::max(scale, std::abs(j));
+        // The run's own differences, its columns in parallel on shifted copies of the model.
+        lm_parameters steps(M, N, 0);
+        steps.central_differences = true;
+        steps.finite_difference_step = 1e-4;
+        matrix<double> differences(M, N, 0.0);
+        {
+          backend_scope scope({2, 4});
+          run.finite_difference_jacobian(x, differences, steps);
+        }
+        for (size_t i = 0; i < M; ++i)
+          for (size_t k = 0; k < N; ++k)
+            // As below: the increments, 1e-4 max(|x|, 1), leave truncation and root-search errors under 1e-5.
+            EXPECT_NEAR(differences(i, k), J(i, k), 1e-5 * scale) << n << " factors, correlation "
+                                                                  << calibrate_correlation << ", row " << i
+                                                                  << ", unknown " << k << " (parallel differences)";
         for (size_t k = 0; k < N; ++k) {
           const double h = 1e-4;
           vector<double> up = x, down = x;

@@ -15,6 +15,7 @@
 
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
 #include "Core/smp_tools_api.h"
+#include "Math/lm_parameters.h"
 #include "hjm_swaption_test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -165,13 +166,16 @@ TEST(HjmAllocations, CalibrationCallbacksAllocateNothingOnceTheirBuffersHaveGrow
     vector<double> x = run.initial_unknowns();
     vector<double> r(run.number_of_residuals());
     matrix<double> J(run.number_of_residuals(), run.number_of_unknowns());
+    const lm_parameters steps(run.number_of_residuals(), run.number_of_unknowns(), 0);
     run.residuals(x, r);
     run.jacobian(x, J);
+    run.finite_difference_jacobian(x, J, steps);
     const size_t count = allocations_of([&] {
       for (int step = 0; step < 3; ++step) {
         x[0] += 0.01;
         run.residuals(x, r);
         run.jacobian(x, J);
+        run.finite_difference_jacobian(x, J, steps);
       }
     });
     EXPECT_EQ(count, 0u) << (calibrate_correlation ? "with" : "without") << " the correlation";

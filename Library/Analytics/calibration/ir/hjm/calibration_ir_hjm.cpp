@@ -143,7 +143,10 @@ ptr_const<parameter_markovian_hjm> calibration_ir_hjm::calibrate(
     auto jacobian = [&run](const vector<double>& at, matrix<double>& J) { run.jacobian(at, J); };
     output = levenberg_marquardt(parameters, residual, jacobian)(x);
   } else {
-    output = levenberg_marquardt(parameters, residual)(x);
+    auto jacobian = [&run, &parameters](const vector<double>& at, matrix<double>& J) {
+      run.finite_difference_jacobian(at, J, parameters);
+    };
+    output = levenberg_marquardt(parameters, residual, jacobian)(x);
   }
   if (settings->debug()) output.print();
 
@@ -238,6 +241,10 @@ calibration_ir_hjm::problem::problem(const calibration_ir_hjm& driver,
   adjoint_size_ = total;
   buffers_ = std::make_unique<workspace_pool<range_buffers>>(
       [this] { return std::make_unique<range_buffers>(adjoint_size_, roots_.columns()); });
+  shifted_points_ = std::make_unique<workspace_pool<shifted_point>>([this] {
+    return std::make_unique<shifted_point>(*parameter_, driver_.valuation_date_, roots_.rows(), roots_.columns(),
+                                           number_of_unknowns_, number_of_residuals_);
+  });
 }
 
 // The workspaces of a swaption and of the model's adjoints, an aligned adjoint array of the registered length,
@@ -251,6 +258,31 @@ struct calibration_ir_hjm::problem::range_buffers {
   correlation_buffers correlation;
   vector<double> adjoints;
   vector<double> root;
+};
+
+// A parameter set and model of their own, with the roots, volatilities and residuals priced on them.
+struct calibration_ir_hjm::problem::shifted_point {
+  shifted_point(const parameter_markovian_hjm& start, const datetime& valuation_date, size_t targets, size_t factors,
+                size_t unknowns, size_t residuals_size)
+      : parameter(std::make_shared<parameter_markovian_hjm>(start.decays(), start.volatilities(), start.correlation(),
+                                                            start.decays_dates(), start.volatilities_dates(),
+                                                            start.day_convention(), start.model_type())),
+        model(std::make_unique<model_markovian_hjm>(*parameter, valuation_date, std::vector<datetime>{}, true,
+                                                    std::vector<datetime>{})),
+        roots(targets, factors),
+        x(unknowns),
+        model_volatilities(targets),
+        residuals(residuals_size),
+        forward_residuals(residuals_size) {}
+
+  std::shared_ptr<parameter_markovian_hjm> parameter;
+  std::unique_ptr<model_markovian_hjm> model;
+  matrix<double> roots;
+  vector<double> x;
+  std::vector<double> model_volatilities;
+  vector<double> residuals;
+  vector<double> forward_residuals;  // central differences: those of the forward point
+  correlation_buffers correlation;
 };
 
 calibration_ir_hjm::problem::~problem() = default;
@@ -270,16 +302,41 @@ void calibration_ir_hjm::problem::set_unknowns(const vector<double>& x) {
 void calibration_ir_hjm::problem::price_targets() {
   parallel_for(number_of_targets(), [this](int first, int last) {
     const auto buffers = buffers_->acquire();
-    vector<double>& root = buffers->root;
-    for (int k = first; k < last; ++k) {
-      const size_t i = static_cast<size_t>(k);
-      vector<double> row = roots_.row(i);
-      root = row;
-      model_volatilities_[i] = driver_.swaptions_[i]->implied_volatility(
-          strike(i), *model_, root, pricing_iterations, pricing_tolerance, buffers->swaption);
-      row = root;
-    }
+    price_range(*model_, roots_, model_volatilities_.data(), static_cast<size_t>(first), static_cast<size_t>(last),
+                *buffers);
   });
+}
+
+void calibration_ir_hjm::problem::price_range(const model_markovian_hjm& model, matrix<double>& roots,
+                                              double* volatilities, size_t first, size_t last,
+                                              range_buffers& buffers) const {
+  vector<double>& root = buffers.root;
+  for (size_t i = first; i < last; ++i) {
+    vector<double> row = roots.row(i);
+    root = row;
+    volatilities[i] = driver_.swaptions_[i]->implied_volatility(strike(i), model, root, pricing_iterations,
+                                                                pricing_tolerance, buffers.swaption);
+    row = root;
+  }
+}
+
+void calibration_ir_hjm::problem::residuals_from(const double* model_volatilities,
+                                                 const parameter_markovian_hjm& parameter,
+                                                 vector<double>& residuals) const {
+  const size_t K = number_of_targets();
+  for (size_t i = 0; i < K; ++i) residuals[i] = (market_volatilities_[i] - model_volatilities[i]) * residual_scale;
+  if (settings_->regularization_flag())
+    tikhonov_regularization(residuals, parameter, K, settings_->regularization_factor());
+}
+
+void calibration_ir_hjm::problem::shifted_residuals(const vector<double>& x, shifted_point& point,
+                                                    range_buffers& buffers) const {
+  map_from_R(x, *point.parameter, decay_bounds_, volatility_bounds_, settings_->calibrate_correlation_flag(),
+             point.correlation);
+  point.model->fill();
+  std::copy(roots_.data(), roots_.data() + roots_.size(), point.roots.data());
+  price_range(*point.model, point.roots, point.model_volatilities.data(), 0, number_of_targets(), buffers);
+  residuals_from(point.model_volatilities.data(), *point.parameter, point.residuals);
 }
 
 void calibration_ir_hjm::problem::residuals(const vector<double>& x, vector<double>& residuals) {
@@ -289,19 +346,54 @@ void calibration_ir_hjm::problem::residuals(const vector<double>& x, vector<doub
   set_unknowns(x);
   price_targets();
   priced_at_ = x;
-  const size_t K = number_of_targets();
-  for (size_t i = 0; i < K; ++i) residuals[i] = (market_volatilities_[i] - model_volatilities_[i]) * residual_scale;
-  if (settings_->regularization_flag())
-    tikhonov_regularization(residuals, *parameter_, K, settings_->regularization_factor());
+  residuals_from(model_volatilities_.data(), *parameter_, residuals);
+  priced_residuals_ = residuals;
 }
 
-void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<double>& jacobian) {
+bool calibration_ir_hjm::problem::start_jacobian(const vector<double>& x, const matrix<double>& jacobian) const {
   QAVREK_CHECK_AT("jacobian", source_file, __LINE__,
                   jacobian.rows() == number_of_residuals_ && jacobian.columns() == number_of_unknowns_,
                   "out of range");
   interruption::point();
-  const bool at_priced_point =
-      priced_at_.size() == x.size() && std::equal(x.begin(), x.end(), priced_at_.begin());
+  return priced_at_.size() == x.size() && std::equal(x.begin(), x.end(), priced_at_.begin());
+}
+
+void calibration_ir_hjm::problem::finite_difference_jacobian(const vector<double>& x, matrix<double>& jacobian,
+                                                             const lm_parameters& settings) {
+  const bool at_priced_point = start_jacobian(x, jacobian);
+  if (!at_priced_point) {
+    vector<double> scratch(number_of_residuals_);
+    residuals(x, scratch);
+  }
+  const size_t M = number_of_residuals_;
+  parallel_for(number_of_unknowns_, [&, this](int first, int last) {
+    const auto point = shifted_points_->acquire();
+    const auto buffers = buffers_->acquire();
+    vector<double>& shifted = point->x;
+    shifted = x;
+    for (int column = first; column < last; ++column) {
+      const size_t j = static_cast<size_t>(column);
+      const double h = settings.finite_difference_increment(x[j]);
+      shifted[j] = x[j] + h;
+      const double forward = shifted[j] - x[j];
+      shifted_residuals(shifted, *point, *buffers);
+      if (settings.central_differences) {
+        point->forward_residuals = point->residuals;
+        shifted[j] = x[j] - h;
+        const double backward = x[j] - shifted[j];
+        shifted_residuals(shifted, *point, *buffers);
+        for (size_t i = 0; i < M; ++i)
+          jacobian(i, j) = (point->forward_residuals[i] - point->residuals[i]) / (forward + backward);
+      } else {
+        for (size_t i = 0; i < M; ++i) jacobian(i, j) = (point->residuals[i] - priced_residuals_[i]) / forward;
+      }
+      shifted[j] = x[j];
+    }
+  });
+}
+
+void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<double>& jacobian) {
+  const bool at_priced_point = start_jacobian(x, jacobian);
   if (at_priced_point) {
     set_unknowns(x);
   } else {

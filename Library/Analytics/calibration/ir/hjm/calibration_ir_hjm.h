@@ -22,6 +22,7 @@ namespace qavrek {
 
 template <class T>
 class workspace_pool;
+struct lm_parameters;
 
 // Calibrates a multi-factor Markovian HJM parameter set to swaption volatilities by Levenberg-Marquardt.
 //
@@ -101,14 +102,32 @@ class calibration_ir_hjm {
     void residuals(const vector<double>& x, vector<double>& residuals);
     // Evaluated at x: the model volatilities are recomputed when x is not the latest residual point.
     void jacobian(const vector<double>& x, matrix<double>& jacobian);
+    // The same by finite differences of the residuals, as `settings` steps them (lm_parameters.h), the columns
+    // in parallel. Every shifted point prices from the roots at x on a parameter set and model of its range,
+    // so the columns do not depend on how the ranges share them out, and the state at x is left as it was.
+    void finite_difference_jacobian(const vector<double>& x, matrix<double>& jacobian, const lm_parameters& settings);
 
     const parameter_markovian_hjm& parameter() const noexcept { return *parameter_; }
     const std::vector<double>& market_volatilities() const noexcept { return market_volatilities_; }
     const std::vector<double>& model_volatilities() const noexcept { return model_volatilities_; }
 
    private:
+    struct range_buffers;
+    struct shifted_point;
+
     // Model volatilities of the fitted targets at the current parameters, in parallel.
     void price_targets();
+    // Model volatilities of targets first .. last - 1 under `model`, each root search starting from and
+    // leaving its root in its row of `roots`.
+    void price_range(const model_markovian_hjm& model, matrix<double>& roots, double* volatilities, size_t first,
+                     size_t last, range_buffers& buffers) const;
+    // The residuals of the fitted targets' model volatilities under `parameter`, regularisation included.
+    void residuals_from(const double* model_volatilities, const parameter_markovian_hjm& parameter,
+                        vector<double>& residuals) const;
+    // Checks a Jacobian's shape and offers the caller a stop; true when x is the latest residual point.
+    bool start_jacobian(const vector<double>& x, const matrix<double>& jacobian) const;
+    // The residuals at x, priced on `point` from the roots at the latest residual point.
+    void shifted_residuals(const vector<double>& x, shifted_point& point, range_buffers& buffers) const;
     double strike(size_t i) const { return strikes_.empty() ? driver_.swaptions_[i]->swap_rate() : strikes_[i]; }
 
     const calibration_ir_hjm& driver_;
@@ -124,13 +143,15 @@ class calibration_ir_hjm {
     std::vector<double> model_volatilities_;
     matrix<double> roots_;
     size_t adjoint_size_ = 0;
-    // The point of the latest pricing, to which model_volatilities_ belong.
+    // The point of the latest pricing, to which model_volatilities_ and these residuals belong.
     vector<double> priced_at_;
+    vector<double> priced_residuals_;
     correlation_buffers correlation_buffers_;
     // What the targets of a range of the parallel loops are priced in (defined with the implementation):
     // one per thread at work, reused by every loop, so that no target allocates.
-    struct range_buffers;
     std::unique_ptr<workspace_pool<range_buffers>> buffers_;
+    // One per range of the finite-difference loop, reused by every Jacobian.
+    std::unique_ptr<workspace_pool<shifted_point>> shifted_points_;
   };
 
   std::shared_ptr<parameter_markovian_hjm> build_initial_parameter(
