@@ -4,10 +4,10 @@
 #include <cmath>
 #include <string>
 
+#include "Analytics/calibration/common/calibration_lm_parameters.h"
 #include "Core/check.h"
 #include "Core/interruption.h"
 #include "Math/levenberg_marquardt.h"
-#include "Math/lm_parameters.h"
 #include "Math/optimization_algorithm_output.h"
 #include "Util/datetime_helper.h"
 #include "Vectorization/matrix.h"
@@ -76,16 +76,8 @@ ptr_const<parameter_cheyette> calibration_ir_cheyette::calibrate(
     const ptr_const<parameter_markovian_hjm>& parameter_hjm) const {
   problem run(*this, volatility_surface, settings, parameter_hjm);
 
-  lm_parameters parameters(run.number_of_residuals(), run.number_of_unknowns(),
-                           static_cast<size_t>(std::max(settings->max_iterations(), 0)));
-  parameters.central_differences = false;
-  parameters.damping_decrease_ratio = 0.75;
-  parameters.acceptance_ratio = 0.0;
-  parameters.residual_tolerance = 0.0;
-  parameters.step_tolerance = settings->tolerance();
-  parameters.initial_damping = 0.01;
-  parameters.damping_decrease_factor = 0.1;
-  parameters.damping_factor = 2;
+  lm_parameters parameters = calibration_lm_parameters(run.number_of_residuals(), run.number_of_unknowns(),
+                                                         settings->max_iterations(), settings->tolerance());
 
   vector<double> x = run.initial_unknowns();
   optimization_algorithm_output output(parameters.number_of_unknowns);

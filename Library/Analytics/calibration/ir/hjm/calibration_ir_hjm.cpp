@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "Analytics/calibration/common/calibration_lm_parameters.h"
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_spread_option.h"
 #include "Core/check.h"
 #include "Core/interruption.h"
@@ -16,7 +17,6 @@
 #include "Core/text_format.h"
 #include "Math/cholesky_decomposition.h"
 #include "Math/levenberg_marquardt.h"
-#include "Math/lm_parameters.h"
 #include "Math/optimization_algorithm_output.h"
 #include "Util/datetime_helper.h"
 
@@ -125,16 +125,8 @@ ptr_const<parameter_markovian_hjm> calibration_ir_hjm::calibrate(
     const ptr_const<parameter_markovian_hjm>& initial_parameter) const {
   problem run(*this, volatility_surface, correlation, settings, strikes, initial_parameter);
 
-  lm_parameters parameters(run.number_of_residuals(), run.number_of_unknowns(),
-                           static_cast<size_t>(std::max(settings->max_iterations(), 0)));
-  parameters.central_differences = false;
-  parameters.damping_decrease_ratio = 0.75;
-  parameters.acceptance_ratio = 0.0;
-  parameters.residual_tolerance = 0.0;
-  parameters.step_tolerance = settings->tolerance();
-  parameters.initial_damping = 0.01;
-  parameters.damping_decrease_factor = 0.1;
-  parameters.damping_factor = 2;
+  lm_parameters parameters = calibration_lm_parameters(run.number_of_residuals(), run.number_of_unknowns(),
+                                                         settings->max_iterations(), settings->tolerance());
 
   auto residual = [&run](const vector<double>& x, vector<double>& r) { run.residuals(x, r); };
   vector<double> x = run.initial_unknowns();
