@@ -10,6 +10,10 @@ namespace qavrek {
 // others in the last place). `y` may be `x` itself but must not overlap it otherwise.
 void exp_batch(const double* x, double* y, std::size_t n) noexcept;
 
+// y[i] = exp(a[i] + b[i]), the sum rounded first: one pass where a sum and exp_batch would take two, with
+// the same results. `y` may be `a` or `b` but must not overlap them otherwise.
+void exp_batch_sum(const double* a, const double* b, double* y, std::size_t n) noexcept;
+
 // y[i] = exp(x[i]) with x[i] first held within [-708, 709], so that the result is a finite normal number
 // (NaN stays NaN): for rates and intensities whose exponent may leave the range of doubles. The same
 // accuracy, loop and clones as exp_batch, and the same rule on `y`.

@@ -50,6 +50,12 @@ class expressions_evaluator {
     for (size_t i = 0; i < size; ++i) Assign{}(destination[i], local[i]);
   }
 
+  // The same check for a loop written by hand over `source_size` entries into `destination_size`.
+  static void check_size(size_t source_size, size_t destination_size) {
+    if (source_size != destination_size) [[unlikely]]
+      size_mismatch(source_size, destination_size, vector_line);
+  }
+
   // The containers' entry: a number is broadcast, a container or expression is checked.
   template <typename Assign, typename T, typename E>
     requires expressions::operand<E> || expressions::scalar<E>

@@ -68,6 +68,52 @@ TEST(ExpBatch, EndsOfTheRangeAndSpecialValues) {
   }
 }
 
+// Results do not depend on the neighbours an argument is batched with (a run of ordinary arguments or one
+// holding an overflow), and the fused sum gives the bits of the sum rounded first, in place too.
+TEST(ExpBatch, ResultsDependOnTheArgumentAloneAndTheSumIsRoundedFirst) {
+  std::mt19937_64 generator(5);
+  std::uniform_real_distribution<double> uniform(-700.0, 700.0);
+  std::vector<double> a(1000), b(1000);
+  for (size_t i = 0; i < a.size(); ++i) {
+    a[i] = uniform(generator);
+    b[i] = 1e-3 * uniform(generator);
+  }
+  std::vector<double> alone(a.size());
+  exp_batch(a.data(), alone.data(), a.size());
+  std::vector<double> mixed = a;
+  for (size_t i = 0; i < mixed.size(); i += 97) mixed[i] = i % 2 == 0 ? 1000.0 : nan;
+  exp_batch(mixed.data(), mixed.data(), mixed.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (i % 97 == 0) continue;
+    ASSERT_EQ(mixed[i], alone[i]) << "exp(" << a[i] << ")";
+  }
+  EXPECT_EQ(mixed[0], infinity);
+  EXPECT_TRUE(std::isnan(mixed[97]));
+
+  for (size_t n : {size_t{0}, size_t{5}, size_t{257}, a.size()}) {
+    std::vector<double> sum(n), expected(n), fused(n, -1.0);
+    for (size_t i = 0; i < n; ++i) sum[i] = a[i] + b[i];
+    exp_batch(sum.data(), expected.data(), n);
+    exp_batch_sum(a.data(), b.data(), fused.data(), n);
+    std::vector<double> into_first(a.begin(), a.begin() + n), into_second(b.begin(), b.begin() + n);
+    exp_batch_sum(into_first.data(), b.data(), into_first.data(), n);
+    exp_batch_sum(a.data(), into_second.data(), into_second.data(), n);
+    for (size_t i = 0; i < n; ++i) {
+      ASSERT_EQ(fused[i], expected[i]) << n << ", " << i;
+      ASSERT_EQ(into_first[i], expected[i]) << n << ", " << i;
+      ASSERT_EQ(into_second[i], expected[i]) << n << ", " << i;
+    }
+  }
+  const std::vector<double> ends{709.0, -745.0, 0.0, infinity};
+  const std::vector<double> moves{1.0, -1.0, nan, -infinity};
+  std::vector<double> y(ends.size());
+  exp_batch_sum(ends.data(), moves.data(), y.data(), y.size());
+  EXPECT_EQ(y[0], infinity);
+  EXPECT_EQ(y[1], 0.0);
+  EXPECT_TRUE(std::isnan(y[2]));
+  EXPECT_TRUE(std::isnan(y[3]));  // inf - inf
+}
+
 // Inside [-708, 709] the saturated form is the plain exponential; beyond, it holds at the ends, so every
 // result of a number is a finite normal number.
 TEST(ExpBatch, SaturatedFormHoldsItsExponentWithinTheNormalRange) {

@@ -5,6 +5,7 @@
 #include "Core/check.h"
 #include "Core/error.h"
 #include "Vectorization/exp_batch.h"
+#include "Vectorization/expressions/expressions_evaluator.h"
 
 namespace qavrek {
 
@@ -30,8 +31,9 @@ equity_spot_diffusion::~equity_spot_diffusion() = default;
 void equity_spot_diffusion::finalize(const datetime& date) const {
   const vector<double> discounting = domestic_->log_normalized_discounting();
   vector<double> spots = current_.row(0);
-  spots = next_.row(0) + discounting;
-  exp_batch(spots.data(), spots.data(), spots.size());
+  const vector<double> log_spots = next_.row(0);
+  expressions_evaluator::check_size(discounting.size(), spots.size());
+  exp_batch_sum(log_spots.data(), discounting.data(), spots.data(), spots.size());
   market_data::finalize(date);
 }
 

@@ -5,6 +5,7 @@
 #include "Core/check.h"
 #include "Core/error.h"
 #include "Vectorization/exp_batch.h"
+#include "Vectorization/expressions/expressions_evaluator.h"
 
 namespace qavrek {
 
@@ -34,8 +35,9 @@ void fx_spot_diffusion::finalize(const datetime& date) const {
   const vector<double> domestic = domestic_->log_normalized_discounting();
   const vector<double> foreign = foreign_->log_normalized_discounting();
   vector<double> rates = current_.row(0);
-  rates = (next_.row(0) - foreign) + domestic;
-  exp_batch(rates.data(), rates.data(), rates.size());
+  rates = next_.row(0) - foreign;
+  expressions_evaluator::check_size(domestic.size(), rates.size());
+  exp_batch_sum(rates.data(), domestic.data(), rates.data(), rates.size());
   market_data::finalize(date);
 }
 
