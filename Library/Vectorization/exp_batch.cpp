@@ -56,7 +56,9 @@ inline double exp_kernel(double x) noexcept {
 
 }  // namespace
 
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+// Not under ThreadSanitizer: it instruments the resolver that picks the clone, which runs while the library
+// is loaded, before the sanitizer is set up.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #endif
 void exp_batch(const double* x, double* y, std::size_t n) noexcept {

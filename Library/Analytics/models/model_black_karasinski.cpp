@@ -21,8 +21,9 @@ constexpr double root_tolerance = 2.220446049250313e-16;
 constexpr size_t root_iterations = 20;
 
 // The simulation step's loop is compiled twice where the compiler can dispatch at run time: for AVX2
-// processors (x86-64-v3) and for the baseline.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// processors (x86-64-v3) and for the baseline. Not under ThreadSanitizer, which instruments the resolver that
+// picks the clone, and that runs while the library is loaded, before the sanitizer is set up.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
 #define QAVREK_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define QAVREK_VECTOR_CLONES
