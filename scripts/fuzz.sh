@@ -2,8 +2,9 @@
 # Builds the libraries with clang, AddressSanitizer and UndefinedBehaviorSanitizer in $QAVREK_FUZZ_BUILD_DIR
 # (default build-fuzz), runs the Serialization, persistence and parameter tests there (the files they write
 # seed the fuzz harnesses), then runs every fuzz harness.
-#   QAVREK_FUZZ_SECONDS   seconds per harness (default 3: the short run of the test command)
+#   QAVREK_FUZZ_SECONDS   seconds per harness (default 2: the short run of the test command)
 #   QAVREK_FUZZ_RUNS      inputs per harness instead of a time (the long run: 1000000)
+#   QAVREK_FUZZ_FILTER    an extended regular expression: only the harnesses whose names match it run
 #   QAVREK_JOBS           parallel build jobs and harnesses (default: the number of processors)
 # A harness fails on a crash, a sanitizer report, a leak, an input slower than 1 s or more than 2 GB of
 # memory; its input is kept in $QAVREK_FUZZ_BUILD_DIR/fuzz/findings. Each harness keeps its corpus in
@@ -12,8 +13,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${QAVREK_FUZZ_BUILD_DIR:-build-fuzz}
 jobs=${QAVREK_JOBS:-$(nproc)}
-seconds=${QAVREK_FUZZ_SECONDS:-3}
+seconds=${QAVREK_FUZZ_SECONDS:-2}
 runs=${QAVREK_FUZZ_RUNS:-}
+filter=${QAVREK_FUZZ_FILTER:-.}
 
 QAVREK_BUILD_DIR=$build_dir CC=clang CXX=clang++ bash scripts/setup.sh -DQAVREK_SANITIZE=ON -DQAVREK_BUILD_FUZZERS=ON \
   -DQAVREK_BUILD_PYTHON=OFF -DQAVREK_BUILD_BENCHMARKS=OFF -DQAVREK_BUILD_EXAMPLES=OFF
@@ -30,17 +32,20 @@ for test in "${tests[@]}"; do
     || { cat "$fuzz_dir/logs/$test.log"; echo "$test failed under the sanitizers"; exit 1; }
 done
 echo "$(find "$seeds" -type f | wc -l) seed files"
+# The texts of the seeds (keys, class names, special values) are the words that mutations insert.
+dictionary=$fuzz_dir/words.dict
+cat "$seeds"/*.json | grep -o '"[A-Za-z0-9_.:! -]*"' | sort -u > "$dictionary"
 
 harness=$(realpath "$build_dir/bin/qavrek_fuzz_loaders")
 if [ -n "$runs" ]; then limit="-runs=$runs"; else limit="-max_total_time=$seconds"; fi
-export harness seeds fuzz_dir limit
+export harness seeds fuzz_dir limit dictionary
 run_target() {
   local target=$1
   local name=${target//[^A-Za-z0-9_.]/_}
   local corpus=$fuzz_dir/corpus/$name log=$fuzz_dir/logs/$name.log slowest
   export QAVREK_FUZZ_TARGET=$target
   mkdir -p "$corpus"
-  if ! "$harness" "$corpus" "$seeds" "$limit" -timeout=1 -rss_limit_mb=2048 -print_final_stats=1 \
+  if ! "$harness" "$corpus" "$seeds" "$limit" -dict="$dictionary" -timeout=1 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$fuzz_dir/findings/$name-" > "$log" 2>&1; then
     tail -n 40 "$log"
     echo "FAILED: $target (log $log)"
@@ -54,4 +59,4 @@ run_target() {
 }
 export -f run_target
 echo "Fuzzing ($limit per harness, $jobs at a time):"
-QAVREK_FUZZ_TARGET=list "$harness" | xargs -P "$jobs" -I{} bash -c 'run_target "$@"' _ {}
+QAVREK_FUZZ_TARGET=list "$harness" | { grep -E "$filter" || true; } | xargs -P "$jobs" -I{} bash -c 'run_target "$@"' _ {}
