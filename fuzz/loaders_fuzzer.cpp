@@ -161,11 +161,18 @@ void check_whole_object(const whole_object& kind, const uint8_t* data, size_t si
   if (again != settled) finding("a loaded object saves to another form than its copy: " + difference(settled, again));
 }
 
-std::string json_file_text(const ordered_json& file) { return file.dump(1) + "\n"; }
-
-std::string binary_file_text(const multi_process_stream& archive) {
-  const std::vector<unsigned char> bytes = archive.GetRawData();
-  return std::string(bytes.begin(), bytes.end());
+// The content of the file that saving an object writes: JSON under "root", binary bytes alone.
+template <class Archive, class Save>
+std::string file_text(Save&& save) {
+  Archive archive;
+  if constexpr (serialization::json_archive<Archive>) {
+    save(archive["root"]);
+    return archive.dump(1) + "\n";
+  } else {
+    save(archive);
+    const std::vector<unsigned char> bytes = archive.GetRawData();
+    return std::string(bytes.begin(), bytes.end());
+  }
 }
 
 // A class that the registries hold, known by its name alone.
@@ -174,34 +181,21 @@ whole_object registered(const std::string& name) {
   const auto* entry = serialization::registered_entry<Archive>(name);
   if (entry == nullptr || entry->read_file == nullptr) return {};
   return {entry->read_file, [entry](const void* object) {
-            Archive archive;
-            if constexpr (serialization::json_archive<Archive>) {
-              entry->handle(archive["root"], const_cast<void*>(object), false);
-              return json_file_text(archive);
-            } else {
-              entry->handle(archive, const_cast<void*>(object), false);
-              return binary_file_text(archive);
-            }
+            return file_text<Archive>([&](Archive& into) { entry->handle(into, const_cast<void*>(object), false); });
           }};
 }
 
-template <class T>
-whole_object unregistered_json() {
-  return {[](const std::string& path) -> std::shared_ptr<const void> { return T::read_from_json(path); },
+// A persistable class that is saved only through its own functions.
+template <class T, class Archive>
+whole_object unregistered() {
+  return {[](const std::string& path) -> std::shared_ptr<const void> {
+            if constexpr (serialization::json_archive<Archive>)
+              return T::read_from_json(path);
+            else
+              return T::read_from_binary(path);
+          },
           [](const void* object) {
-            ordered_json file;
-            serialization::save(file["root"], *static_cast<const T*>(object));
-            return json_file_text(file);
-          }};
-}
-
-template <class T>
-whole_object unregistered_binary() {
-  return {[](const std::string& path) -> std::shared_ptr<const void> { return T::read_from_binary(path); },
-          [](const void* object) {
-            multi_process_stream archive;
-            serialization::save(archive, *static_cast<const T*>(object));
-            return binary_file_text(archive);
+            return file_text<Archive>([&](Archive& into) { serialization::save(into, *static_cast<const T*>(object)); });
           }};
 }
 
@@ -289,8 +283,8 @@ std::map<std::string, harness> targets() {
 
   // The persistable classes that are saved only through their own functions.
   const auto add_unregistered = [&]<class T>(std::type_identity<T>) {
-    add_whole_object("json:" + serialization::class_name<T>(), unregistered_json<T>());
-    add_whole_object("binary:" + serialization::class_name<T>(), unregistered_binary<T>());
+    add_whole_object("json:" + serialization::class_name<T>(), unregistered<T, ordered_json>());
+    add_whole_object("binary:" + serialization::class_name<T>(), unregistered<T, multi_process_stream>());
   };
   add_unregistered(std::type_identity<random_settings>{});
   add_unregistered(std::type_identity<parameter_markovian_hjm>{});
