@@ -6,23 +6,21 @@
 
 #include <cmath>
 #include <memory>
-#include <random>
 #include <vector>
 
-#include "Analytics/change_of_measure/change_of_measure.h"
 #include "Analytics/models/model_black_karasinski.h"
-#include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/parameters/parameter_black_karasinski.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 #include "Util/datetime.h"
 #include "Util/day_count_convention.h"
+#include "bench_support.h"
 
 namespace {
 
 using namespace qavrek;
 
-constexpr size_t paths = 10000;
-const datetime valuation(2024, 1, 2);
+using bench::paths;
+using bench::valuation;
 
 // A rate: reversion 0.1, volatility 0.3, levels rising over ten years.
 ptr_mutable<parameter_black_karasinski> make_parameter() {
@@ -39,49 +37,15 @@ ptr_mutable<parameter_black_karasinski> make_parameter() {
   return std::make_shared<parameter_black_karasinski>(hjm, levels, level_dates);
 }
 
-std::vector<datetime> monthly_dates() {
-  std::vector<datetime> dates;
-  for (int month = 0; month <= 24; ++month) dates.emplace_back(valuation.serial() + 30.0 * month);
-  return dates;
-}
-
-matrix<double> draws(size_t rows) {
-  std::mt19937 generator(11);
-  std::normal_distribution<double> normal;
-  matrix<double> values(rows, paths);
-  for (double& value : values) value = normal(generator);
-  return values;
-}
-
-// Monthly steps over two years, round and round, for either model.
-template <class Model>
-void steps(benchmark::State& state, const Model& model, size_t number_of_dates) {
-  const matrix<double> gaussians = draws(1);
-  matrix<double> next(2, paths), current(2, paths);
-  const change_of_measure no_change;
-  size_t step = 1;
-  for (auto _ : state) {
-    model.evolve(no_change, step, gaussians, current, next);
-    benchmark::DoNotOptimize(next.data());
-    benchmark::ClobberMemory();
-    if (++step == number_of_dates) {
-      step = 1;
-      next.fill(0.0);
-    }
-  }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * paths));
-}
-
+// Monthly steps over two years, round and round: the model's, then its HJM driver's alone.
 void black_karasinski_step(benchmark::State& state) {
   const auto parameter = make_parameter();
-  const std::vector<datetime> dates = monthly_dates();
-  steps(state, model_black_karasinski(*parameter, valuation, dates, false), dates.size());
+  const std::vector<datetime> dates = bench::dates_every_30_days(24);
+  bench::run_steps(state, model_black_karasinski(*parameter, valuation, dates, false), dates.size());
 }
 
 void hjm_step(benchmark::State& state) {
-  const auto parameter = make_parameter();
-  const std::vector<datetime> dates = monthly_dates();
-  steps(state, model_markovian_hjm(*parameter->parameters(), valuation, dates, false), dates.size());
+  bench::hjm_step(state, *make_parameter()->parameters(), bench::dates_every_30_days(24));
 }
 
 // ln P(1 year, 6 years) on every path, the factors spread as the model spreads them after a year;
@@ -93,7 +57,7 @@ void five_year_bond(benchmark::State& state) {
   const datetime t = dates[1], maturity(t.serial() + 5 * 365);
   matrix<double> states(2, paths);
   const double deviation = std::sqrt(model.variance(t)) / model.factor_decay(t);
-  const matrix<double> gaussians = draws(1);
+  const matrix<double> gaussians = bench::standard_normals(1);
   for (size_t p = 0; p < paths; ++p) states(0, p) = deviation * gaussians(0, p);
   vector<double> log_prices(paths);
   for (auto _ : state) {

@@ -13,19 +13,14 @@
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/simulation/simulation_manager.h"
 #include "Market/discount_curve.h"
+#include "bench_support.h"
 
 namespace {
 
 using namespace qavrek;
 
-constexpr size_t paths = 10000;
+using bench::paths;
 constexpr size_t steps = 120;
-
-std::vector<datetime> monthly_dates() {
-  std::vector<datetime> dates;
-  for (size_t i = 0; i <= steps; ++i) dates.emplace_back(2024 + static_cast<int>(i / 12), static_cast<int>(i % 12) + 1, 15);
-  return dates;
-}
 
 // n rate factors with reversions and volatilities over the usual range, mildly correlated.
 ptr_const<parameter_markovian_hjm> rate_parameters(size_t n) {
@@ -36,15 +31,12 @@ ptr_const<parameter_markovian_hjm> rate_parameters(size_t n) {
     volatilities(1, k) = 0.008 / static_cast<double>(k + 1);
     for (size_t j = 0; j < n; ++j) correlation(k, j) = k == j ? 1.0 : 0.3;
   }
-  return std::make_shared<const parameter_markovian_hjm>(
-      decays, volatilities, correlation, std::vector{datetime(2030, 1, 15)},
-      std::vector{datetime(2026, 1, 15), datetime(2034, 1, 15)}, std::make_shared<const day_count_convention>(),
-      parameter_markovian_hjm_type::HULL_WHITE);
+  return bench::hjm_parameter(decays, volatilities, correlation);
 }
 
 // A one-factor equity whose volatility changes every two years, correlated 0.3 with each rate factor.
 std::unique_ptr<simulation_manager> make_simulation(size_t rate_factors, bool with_equity) {
-  const std::vector<datetime> dates = monthly_dates();
+  const std::vector<datetime> dates = bench::mid_month_dates(steps);
   const datetime start = dates.front();
   const auto curve = std::make_shared<const discount_curve>(start, 0.03);
   std::vector<ptr_const<diffusion>> assets{

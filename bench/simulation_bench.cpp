@@ -10,6 +10,7 @@
 #include "Analytics/simulation/simulation_manager.h"
 #include "Market/discount_curve.h"
 #include "Market/survival_curve.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -17,39 +18,28 @@ using namespace qavrek;
 
 // A three-factor HJM rate and a one-factor HJM credit, 10,000 paths, 120 monthly steps: four factors
 // stepped per path and date. A factor-step is one factor of one path moved over one date.
-constexpr size_t paths = 10000;
+using bench::paths;
 constexpr size_t steps = 120;
 constexpr size_t factors = 4;
 
-std::vector<datetime> monthly_dates() {
-  std::vector<datetime> dates;
-  for (size_t i = 0; i <= steps; ++i) dates.emplace_back(2024 + static_cast<int>(i / 12), static_cast<int>(i % 12) + 1, 15);
-  return dates;
-}
-
-ptr_const<parameter_markovian_hjm> hjm_parameters(const matrix<double>& decays, const matrix<double>& volatilities,
-                                                  const matrix<double>& correlation) {
-  return std::make_shared<const parameter_markovian_hjm>(
-      decays, volatilities, correlation, std::vector{datetime(2030, 1, 15)},
-      std::vector{datetime(2026, 1, 15), datetime(2034, 1, 15)}, std::make_shared<const day_count_convention>(),
-      parameter_markovian_hjm_type::HULL_WHITE);
-}
-
-std::unique_ptr<simulation_manager> make_simulation(random_type generator) {
-  const std::vector<datetime> dates = monthly_dates();
+std::unique_ptr<simulation_manager> make_simulation(random_type generator, bool orthogonalization = false) {
+  const std::vector<datetime> dates = bench::mid_month_dates(steps);
   const datetime start = dates.front();
   const auto rate = std::make_shared<const diffusion_ir_markovian_hjm>(
       dates, std::make_shared<const discount_curve>(start, 0.03),
-      hjm_parameters({{0.01, 0.3, 1.5}}, {{0.01, 0.008, 0.007}, {0.009, 0.007, 0.006}},
-                     {{1.0, -0.5, 0.2}, {-0.5, 1.0, 0.3}, {0.2, 0.3, 1.0}}));
+      bench::hjm_parameter({{0.01, 0.3, 1.5}}, {{0.01, 0.008, 0.007}, {0.009, 0.007, 0.006}},
+                           {{1.0, -0.5, 0.2}, {-0.5, 1.0, 0.3}, {0.2, 0.3, 1.0}}));
   const auto credit = std::make_shared<const diffusion_credit_markovian_hjm>(
-      dates, std::make_shared<const survival_curve>(start, 0.02), hjm_parameters({{0.1}}, {{0.012}, {0.01}}, {{1.0}}));
+      dates, std::make_shared<const survival_curve>(start, 0.02),
+      bench::hjm_parameter({{0.1}}, {{0.012}, {0.01}}, {{1.0}}));
   const matrix<double> correlation = {
       {1.0, -0.5, 0.2, 0.3}, {-0.5, 1.0, 0.3, 0.0}, {0.2, 0.3, 1.0, 0.0}, {0.3, 0.0, 0.0, 1.0}};
   return std::make_unique<simulation_manager>(
       std::vector<ptr_const<diffusion>>{rate, credit},
       std::vector{std::make_shared<const change_of_measure>(), std::make_shared<const change_of_measure>()},
-      correlation, std::make_shared<const random_config>(generator, 42, paths, dates.size(), factors), dates);
+      correlation,
+      std::make_shared<const random_config>(generator, 42, paths, dates.size(), factors, 0, false, orthogonalization),
+      dates);
 }
 
 void run_all_steps(simulation_manager& manager) {
@@ -62,10 +52,11 @@ void report_factor_steps(benchmark::State& state) {
   state.counters["factor_steps"] = benchmark::Counter(factor_steps, benchmark::Counter::kIsRate);
 }
 
-// The engine alone: the normals of the batch are drawn up front (Sobol) when the manager is built, outside
-// the timing; each iteration restarts the batch and runs every step (correlation, both diffusions, views).
+// The engine alone: the normals of the batch are drawn up front when the manager is built (orthogonalising
+// them asks for that), outside the timing; each iteration restarts the batch and runs every step
+// (correlation, both diffusions, views).
 void simulation_steps(benchmark::State& state) {
-  const auto manager = make_simulation(random_type::SOBOL);
+  const auto manager = make_simulation(random_type::MERSENNE_TWISTER, true);
   for (auto _ : state) {
     run_all_steps(*manager);
     benchmark::ClobberMemory();

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "Core/check.h"
+#include "Instrument/path_valuation.h"
 #include "Util/datetime_helper.h"
 #include "Vectorization/matrix.h"
 #include "Vectorization/vector.h"
@@ -28,32 +29,19 @@ instrument_ir_swaption::instrument_ir_swaption(bool is_call, const ptr_const<dis
 void instrument_ir_swaption::value(const datetime& date, const std::vector<ptr_const<market_data>>& mkt_data,
                                    tensor<double>& output) const {
   QAVREK_CHECK(date == swap_->expiry(), "a swaption is valued at its expiry ", swap_->expiry(), ", not at ", date);
-  QAVREK_CHECK(!mkt_data.empty(), "a swaption needs a discount curve");
-  const auto curve = std::dynamic_pointer_cast<const discount_curve>(mkt_data.front());
-  QAVREK_CHECK(curve != nullptr, "the first market data is not a discount curve");
-  QAVREK_CHECK(output.dimension() == 2 && output.shape()[0] == size(), "output must be ", size(),
-               " strikes x paths, it has ", output.dimension(), " dimensions");
-  const size_t paths = output.shape()[1];
-  const std::vector<datetime>& dates = swap_->all_dates();
+  const auto& curve = market_data_at<discount_curve>(mkt_data, 0, "discount curve");
+  const size_t paths = output_paths(output, size());
 
   // Discount factors from the expiry, one row per date, one column per path.
-  matrix<double> dfs(dates.size(), paths);
-  dfs.row(0).fill(1.0);
-  for (size_t i = 1; i < dates.size(); ++i) {
-    vector<double> row = dfs.row(i);
-    curve->log_df(row, date, dates[i]);
-    for (double& value : row) value = std::exp(value);
-  }
+  matrix<double> dfs;
+  path_discount_factors(dfs, curve, date, swap_->all_dates(), paths);
+  vector<double> floating, annuity;
+  swap_->path_values(dfs, floating, annuity);
 
   const double sign = is_call_ ? 1.0 : -1.0;
-  std::vector<double> path_dfs(dates.size());
-  for (size_t j = 0; j < paths; ++j) {
-    for (size_t i = 0; i < dates.size(); ++i) path_dfs[i] = dfs(i, j);
-    const double floating = swap_->value(0.0, path_dfs);
-    const double annuity = swap_->annuity(path_dfs);
-    for (size_t k = 0; k < strikes_.size(); ++k)
-      output[k * paths + j] = std::max(sign * (floating - strikes_[k] * annuity), 0.0);
-  }
+  for (size_t k = 0; k < strikes_.size(); ++k)
+    for (size_t j = 0; j < paths; ++j)
+      output[k * paths + j] = std::max(sign * (floating[j] - strikes_[k] * annuity[j]), 0.0);
 }
 
 void instrument_ir_swaption::update_event_dates(std::vector<datetime>& dates) const {

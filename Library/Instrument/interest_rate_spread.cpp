@@ -1,10 +1,12 @@
 #include "Instrument/interest_rate_spread.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <utility>
 
 #include "Core/check.h"
+#include "Instrument/path_valuation.h"
 #include "Util/datetime_helper.h"
 
 namespace qavrek {
@@ -77,6 +79,48 @@ void interest_rate_spread::hessian(matrix<double>& output, double value_aad, con
   output.fill(0.0);
   long_rate_.add_hessian(output, value_aad * long_weight_, integral_decays, dfs);
   short_rate_.add_hessian(output, -value_aad * short_weight_, integral_decays, dfs);
+}
+
+void interest_rate_spread::path_values(const matrix<double>& dfs, vector<double>& spreads) const {
+  vector<double> long_numerators, long_denominators, short_numerators, short_denominators;
+  path_values(dfs, spreads, long_numerators, long_denominators, short_numerators, short_denominators);
+}
+
+void interest_rate_spread::path_values(const matrix<double>& dfs, vector<double>& spreads,
+                                       vector<double>& long_numerators, vector<double>& long_denominators,
+                                       vector<double>& short_numerators, vector<double>& short_denominators) const {
+  long_rate_.path_values(dfs, long_numerators, long_denominators);
+  short_rate_.path_values(dfs, short_numerators, short_denominators);
+  if (spreads.size() != dfs.columns()) {
+    QAVREK_CHECK(spreads.owner(), "spreads is a view of ", spreads.size(), " values, not ", dfs.columns());
+    spreads.resize(dfs.columns());
+  }
+  for (size_t j = 0; j < spreads.size(); ++j)
+    spreads[j] = long_weight_ * long_numerators[j] / long_denominators[j] -
+                 short_weight_ * short_numerators[j] / short_denominators[j];
+}
+
+std::vector<double> interest_rate_spread::simulated_value(const vector<double>& mm, const ptr_const<discount_curve>& curve,
+                                                          const std::vector<double>& strikes, bool is_call,
+                                                          bool moment_matching) {
+  QAVREK_CHECK(curve != nullptr, "no simulated discount curve");
+  QAVREK_CHECK(!mm.empty(), "mm holds no path");
+  for (size_t k = 0; k < strikes.size(); ++k)
+    QAVREK_CHECK(std::isfinite(strikes[k]), "strike ", strikes[k], " at ", k, " is not finite");
+  path_discount_factors(path_dfs_, *curve, expiry(), all_dates_, mm.size());
+  discount_paths(path_dfs_, mm, moment_matching ? &dfs_ : nullptr);
+  path_values(path_dfs_, path_spreads_, long_numerators_, long_denominators_, short_numerators_,
+              short_denominators_);
+
+  const double sign = is_call ? 1.0 : -1.0;
+  const double* numeraire = path_dfs_[0];
+  std::vector<double> values(strikes.size());
+  for (size_t k = 0; k < strikes.size(); ++k) {
+    path_sample sample;
+    for (size_t j = 0; j < mm.size(); ++j) sample.add(std::max(sign * (path_spreads_[j] - strikes[k]), 0.0) * numeraire[j]);
+    values[k] = sample.mean();
+  }
+  return values;
 }
 
 }  // namespace qavrek

@@ -10,6 +10,7 @@
 #include "Util/day_count_convention.h"
 #include "Util/tenor.h"
 #include "Vectorization/matrix.h"
+#include "Vectorization/vector.h"
 
 namespace qavrek {
 
@@ -43,8 +44,26 @@ class interest_rate_spread {
   void hessian(matrix<double>& output, double value_aad, const matrix<double>& integral_decays,
                const std::vector<double>& dfs) const;
 
+  // value(0, D_.j) on every path j: dfs holds one row per date of `all_dates` and one column per path;
+  // `spreads` is resized to the paths when it owns its storage.
+  void path_values(const matrix<double>& dfs, vector<double>& spreads) const;
+
+  // The Monte Carlo value of the option on the spread (a call when is_call, else a put) at each of the
+  // absolute `strikes`, paid at the expiry and valued in money at the curve's valuation date, from
+  // simulated curves at the expiry as interest_rate_swap::simulated_value takes them: on path j
+  // D_ij = mm_j P_j(expiry, T_i) over `all_dates`, and the value is the mean over the paths of
+  // max(w value(K, D_.j), 0) D_0j (the swap rates do not depend on the scale of D; D_0j = mm_j is the
+  // path's discounting to the payment). moment_matching rescales each date's D_i. to the mean dfs()[i]
+  // first. Not const: the path buffers are kept between calls.
+  std::vector<double> simulated_value(const vector<double>& mm, const ptr_const<discount_curve>& curve,
+                                      const std::vector<double>& strikes, bool is_call, bool moment_matching);
+
  private:
   void check_dfs(const std::vector<double>& dfs) const;
+  // path_values with the two rates' numerators and denominators in the given buffers.
+  void path_values(const matrix<double>& dfs, vector<double>& spreads, vector<double>& long_numerators,
+                   vector<double>& long_denominators, vector<double>& short_numerators,
+                   vector<double>& short_denominators) const;
 
   ptr_const<interest_rate_swap> long_swap_;
   ptr_const<interest_rate_swap> short_swap_;
@@ -55,6 +74,13 @@ class interest_rate_spread {
   // The two swap rates with their weights spread over `all_dates`.
   linear_ratio long_rate_;
   linear_ratio short_rate_;
+  // Work buffers of simulated_value: D (dates x paths), the spreads, each rate's numerator and denominator.
+  matrix<double> path_dfs_;
+  vector<double> path_spreads_;
+  vector<double> long_numerators_;
+  vector<double> long_denominators_;
+  vector<double> short_numerators_;
+  vector<double> short_denominators_;
 };
 
 }  // namespace qavrek

@@ -1,10 +1,12 @@
 #include "Instrument/interest_rate_swap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <utility>
 
 #include "Core/check.h"
+#include "Instrument/path_valuation.h"
 #include "Util/black_scholes.h"
 #include "Util/datetime_helper.h"
 
@@ -154,6 +156,29 @@ void interest_rate_swap::gradient(vector<double>& output, const matrix<double>& 
   output.fill(0.0);
   for (size_t i = 1; i < log_dfs_aad.size(); ++i)
     for (size_t k = 0; k < factors; ++k) output[k] -= log_dfs_aad[i] * (G(i, k) - G(0, k));
+}
+
+std::vector<double> interest_rate_swap::simulated_value(const vector<double>& mm, const ptr_const<discount_curve>& curve,
+                                                        const std::vector<double>& strikes, bool is_call,
+                                                        bool moment_matching, bool debug) {
+  QAVREK_CHECK(curve != nullptr, "no simulated discount curve");
+  QAVREK_CHECK(!mm.empty(), "mm holds no path");
+  for (size_t k = 0; k < strikes.size(); ++k)
+    QAVREK_CHECK(std::isfinite(strikes[k]), "strike ", strikes[k], " at ", k, " is not finite");
+  path_discount_factors(path_dfs_, *curve, expiry_, all_dates_, mm.size());
+  discount_paths(path_dfs_, mm, moment_matching ? &dfs_ : nullptr);
+  path_values(path_dfs_, path_floating_, path_annuity_);
+
+  const double sign = is_call ? 1.0 : -1.0;
+  std::vector<double> values(strikes.size());
+  for (size_t k = 0; k < strikes.size(); ++k) {
+    path_sample sample;
+    for (size_t j = 0; j < mm.size(); ++j)
+      sample.add(std::max(sign * (path_floating_[j] - strikes[k] * path_annuity_[j]), 0.0));
+    values[k] = sample.mean();
+    if (debug) log_simulated_value("interest_rate_swap", strikes[k], sample);
+  }
+  return values;
 }
 
 double interest_rate_swap::implied_volatility(double value, double strike, double is_call) const {

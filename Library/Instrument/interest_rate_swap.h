@@ -74,6 +74,12 @@ class interest_rate_swap {
   // Adds value_aad x dS/dP_i to dfs_aad[i] (sized like dfs).
   void swap_rate_aad(double value_aad, const std::vector<double>& dfs, std::vector<double>& dfs_aad) const;
 
+  // F and A on every path: dfs holds one row per date of `all_dates` and one column per path; the outputs
+  // are resized to the paths when they own their storage.
+  void path_values(const matrix<double>& dfs, vector<double>& floating, vector<double>& annuity) const {
+    rate_.path_values(dfs, floating, annuity);
+  }
+
   // V(strike) on the given discount factors; linear in them, so any numbers may be passed.
   double value(double strike, const std::vector<double>& dfs) const;
   // Adds value_aad x P_i dV/dP_i (the log adjoints) to log_dfs_aad[i] (sized like dfs).
@@ -96,6 +102,19 @@ class interest_rate_swap {
   // The market volatility of this swaption at the strike, read from the surface at the swap's expiry
   // and maturity.
   double implied_volatility(const ptr_const<ir_volatility_surface>& volatility_surface, double strike) const;
+  // The Monte Carlo value of the swaption on this swap (payer when is_call, else receiver) at each of the
+  // absolute `strikes`, in money at the curve's valuation date, from simulated curves at the expiry:
+  // `curve` answers per path as of the expiry (a simulated view finalized there, or a deterministic curve)
+  // and mm[j] is path j's discounting from the valuation date to the expiry. On path j the discount
+  // factors from the valuation date are D_ij = mm_j P_j(expiry, T_i), and the value is the mean over the
+  // paths of max(w (F_j - K A_j), 0) with F and A on D. With moment_matching each date's D_i. are first
+  // rescaled to the mean dfs()[i], so that the forward swap reprices exactly. With debug each strike's
+  // value and standard error are logged at verbosity 0. Not const: the path buffers are kept between
+  // calls, so repeated valuations allocate nothing; one swap is therefore not valued from two threads.
+  std::vector<double> simulated_value(const vector<double>& mm, const ptr_const<discount_curve>& curve,
+                                      const std::vector<double>& strikes, bool is_call, bool moment_matching,
+                                      bool debug);
+
   // Turns the adjoint of a Black volatility into the adjoint of the price at that volatility and strike
   // (divides by vega; a vega that vanishes, where the price no longer moves, gives 0) and returns it.
   double implied_volatility_aad(double& adjoint, double volatility, double strike) const;
@@ -118,6 +137,10 @@ class interest_rate_swap {
   linear_ratio rate_;
   double annuity_ = 0.0;
   double swap_rate_ = 0.0;
+  // Work buffers of simulated_value: D (dates x paths), then F and A per path.
+  matrix<double> path_dfs_;
+  vector<double> path_floating_;
+  vector<double> path_annuity_;
 };
 
 }  // namespace qavrek

@@ -24,6 +24,37 @@ double linear_ratio::denominator_value(const std::vector<double>& dfs) const {
   return out;
 }
 
+namespace {
+
+// Sizes `output` for `paths` values and clears it.
+void prepare_paths(vector<double>& output, size_t paths) {
+  if (output.size() != paths) {
+    QAVREK_CHECK(output.owner(), "output is a view of ", output.size(), " values, not ", paths);
+    output.resize(paths);
+  }
+  output.fill(0.0);
+}
+
+// output += weight x row, over the paths.
+void add_row(vector<double>& output, double weight, const double* row) {
+  if (weight == 0.0) return;
+  double* out = output.data();
+  for (size_t j = 0; j < output.size(); ++j) out[j] += weight * row[j];
+}
+
+}  // namespace
+
+void linear_ratio::path_values(const matrix<double>& dfs, vector<double>& numerators,
+                               vector<double>& denominators) const {
+  QAVREK_CHECK(dfs.rows() == numerator_.size(), "dfs have ", dfs.rows(), " dates, the ratio ", numerator_.size());
+  prepare_paths(numerators, dfs.columns());
+  prepare_paths(denominators, dfs.columns());
+  for (size_t i = 0; i < numerator_.size(); ++i) {
+    add_row(numerators, numerator_[i], dfs[i]);
+    add_row(denominators, denominator_[i], dfs[i]);
+  }
+}
+
 void linear_ratio::add_dfs_adjoints(double scale, const std::vector<double>& dfs, std::vector<double>& adjoints) const {
   const double D = denominator_value(dfs);
   const double R = numerator_value(dfs) / D;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Vectorization/matrix.h"
+#include "Vectorization/vector.h"
 
 namespace qavrek {
 
@@ -22,6 +23,9 @@ class linear_ratio {
   double numerator_value(const std::vector<double>& dfs) const;
   double denominator_value(const std::vector<double>& dfs) const;
   double value(const std::vector<double>& dfs) const { return numerator_value(dfs) / denominator_value(dfs); }
+  // N and D on every path: dfs holds one row per date and one column per path; the outputs are resized
+  // to the paths when they own their storage.
+  void path_values(const matrix<double>& dfs, vector<double>& numerators, vector<double>& denominators) const;
 
   // adjoints[i] += scale x dR/dP_i.
   void add_dfs_adjoints(double scale, const std::vector<double>& dfs, std::vector<double>& adjoints) const;

@@ -74,15 +74,26 @@ bool cholesky_decomposition_aad(const double* factor_adjoint, const double* fact
   if (n == 0) return true;
 
   const auto size = static_cast<Eigen::Index>(n);
-  const row_matrix l = Eigen::Map<const row_matrix>(factor, size, size).triangularView<Eigen::Lower>();
+  // L, its adjoint, their product and G, on the stack for the usual factor counts.
+  std::array<double, 4 * stack_size * stack_size> small{};
+  std::vector<double> large;
+  double* storage = small.data();
+  const auto block = static_cast<size_t>(n * n);
+  if (n > stack_size) {
+    large.resize(4 * block);
+    storage = large.data();
+  }
+  Eigen::Map<row_matrix> l(storage, size, size), l_bar(storage + block, size, size);
+  Eigen::Map<row_matrix> product(storage + 2 * block, size, size), g(storage + 3 * block, size, size);
+  l = Eigen::Map<const row_matrix>(factor, size, size).triangularView<Eigen::Lower>();
   for (Eigen::Index i = 0; i < size; ++i) {
     if (!(l(i, i) > 0.0 && std::isfinite(l(i, i)))) return false;
   }
-  const row_matrix l_bar = Eigen::Map<const row_matrix>(factor_adjoint, size, size).triangularView<Eigen::Lower>();
+  l_bar = Eigen::Map<const row_matrix>(factor_adjoint, size, size).triangularView<Eigen::Lower>();
 
   // dL = L Phi(L^-1 dA L^-T) gives <Lbar, dL> = <L^-T Phi(L^T Lbar) L^-1, dA> = <G, dA>.
-  const row_matrix product = l.transpose() * l_bar;
-  row_matrix g = product.triangularView<Eigen::Lower>();
+  product.noalias() = l.transpose() * l_bar;
+  g = product.triangularView<Eigen::Lower>();
   g.diagonal() *= 0.5;
   l.transpose().triangularView<Eigen::Upper>().solveInPlace(g);
   l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(g);

@@ -1,4 +1,13 @@
-#include "Math/matrix_multiplication.h"
+// The general product over Eigen; short inner dimensions (a correlation step) as passes over columns on the
+// widest vector instructions of the machine, chosen at run time: this file is compiled once per instruction set.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "Math/matrix_multiplication.cpp"
+#include <hwy/foreach_target.h>  // re-includes this file once per instruction set
+#include <hwy/highway.h>
+
+#ifndef QAVREK_MATH_MATRIX_MULTIPLICATION_SHARED
+#define QAVREK_MATH_MATRIX_MULTIPLICATION_SHARED
 
 #include <Eigen/Dense>
 
@@ -6,8 +15,65 @@
 #include <functional>
 
 #include "Core/check.h"
+#include "Math/matrix_multiplication.h"
 
 namespace qavrek {
+namespace matrix_product {
+
+// Up to this inner dimension an untransposed product runs as passes over columns, packing nothing.
+constexpr size_t short_depth = 16;
+// Columns per pass: the tile of every row of B stays in the first-level cache.
+constexpr size_t tile_columns = 512;
+
+}  // namespace matrix_product
+}  // namespace qavrek
+
+#endif  // QAVREK_MATH_MATRIX_MULTIPLICATION_SHARED
+
+HWY_BEFORE_NAMESPACE();
+namespace qavrek {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace matrix_product;
+
+// C = alpha A B + beta C, A (m x k) and B (k x n) untransposed and apart from C, k >= 1. Each entry is the
+// sum of its k products in order, then scaled, with separate multiplications and additions (the file is
+// compiled without contraction), so every instruction set gives the same bits.
+void multiply_short_depth(size_t m, size_t n, size_t k, double alpha, const double* HWY_RESTRICT a, size_t lda,
+                          const double* HWY_RESTRICT b, size_t ldb, double beta, double* HWY_RESTRICT c, size_t ldc) {
+  const hn::ScalableTag<double> d;
+  const size_t N = hn::Lanes(d);
+  for (size_t first = 0; first < n; first += tile_columns) {
+    const size_t last = std::min(first + tile_columns, n);
+    for (size_t i = 0; i < m; ++i) {
+      const double* a_row = a + i * lda;
+      double* out = c + i * ldc;
+      size_t p = first;
+      for (; p + N <= last; p += N) {
+        auto sum = hn::Mul(hn::Set(d, a_row[0]), hn::LoadU(d, b + p));
+        for (size_t l = 1; l < k; ++l) sum = hn::Add(sum, hn::Mul(hn::Set(d, a_row[l]), hn::LoadU(d, b + l * ldb + p)));
+        auto result = hn::Mul(hn::Set(d, alpha), sum);
+        if (beta != 0.0) result = hn::Add(result, hn::Mul(hn::Set(d, beta), hn::LoadU(d, out + p)));
+        hn::StoreU(result, d, out + p);
+      }
+      for (; p < last; ++p) {
+        double sum = a_row[0] * b[p];
+        for (size_t l = 1; l < k; ++l) sum = sum + a_row[l] * b[l * ldb + p];
+        out[p] = beta != 0.0 ? alpha * sum + beta * out[p] : alpha * sum;
+      }
+    }
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace qavrek
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace qavrek {
+
+HWY_EXPORT(multiply_short_depth);
+
 namespace {
 
 using row_matrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
@@ -67,35 +133,6 @@ void multiply_into(const OperandA& a, const OperandB& b, double alpha, double be
   c.noalias() += alpha * a * b;
 }
 
-// Few inner terms and long rows, as when a correlation factor mixes a block of paths: Eigen's blocked
-// product would repack the long operand on every call, so each output row is streamed as a sum of scaled
-// rows of B instead. Zero multipliers (the upper half of a triangular factor) are skipped, as BLAS does.
-constexpr size_t streamed_inner_size = 8;
-
-void multiply_streamed(size_t m, size_t n, size_t k, double alpha, const double* a, size_t lda,
-                       const double* __restrict b, size_t ldb, double beta, double* __restrict c, size_t ldc) {
-  for (size_t i = 0; i < m; ++i) {
-    double* __restrict row = c + i * ldc;
-    // With beta = 0 the first term writes the row, which is never read.
-    bool written = beta != 0.0;
-    if (beta != 0.0 && beta != 1.0) {
-      for (size_t p = 0; p < n; ++p) row[p] *= beta;
-    }
-    for (size_t l = 0; l < k; ++l) {
-      const double weight = alpha * a[i * lda + l];
-      if (weight == 0.0) continue;
-      const double* __restrict b_row = b + l * ldb;
-      if (written) {
-        for (size_t p = 0; p < n; ++p) row[p] += weight * b_row[p];
-      } else {
-        for (size_t p = 0; p < n; ++p) row[p] = weight * b_row[p];
-        written = true;
-      }
-    }
-    if (!written) std::fill(row, row + n, 0.0);
-  }
-}
-
 }  // namespace
 
 void matrix_multiplication(char transpose_a, char transpose_b, size_t m, size_t n, size_t k, double alpha,
@@ -124,8 +161,8 @@ void matrix_multiplication(char transpose_a, char transpose_b, size_t m, size_t 
   const const_view b_view = stored_operand("B", b, b_rows, b_cols, ldb);
   const bool aliased = overlaps(a, a_rows, a_cols, lda, c, m, n, ldc) || overlaps(b, b_rows, b_cols, ldb, c, m, n, ldc);
 
-  if (!a_transposed && !b_transposed && !aliased && k <= streamed_inner_size) {
-    multiply_streamed(m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
+  if (!a_transposed && !b_transposed && k <= matrix_product::short_depth && !aliased) {
+    HWY_DYNAMIC_DISPATCH(multiply_short_depth)(m, n, k, alpha, a, lda, b, ldb, beta, c, ldc);
   } else if (!a_transposed && !b_transposed) {
     multiply_into(a_view, b_view, alpha, beta, c_view, aliased);
   } else if (!a_transposed) {
@@ -143,3 +180,4 @@ void matrix_multiplication(char transpose_a, char transpose_b, size_t m, size_t 
 }
 
 }  // namespace qavrek
+#endif  // HWY_ONCE

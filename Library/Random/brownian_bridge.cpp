@@ -47,4 +47,14 @@ void brownian_bridge::increments(const double* normals, size_t normal_stride, do
   for (size_t t = 1; t <= n; ++t) increments[(t - 1) * increment_stride] = path_[t] - path_[t - 1];
 }
 
+void brownian_bridge::place(size_t rank, const double* left, const double* right, const double* normals,
+                            double* values, size_t n) const {
+  const double lw = left_weight_[rank], rw = right_weight_[rank], deviation = deviation_[rank];
+  for (size_t p = 0; p < n; ++p) {
+    const double at_left = left != nullptr ? left[p] : 0.0;
+    const double at_right = right != nullptr ? right[p] : 0.0;
+    values[p] = lw * at_left + rw * at_right + deviation * normals[p];
+  }
+}
+
 }  // namespace qavrek

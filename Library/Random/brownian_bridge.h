@@ -17,6 +17,14 @@ class brownian_bridge {
   size_t steps() const noexcept { return date_.size(); }
   // The grid date (1..N) that the normal of rank j places.
   size_t date(size_t rank) const noexcept { return date_[rank]; }
+  // The grid dates whose values it is placed between; 0 stands for W(0) = 0 (both are 0 for rank 0).
+  size_t left(size_t rank) const noexcept { return left_[rank]; }
+  size_t right(size_t rank) const noexcept { return right_[rank]; }
+
+  // W at the date of rank j on n paths at once, from W at its two brackets (null for W(0)) and the normals of
+  // rank j: the operations of `increments`, in the same order, so the values are the same.
+  void place(size_t rank, const double* left, const double* right, const double* normals, double* values,
+             size_t n) const;
 
   // normals[j * normal_stride] is the normal of rank j; increments[(t - 1) * increment_stride] receives
   // W(t) - W(t - 1), t = 1..N.

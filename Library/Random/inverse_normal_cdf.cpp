@@ -1,10 +1,28 @@
-#include "Random/inverse_normal_cdf.h"
+// The standard normal quantile, one value at a time and in batches. The batches run on the widest vector
+// instructions of the machine, chosen at run time; this file is compiled once per instruction set.
 
+// Only instruction sets with fused multiply-add (AVX2, AVX-512) and the portable baseline, which fuses through
+// std::fma: every machine then rounds alike and gives the same bits.
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SSSE3 | HWY_SSE4)
+#endif
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "Random/inverse_normal_cdf.cpp"
+#include <hwy/foreach_target.h>  // re-includes this file once per instruction set
+#include <hwy/highway.h>
+
+#ifndef QAVREK_RANDOM_INVERSE_NORMAL_CDF_SHARED
+#define QAVREK_RANDOM_INVERSE_NORMAL_CDF_SHARED
+
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
+#include "Random/inverse_normal_cdf.h"
+
 namespace qavrek {
-namespace {
+namespace inverse_normal {
 
 // Wichura's AS 241 (PPND16): rational approximations with a relative error of about 1e-16, so no
 // refinement through erfc is needed. Central region |p - 1/2| <= 0.425, then two tail regions in
@@ -45,33 +63,264 @@ constexpr double far_tail_denominator[] = {1.0,
                                            1.42151175831644588870e-7,
                                            2.04426310338993978564e-15};
 
-// Degree-7 polynomial by Horner's rule, lowest coefficient first.
-double polynomial(const double (&c)[8], double x) {
-  return ((((((c[7] * x + c[6]) * x + c[5]) * x + c[4]) * x + c[3]) * x + c[2]) * x + c[1]) * x + c[0];
+constexpr double central_half_width = 0.425;
+constexpr double central_offset = 0.180625;  // 0.425^2
+constexpr double near_tail_offset = 1.6;
+constexpr double far_tail_start = 5.0;       // r beyond which the far tail applies
+
+// The logarithm of the batches (fdlibm's reduction and Remez coefficients): x = 2^k y with y in
+// [sqrt(1/2), sqrt(2)], f = y - 1, s = f / (2 + f) and log y = f - f^2/2 + s (f^2/2 + R(s^2)), within an ulp.
+constexpr double log_coefficients[] = {6.666666666666735130e-01, 3.999999999940941908e-01, 2.857142874366239149e-01,
+                                       2.222219843214978396e-01, 1.818357216161805012e-01, 1.531383769920937332e-01,
+                                       1.479819860511658591e-01};
+constexpr double ln2_high = 6.93147180369123816490e-01;  // its last 32 bits are zero: k ln2_high is exact
+constexpr double ln2_low = 1.90821492927058770002e-10;
+constexpr double sqrt2 = 1.4142135623730951;
+
+// Degree-7 polynomial by Horner's rule on fused multiply-adds, lowest coefficient first.
+inline double polynomial(const double (&c)[8], double x) {
+  double sum = std::fma(c[7], x, c[6]);
+  for (int i = 5; i >= 0; --i) sum = std::fma(sum, x, c[i]);
+  return sum;
 }
 
-constexpr double central_half_width = 0.425;
-
 // |p - 1/2| <= 0.425. Odd in q = p - 1/2, which is exact there.
-double central(double q) {
-  const double r = 0.180625 - q * q;
+inline double central(double q) {
+  const double r = central_offset - q * q;
   return q * polynomial(central_numerator, r) / polynomial(central_denominator, r);
 }
 
 // p in (0, 1/2) below the central region.
-double lower_tail(double p) {
+inline double lower_tail(double p) {
   double r = std::sqrt(-std::log(p));
-  if (r <= 5.0) {
-    r -= 1.6;
+  if (r <= far_tail_start) {
+    r -= near_tail_offset;
     return -polynomial(near_tail_numerator, r) / polynomial(near_tail_denominator, r);
   }
-  r -= 5.0;
+  r -= far_tail_start;
   return -polynomial(far_tail_numerator, r) / polynomial(far_tail_denominator, r);
 }
 
-}  // namespace
+// Numbers handled per pass over a batch: the tail values of a chunk are gathered in buffers of this size.
+constexpr size_t chunk_size = 256;
+
+}  // namespace inverse_normal
+}  // namespace qavrek
+
+#endif  // QAVREK_RANDOM_INVERSE_NORMAL_CDF_SHARED
+
+HWY_BEFORE_NAMESPACE();
+namespace qavrek {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace inverse_normal;
+
+// a b + c rounded once, as the single-value function's std::fma. The file is compiled without contraction,
+// so that only these fused operations round differently from separate ones.
+template <class D, class V = hn::Vec<D>>
+V fused(D d, V a, V b, V c) {
+#if HWY_NATIVE_FMA
+  (void)d;
+  return hn::MulAdd(a, b, c);
+#elif HWY_TARGET == HWY_SCALAR
+  (void)d;
+  return hn::Set(d, std::fma(hn::GetLane(a), hn::GetLane(b), hn::GetLane(c)));
+#else
+  HWY_ALIGN double lanes[3][hn::MaxLanes(d)];
+  hn::Store(a, d, lanes[0]);
+  hn::Store(b, d, lanes[1]);
+  hn::Store(c, d, lanes[2]);
+  for (size_t i = 0; i < hn::Lanes(d); ++i) lanes[0][i] = std::fma(lanes[0][i], lanes[1][i], lanes[2][i]);
+  return hn::Load(d, lanes[0]);
+#endif
+}
+
+// Horner's rule on fused multiply-adds, as the single-value function.
+template <class D, class V = hn::Vec<D>>
+V polynomial(D d, const double (&c)[8], V x) {
+  V sum = fused(d, hn::Set(d, c[7]), x, hn::Set(d, c[6]));
+  for (int i = 5; i >= 0; --i) sum = fused(d, sum, x, hn::Set(d, c[i]));
+  return sum;
+}
+
+// log x for normal, finite x > 0.
+template <class D, class V = hn::Vec<D>>
+V log_of_normal(D d, V x) {
+  const hn::RebindToUnsigned<D> du;
+  const auto bits = hn::BitCast(du, x);
+  // The biased exponent e as a double: the bits of 2^52 + e, less 2^52 + 1023.
+  V k = hn::Sub(hn::BitCast(d, hn::Or(hn::ShiftRight<52>(bits), hn::Set(du, 0x4330000000000000ull))),
+                hn::Set(d, 0x1p52 + 1023.0));
+  V y = hn::BitCast(d, hn::Or(hn::And(bits, hn::Set(du, 0x000fffffffffffffull)), hn::Set(du, 0x3ff0000000000000ull)));
+  const auto above = hn::Gt(y, hn::Set(d, sqrt2));
+  y = hn::IfThenElse(above, hn::Mul(y, hn::Set(d, 0.5)), y);
+  k = hn::IfThenElse(above, hn::Add(k, hn::Set(d, 1.0)), k);
+
+  const V f = hn::Sub(y, hn::Set(d, 1.0));
+  const V s = hn::Div(f, hn::Add(hn::Set(d, 2.0), f));
+  const V z = hn::Mul(s, s);
+  const V w = hn::Mul(z, z);
+  const auto c = [&](int i) { return hn::Set(d, log_coefficients[i]); };
+  const V odd = hn::Mul(w, fused(d, w, fused(d, w, c(5), c(3)), c(1)));
+  const V even = hn::Mul(z, fused(d, w, fused(d, w, fused(d, w, c(6), c(4)), c(2)), c(0)));
+  const V R = hn::Add(even, odd);
+  const V half_square = hn::Mul(hn::Set(d, 0.5), hn::Mul(f, f));
+  const V small = hn::Add(hn::Mul(s, hn::Add(half_square, R)), hn::Mul(k, hn::Set(d, ln2_low)));
+  return hn::Sub(hn::Mul(k, hn::Set(d, ln2_high)), hn::Sub(hn::Sub(half_square, small), f));
+}
+
+template <class D, class V = hn::Vec<D>>
+V central(D d, V q) {
+  const V r = hn::Sub(hn::Set(d, central_offset), hn::Mul(q, q));
+  return hn::Div(hn::Mul(q, polynomial(d, central_numerator, r)), polynomial(d, central_denominator, r));
+}
+
+// p outside the central region, p in (0, 1) with min(p, 1 - p) normal: the lower tail at p or, by symmetry,
+// minus the lower tail at 1 - p, which is exact there.
+template <class D, class V = hn::Vec<D>>
+V tails(D d, V p) {
+  const auto upper = hn::Gt(p, hn::Set(d, 0.5));
+  const V lower_p = hn::IfThenElse(upper, hn::Sub(hn::Set(d, 1.0), p), p);
+  const V r = hn::Sqrt(hn::Neg(log_of_normal(d, lower_p)));
+  const V near_r = hn::Sub(r, hn::Set(d, near_tail_offset));
+  V t = hn::Div(polynomial(d, near_tail_numerator, near_r), polynomial(d, near_tail_denominator, near_r));
+  const auto far = hn::Gt(r, hn::Set(d, far_tail_start));
+  if (!hn::AllFalse(d, far)) {
+    const V far_r = hn::Sub(r, hn::Set(d, far_tail_start));
+    t = hn::IfThenElse(far, hn::Div(polynomial(d, far_tail_numerator, far_r), polynomial(d, far_tail_denominator, far_r)),
+                       t);
+  }
+  return hn::IfThenElse(upper, t, hn::Neg(t));
+}
+
+// Appends the lanes of p that the mask selects, and their indices from `first` on, to the two buffers, which
+// have room for a whole vector more. Returns how many.
+template <class D, class V = hn::Vec<D>, class M = hn::Mask<D>>
+size_t gather(D d, V p, M selected, size_t first, double* HWY_RESTRICT values, int64_t* HWY_RESTRICT indices) {
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  // Compressing in registers: the compressing stores (and the generic tables) are slow.
+  (void)d;
+  const __m512i lanes = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
+  _mm512_storeu_pd(values, _mm512_maskz_compress_pd(selected.raw, p.raw));
+  _mm512_storeu_si512(indices, _mm512_maskz_compress_epi64(
+                                   selected.raw, _mm512_add_epi64(lanes, _mm512_set1_epi64(static_cast<int64_t>(first)))));
+  return static_cast<size_t>(__builtin_popcount(selected.raw));
+#else
+  HWY_ALIGN double lanes[hn::MaxLanes(d)];
+  hn::Store(p, d, lanes);
+  std::uint8_t bits[8] = {};
+  hn::StoreMaskBits(d, selected, bits);
+  // Every lane is written and only the selected ones kept: no branch on which lanes those are.
+  size_t count = 0;
+  for (size_t lane = 0; lane < hn::Lanes(d); ++lane) {
+    values[count] = lanes[lane];
+    indices[count] = static_cast<int64_t>(first + lane);
+    count += (bits[lane / 8] >> (lane % 8)) & 1;
+  }
+  return count;
+#endif
+}
+
+// The quantiles of count <= chunk_size probabilities, which load(i) gives N at a time from index i (loading
+// past count is allowed from a padded source). Central values first, the tail values gathered as they come
+// and finished in one pass at full vector width.
+template <class D, class Load>
+void quantile_chunk(D d, const Load& load, size_t count, double* HWY_RESTRICT x) {
+  using V = hn::Vec<D>;
+  const size_t N = hn::Lanes(d);
+  HWY_ALIGN double tail_p[chunk_size + hn::MaxLanes(d)];
+  HWY_ALIGN int64_t tail_index[chunk_size + hn::MaxLanes(d)];
+  HWY_ALIGN double padded[hn::MaxLanes(d)];
+  size_t tail_count = 0;
+  size_t i = 0;
+  // The central values of the N probabilities at i; the tail ones join the buffers.
+  const auto first_pass = [&](V p) {
+    const V q = hn::Sub(p, hn::Set(d, 0.5));
+    const auto in_tail = hn::Not(hn::Le(hn::Abs(q), hn::Set(d, central_half_width)));
+    // Unconditionally: most vectors hold a tail value, but which ones is random.
+    tail_count += gather(d, p, in_tail, i, tail_p + tail_count, tail_index + tail_count);
+    return central(d, q);
+  };
+  for (; i + N <= count; i += N) hn::StoreU(first_pass(load(i)), d, x + i);
+  if (i < count) {
+    // The padding of the last vector lies in the central region and never reaches the tail buffers.
+    hn::Store(first_pass(load(i)), d, padded);
+    for (size_t j = 0; i + j < count; ++j) x[i + j] = padded[j];
+  }
+  if (tail_count == 0) return;
+
+  // Padding with a tail value keeps the last vector inside the tails' domain.
+  for (size_t j = tail_count; j < tail_count + N; ++j) tail_p[j] = 0.01;
+  for (size_t j = 0; j < tail_count; j += N) {
+    const V p = hn::Load(d, tail_p + j);
+    const V lower = hn::Min(p, hn::Sub(hn::Set(d, 1.0), p));
+    hn::Store(tails(d, p), d, padded);
+    // Zero, subnormal, negative or above one: left to the scalar function, which knows its ends.
+    const bool all_normal = hn::AllTrue(d, hn::Ge(lower, hn::Set(d, std::numeric_limits<double>::min())));
+    for (size_t lane = 0; lane < N && j + lane < tail_count; ++lane) {
+      const double value = all_normal ? padded[lane] : inverse_normal_cdf(tail_p[j + lane]);
+      x[tail_index[j + lane]] = value;
+    }
+  }
+}
+
+void quantiles(const double* p, double* x, size_t n) {
+  const hn::ScalableTag<double> d;
+  const size_t N = hn::Lanes(d);
+  HWY_ALIGN double last[hn::MaxLanes(d)];
+  for (size_t first = 0; first < n; first += chunk_size) {
+    const size_t count = std::min(chunk_size, n - first);
+    const double* source = p + first;
+    const size_t whole = count / N * N;
+    const auto load = [&](size_t i) {
+      if (i < whole) return hn::LoadU(d, source + i);
+      // The last partial vector, padded with the median.
+      for (size_t j = 0; j < N; ++j) last[j] = i + j < count ? source[i + j] : 0.5;
+      return hn::Load(d, last);
+    };
+    quantile_chunk(d, load, count, x + first);
+  }
+}
+
+// (w + 1/2) 2^-32 of each word w, exactly: the bits of 2^52 + w, less 2^52.
+void quantiles_of_words(const std::uint32_t* HWY_RESTRICT words, double* HWY_RESTRICT x, size_t n) {
+  const hn::ScalableTag<double> d;
+  const hn::RebindToUnsigned<decltype(d)> du;
+  const hn::Rebind<std::uint32_t, decltype(d)> d32;
+  const size_t N = hn::Lanes(d);
+  HWY_ALIGN std::uint32_t last[hn::MaxLanes(d)];
+  for (size_t first = 0; first < n; first += chunk_size) {
+    const size_t count = std::min(chunk_size, n - first);
+    const std::uint32_t* source = words + first;
+    const size_t whole = count / N * N;
+    const auto load = [&](size_t i) {
+      hn::Vec<decltype(d32)> w;
+      if (i < whole) {
+        w = hn::LoadU(d32, source + i);
+      } else {
+        for (size_t j = 0; j < N; ++j) last[j] = i + j < count ? source[i + j] : 0x80000000u;
+        w = hn::Load(d32, last);
+      }
+      const auto integer =
+          hn::Sub(hn::BitCast(d, hn::Or(hn::PromoteTo(du, w), hn::Set(du, 0x4330000000000000ull))), hn::Set(d, 0x1p52));
+      return hn::Mul(hn::Add(integer, hn::Set(d, 0.5)), hn::Set(d, 0x1p-32));
+    };
+    quantile_chunk(d, load, count, x + first);
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace qavrek
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace qavrek {
+
+HWY_EXPORT(quantiles);
+HWY_EXPORT(quantiles_of_words);
 
 double inverse_normal_cdf(double p) noexcept {
+  using namespace inverse_normal;
   if (!(p > 0.0)) return p == 0.0 ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
   if (!(p < 1.0)) return p == 1.0 ? std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
   const double q = p - 0.5;
@@ -81,11 +330,12 @@ double inverse_normal_cdf(double p) noexcept {
 }
 
 void inverse_normal_cdf(const double* p, double* x, std::size_t n) noexcept {
-  for (std::size_t i = 0; i < n; ++i) x[i] = central(p[i] - 0.5);
-  for (std::size_t i = 0; i < n; ++i) {
-    const double q = p[i] - 0.5;
-    if (std::fabs(q) > central_half_width) x[i] = q > 0.0 ? -lower_tail(1.0 - p[i]) : lower_tail(p[i]);
-  }
+  HWY_DYNAMIC_DISPATCH(quantiles)(p, x, n);
+}
+
+void inverse_normal_cdf_of_words(const std::uint32_t* words, double* x, std::size_t n) noexcept {
+  HWY_DYNAMIC_DISPATCH(quantiles_of_words)(words, x, n);
 }
 
 }  // namespace qavrek
+#endif  // HWY_ONCE

@@ -9,7 +9,8 @@
 namespace qavrek {
 
 // MT19937 (Matsumoto and Nishimura, 1998), seeded and tempered as std::mt19937: the same seed gives the
-// same words. A skip regenerates the state block by block without tempering the skipped words.
+// same words. The state is regenerated and tempered 624 words at a time, in vector instructions; a skip moves
+// through whole blocks.
 class mersenne_twister final : public pseudo_random_generator {
  public:
   // Only the low 32 bits of the seed count, as for std::mt19937.
@@ -17,14 +18,15 @@ class mersenne_twister final : public pseudo_random_generator {
 
  private:
   static constexpr size_t state_size = 624;
-  static constexpr size_t shift_size = 397;
 
   void next_words(std::uint32_t* words, size_t count) override;
   void skip_words(size_t count) override;
-  void twist() noexcept;
+  // The next state and its tempered words.
+  void refill() noexcept;
 
   std::array<std::uint32_t, state_size> state_;
-  size_t index_;
+  std::array<std::uint32_t, state_size> words_;
+  size_t index_;  // the next word of words_ to hand out
 };
 
 }  // namespace qavrek

@@ -28,12 +28,10 @@ void pseudo_random_generator::discard(size_t discard_count) { skip_words(discard
 void pseudo_random_generator::gaussians(double* output, size_t size, size_t discard_count) {
   skip_words(discard_count);
   std::uint32_t words[chunk_size];
-  double uniforms[chunk_size];
   for (size_t done = 0; done < size;) {
     const size_t count = std::min(chunk_size, size - done);
     next_words(words, count);
-    for (size_t i = 0; i < count; ++i) uniforms[i] = word_to_open_uniform(words[i]);
-    inverse_normal_cdf(uniforms, output + done, count);
+    inverse_normal_cdf_of_words(words, output + done, count);
     done += count;
   }
 }

@@ -30,8 +30,8 @@ class random {
   static ptr_mutable<random> random_generator_factory(random_type generator_type,
                                                       const ptr_const<random_settings>& config);
 
-  // True for the types whose numbers depend on where they sit in a batch (the Sobol types): their callers
-  // draw a whole batch at once.
+  // True for the types whose numbers depend on where they sit in a batch (the Sobol types): a number's
+  // position fixes its point and dimension, and any block of the stream is reached by a jump.
   static bool generate_upfront_onley(random_type type);
 
  protected:

@@ -23,6 +23,13 @@ size_t sobol_generator::dimension(const random_settings& settings) {
   return dates * brownians;
 }
 
+namespace {
+
+// Coordinates per call of the sequence: small enough to stay in the first-level cache.
+constexpr size_t chunk_size = 256;
+
+}  // namespace
+
 sobol_generator::sobol_generator(const random_settings& settings, bool brownian_bridge,
                                  std::vector<std::uint32_t> shift)
     : paths_(settings.number_of_paths_per_batch()),
@@ -34,8 +41,7 @@ sobol_generator::sobol_generator(const random_settings& settings, bool brownian_
       row_dimension_(rows_),
       bridge_(),
       sequence_(rows_),
-      normals_(rows_),
-      values_(rows_) {
+      words_(chunk_size) {
   const bool batch_fits = paths_ <= std::numeric_limits<size_t>::max() / rows_;
   QAVREK_CHECK(batch_fits, "a batch of ", paths_, " paths of ", rows_, " numbers does not fit in memory");
   batch_size_ = rows_ * paths_;
@@ -47,7 +53,12 @@ sobol_generator::sobol_generator(const random_settings& settings, bool brownian_
   for (size_t t = 1; t < dates_; ++t) slot_of_date[t] = t - 1;
   if (brownian_bridge) {
     bridge_.emplace(dates_ - 1);
-    for (size_t rank = 0; rank + 1 < dates_; ++rank) slot_of_date[bridge_->date(rank)] = rank;
+    rank_of_date_.assign(dates_, 0);
+    for (size_t rank = 0; rank + 1 < dates_; ++rank) {
+      slot_of_date[bridge_->date(rank)] = rank;
+      rank_of_date_[bridge_->date(rank)] = rank;
+    }
+    slot_of_date_.assign(dates_, no_slot);
   }
   for (size_t t = 0; t < dates_; ++t)
     for (size_t k = 0; k < brownians_; ++k) row_dimension_[t * brownians_ + k] = slot_of_date[t] * brownians_ + k;
@@ -68,6 +79,11 @@ void sobol_generator::draw(double* output, size_t size, size_t discard_count, ki
   const bool in_range = discard_count <= end_of_stream - position_ && size <= end_of_stream - position_ - discard_count;
   QAVREK_CHECK(in_range, "cannot skip ", discard_count, " and draw ", size, " numbers after position ", position_);
   const std::uint64_t start = position_ + discard_count;
+  // A skip is a jump, refused before it lands where no point is left, so a failed one moves nothing.
+  QAVREK_CHECK(discard_count == 0 || has_point(start), "cannot skip ", discard_count, " numbers after position ",
+               position_, ": the Sobol sequence has ", sobol_sequence::last_index,
+               " points after the zero point, and number ", start, " (batch ", start / batch_size_, ", path ",
+               start % batch_size_ % paths_, " of ", paths_, ") is beyond them");
   const std::uint64_t end = start + size;
   for (std::uint64_t position = start; position < end;) {
     const std::uint64_t batch = position / batch_size_;
@@ -79,47 +95,108 @@ void sobol_generator::draw(double* output, size_t size, size_t discard_count, ki
   position_ = end;
 }
 
+bool sobol_generator::has_point(std::uint64_t position) const {
+  // Path p of batch b is point b P + p + 1.
+  const std::uint64_t batch = position / batch_size_;
+  const std::uint64_t path = position % batch_size_ % paths_;
+  return batch <= sobol_sequence::last_index / paths_ && batch * paths_ + path < sobol_sequence::last_index;
+}
+
 void sobol_generator::write_segment(double* output, std::uint64_t batch, size_t first, size_t last, kind what) {
   const bool bridged = bridge_.has_value() && what == kind::gaussian;
-  for (size_t p = 0; p < paths_; ++p) {
-    // The rows r whose number r x P + p falls in [first, last).
-    const size_t row_begin = first <= p ? 0 : (first - p + paths_ - 1) / paths_;
-    const size_t row_end = last <= p ? 0 : (last - p + paths_ - 1) / paths_;
-    if (row_begin >= row_end) continue;
-    move_to_path(batch * paths_ + p);
-    auto at = [&](size_t r) -> double& { return output[r * paths_ + p - first]; };
-    if (bridged) {
-      bridge_current_path();
-      for (size_t r = row_begin; r < row_end; ++r) at(r) = values_[r];
-    } else if (what == kind::gaussian) {
-      for (size_t r = row_begin; r < row_end; ++r) at(r) = inverse_normal_cdf(uniform(row_dimension_[r]));
+  for (size_t r = first / paths_; r * paths_ < last; ++r) {
+    const size_t row_start = r * paths_;
+    const size_t first_path = std::max(first, row_start) - row_start;
+    const size_t count = std::min(last - row_start, paths_) - first_path;
+    double* out = output + (row_start + first_path - first);
+    const size_t date = r / brownians_;
+    if (bridged && date > 0) {
+      write_increments(out, batch, date, r % brownians_, first_path, count);
     } else {
-      for (size_t r = row_begin; r < row_end; ++r) at(r) = uniform(row_dimension_[r]);
+      write_dimension(out, batch, row_dimension_[r], first_path, count, what);
     }
   }
 }
 
-void sobol_generator::move_to_path(std::uint64_t path) {
-  const std::uint64_t index = path + 1;
-  if (index == sequence_.index()) return;
-  if (index == sequence_.index() + 1)
-    sequence_.advance();
-  else
-    sequence_.move_to(index);
-}
-
-double sobol_generator::uniform(size_t dimension) const noexcept {
-  const std::uint32_t x = sequence_.point()[dimension];
-  if (shift_.empty()) return static_cast<double>(x) * 0x1p-32;
-  return word_to_open_uniform(x ^ shift_[dimension]);
-}
-
-void sobol_generator::bridge_current_path() {
-  for (size_t d = 0; d < rows_; ++d) normals_[d] = inverse_normal_cdf(uniform(d));
-  for (size_t k = 0; k < brownians_; ++k) {
-    bridge_->increments(&normals_[k], brownians_, &values_[brownians_ + k], brownians_);
-    values_[k] = normals_[(dates_ - 1) * brownians_ + k];  // date 0
+void sobol_generator::write_dimension(double* output, std::uint64_t batch, size_t dimension, size_t first_path,
+                                      size_t count, kind what) {
+  // Path p of batch b is point b P + p + 1, the zero point being skipped.
+  const bool exists = batch <= sobol_sequence::last_index / paths_;
+  QAVREK_CHECK(exists, "the Sobol sequence has ", sobol_sequence::last_index,
+               " points after the zero point, batch ", batch, " of ", paths_, " paths is beyond them");
+  const std::uint64_t first_point = batch * paths_ + first_path + 1;
+  std::uint32_t* words = words_.data();
+  for (size_t done = 0; done < count; done += chunk_size) {
+    const size_t n = std::min(chunk_size, count - done);
+    sequence_.coordinates(dimension, first_point + done, n, words);
+    double* x = output + done;
+    if (!shift_.empty()) {
+      const std::uint32_t s = shift_[dimension];
+      for (size_t i = 0; i < n; ++i) words[i] ^= s;
+      if (what == kind::gaussian) {
+        inverse_normal_cdf_of_words(words, x, n);
+      } else {
+        for (size_t i = 0; i < n; ++i) x[i] = word_to_open_uniform(words[i]);
+      }
+    } else {
+      for (size_t i = 0; i < n; ++i) x[i] = static_cast<double>(words[i]) * 0x1p-32;
+      if (what == kind::gaussian) inverse_normal_cdf(x, x, n);
+    }
   }
+}
+
+void sobol_generator::write_increments(double* output, std::uint64_t batch, size_t date, size_t factor,
+                                       size_t first_path, size_t count) {
+  if (batch != bridge_batch_ || first_path != bridge_first_path_ || count != bridge_width_) {
+    // Other paths: the rows start afresh, their buffers kept.
+    bridge_batch_ = batch;
+    bridge_first_path_ = first_path;
+    bridge_width_ = count;
+    slot_of_date_.assign(dates_, no_slot);
+    free_slots_.clear();
+    for (size_t slot = slots_.size(); slot-- > 0;) free_slots_.push_back(slot);
+  }
+  // A walk forward needs nothing before the previous date again.
+  for (size_t t = 1; t + 1 < date; ++t) {
+    if (slot_of_date_[t] == no_slot) continue;
+    free_slots_.push_back(slot_of_date_[t]);
+    slot_of_date_[t] = no_slot;
+  }
+  const size_t now = bridged_slot(date);
+  const size_t before = date > 1 ? bridged_slot(date - 1) : no_slot;
+  const double* w = slots_[now].data() + factor * count;
+  if (before == no_slot) {
+    for (size_t p = 0; p < count; ++p) output[p] = w[p] - 0.0;  // W(0) = 0
+    return;
+  }
+  const double* w_before = slots_[before].data() + factor * count;
+  for (size_t p = 0; p < count; ++p) output[p] = w[p] - w_before[p];
+}
+
+size_t sobol_generator::bridged_slot(size_t date) {
+  if (slot_of_date_[date] != no_slot) return slot_of_date_[date];
+  const size_t rank = rank_of_date_[date];
+  const size_t left = bridge_->left(rank) > 0 ? bridged_slot(bridge_->left(rank)) : no_slot;
+  const size_t right = bridge_->right(rank) > 0 ? bridged_slot(bridge_->right(rank)) : no_slot;
+  size_t slot;
+  if (free_slots_.empty()) {
+    slot = slots_.size();
+    slots_.emplace_back();
+  } else {
+    slot = free_slots_.back();
+    free_slots_.pop_back();
+  }
+  const size_t width = bridge_width_;
+  slots_[slot].resize(brownians_ * width);
+  normals_.resize(width);
+  for (size_t k = 0; k < brownians_; ++k) {
+    write_dimension(normals_.data(), bridge_batch_, rank * brownians_ + k, bridge_first_path_, width, kind::gaussian);
+    const double* at_left = left != no_slot ? slots_[left].data() + k * width : nullptr;
+    const double* at_right = right != no_slot ? slots_[right].data() + k * width : nullptr;
+    bridge_->place(rank, at_left, at_right, normals_.data(), slots_[slot].data() + k * width, width);
+  }
+  slot_of_date_[date] = slot;
+  return slot;
 }
 
 }  // namespace qavrek

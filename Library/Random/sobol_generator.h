@@ -27,7 +27,13 @@ namespace qavrek {
 //
 // Uniforms are x 2^-32 of the 32-bit coordinate x, in [2^-32, 1 - 2^-32] because only the zero point has a
 // zero coordinate; with a digital shift, (x ^ s + 1/2) 2^-32 since x ^ s may be zero. A Gaussian is the
-// inverse normal cdf of the uniform. Moving to any point costs 32 XORs per dimension.
+// inverse normal cdf of the uniform.
+//
+// The numbers are made a row at a time: each dimension runs its own Gray-code recurrence over the paths asked
+// for, after a jump of 32 XORs to the first of them, so the cost follows what is asked and the output is
+// written in order. The bridged increments of a date come from W at that date and the one before, over the
+// paths asked for; the values W at the dates still ahead are kept (about log2 D rows per factor), so a walk
+// through the dates in order places each value once.
 class sobol_generator final : public random {
  public:
   // shift holds one word per dimension, or nothing for the unshifted sequence.
@@ -43,21 +49,40 @@ class sobol_generator final : public random {
 
  private:
   enum class kind { uniform, gaussian };
+  static constexpr size_t no_slot = static_cast<size_t>(-1);
 
   void draw(double* output, size_t size, size_t discard_count, kind what);
+  // Whether the number at a stream position comes from a point of the sequence.
+  bool has_point(std::uint64_t position) const;
   // Numbers first .. last - 1 of batch b, written from output onwards.
   void write_segment(double* output, std::uint64_t batch, size_t first, size_t last, kind what);
-  void move_to_path(std::uint64_t path);
-  double uniform(size_t dimension) const noexcept;
-  void bridge_current_path();
+  // The numbers of one dimension for `count` paths of a batch from path `first_path` on.
+  void write_dimension(double* output, std::uint64_t batch, size_t dimension, size_t first_path, size_t count,
+                       kind what);
+  // The bridged increments of one factor at date t >= 1 for `count` paths from `first_path` on.
+  void write_increments(double* output, std::uint64_t batch, size_t date, size_t factor, size_t first_path,
+                        size_t count);
+  // The slot that holds W of every factor at grid date t on the paths of the bridge's rows, placed first if
+  // need be (and its brackets before it).
+  size_t bridged_slot(size_t date);
 
   size_t paths_, dates_, brownians_, rows_, batch_size_;
   std::vector<std::uint32_t> shift_;
   std::vector<size_t> row_dimension_;  // the dimension that row t x B + k reads (for the bridge: its rank)
   std::optional<brownian_bridge> bridge_;
   sobol_sequence sequence_;
-  std::vector<double> normals_, values_;  // one path: normals by dimension, bridged values by row
   std::uint64_t position_ = 0;
+  std::vector<std::uint32_t> words_;  // a chunk of coordinates
+
+  // The bridge's rows: W at some dates for paths first_path_ .. first_path_ + width_ - 1 of batch batch_,
+  // B rows of width_ per slot.
+  std::vector<size_t> rank_of_date_;
+  std::uint64_t bridge_batch_ = 0;
+  size_t bridge_first_path_ = 0, bridge_width_ = 0;
+  std::vector<size_t> slot_of_date_;
+  std::vector<std::vector<double>> slots_;
+  std::vector<size_t> free_slots_;
+  std::vector<double> normals_;
 };
 
 }  // namespace qavrek

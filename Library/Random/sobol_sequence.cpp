@@ -61,4 +61,48 @@ void sobol_sequence::advance() {
   for (size_t d = 0; d < dimension_; ++d) point_[d] ^= v[d];
 }
 
+void sobol_sequence::coordinates(size_t d, std::uint64_t first, size_t count, std::uint32_t* out) const {
+  if (count == 0) return;
+  QAVREK_CHECK(d < dimension_, "a Sobol sequence of ", dimension_, " dimensions has no dimension ", d);
+  const bool exists = first <= last_index && count - 1 <= last_index - first;
+  QAVREK_CHECK(exists, "the Sobol sequence has ", last_index, " points after the zero point, points ", first, " to ",
+               first + (count - 1), " do not all exist");
+  std::uint32_t v[bits];
+  for (unsigned j = 0; j < bits; ++j) v[j] = directions_[j * dimension_ + d];
+
+  std::uint32_t x = 0;
+  const std::uint64_t gray = first ^ (first >> 1);
+  for (unsigned j = 0; j < bits; ++j)
+    if ((gray >> j) & 1u) x ^= v[j];
+  std::uint64_t n = first;
+  size_t i = 0;
+  out[i++] = x;
+  // Point n + 1 of the recurrence: the Gray codes of n and n + 1 differ in the lowest set bit of n + 1.
+  const auto step = [&] { x ^= v[std::countr_zero(++n)]; };
+  constexpr size_t block = 16;
+  while (i < count && (n + 1) % block != 0) {
+    step();
+    out[i++] = x;
+  }
+  // A point whose index is a multiple of 16 and the next fifteen: their Gray codes differ from its own in
+  // the four lowest bits only, by the Gray code of the offset.
+  std::uint32_t offset[block];
+  for (size_t j = 0; j < block; ++j) {
+    const size_t g = j ^ (j >> 1);
+    offset[j] = 0;
+    for (unsigned b = 0; b < 4; ++b)
+      if ((g >> b) & 1u) offset[j] ^= v[b];
+  }
+  for (; count - i >= block; i += block) {
+    step();
+    for (size_t j = 0; j < block; ++j) out[i + j] = x ^ offset[j];
+    x ^= offset[block - 1];
+    n += block - 1;
+  }
+  while (i < count) {
+    step();
+    out[i++] = x;
+  }
+}
+
 }  // namespace qavrek

@@ -26,6 +26,11 @@ class sobol_sequence {
   void move_to(std::uint64_t index);
   void advance();
 
+  // Dimension d of points first .. first + count - 1, one dimension at a time: a jump to the first point, then
+  // the Gray-code recurrence, sixteen points per step from a table of the four lowest direction integers.
+  // Leaves the current point alone.
+  void coordinates(size_t d, std::uint64_t first, size_t count, std::uint32_t* out) const;
+
   // v_k of dimension d (k = 1..32, d = 0..dimension-1), the integer whose top k bits are m_k.
   std::uint32_t direction(size_t d, unsigned k) const noexcept { return directions_[(k - 1) * dimension_ + d]; }
 

@@ -10,4 +10,9 @@ namespace qavrek {
 // others in the last place). `y` may be `x` itself but must not overlap it otherwise.
 void exp_batch(const double* x, double* y, std::size_t n) noexcept;
 
+// y[i] = exp(x[i]) with x[i] first held within [-708, 709], so that the result is a finite normal number
+// (NaN stays NaN): for rates and intensities whose exponent may leave the range of doubles. The same
+// accuracy, loop and clones as exp_batch, and the same rule on `y`.
+void exp_batch_saturated(const double* x, double* y, std::size_t n) noexcept;
+
 }  // namespace qavrek

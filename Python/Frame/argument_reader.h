@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -13,6 +14,8 @@
 #include "Core/pointers.h"
 #include "Frame/python_name.h"
 #include "Frame/wrapped_object.h"
+#include "Runtime/PyQAVREKObject.h"
+#include "Runtime/object_use.h"
 #include "Runtime/py_reference.h"
 #include "Runtime/qavrekPythonArgs.h"
 #include "Util/datetime.h"
@@ -35,7 +38,7 @@ concept parser_value = std::is_same_v<D, short> || std::is_same_v<D, int> || std
 
 template <class D>
 concept number_vector = std::is_same_v<D, std::vector<double>> || std::is_same_v<D, std::vector<datetime>> ||
-                        std::is_same_v<D, std::vector<size_t>>;
+                        std::is_same_v<D, std::vector<size_t>> || std::is_same_v<D, std::vector<tenor>>;
 
 template <class D>
 struct shared_pointer_traits : std::false_type {};
@@ -90,7 +93,7 @@ struct argument_reader<P> {
   bool after_call(qavrekPythonArgs&) noexcept { return true; }
 };
 
-// A sequence of numbers or dates, sized by the argument.
+// A sequence of numbers, dates or tenors, sized by the argument.
 template <class P>
   requires number_vector<std::remove_cvref_t<P>> && input_parameter<P>
 struct argument_reader<P> {
@@ -197,10 +200,10 @@ struct argument_reader<P> {
   bool after_call(qavrekPythonArgs&) noexcept { return true; }
 };
 
-// A wrapped object passed by value, const reference or rvalue reference: a converted temporary is
-// allowed, since the library only reads it or takes its own copy.
+// A wrapped object passed by value or const reference: a converted temporary is allowed, since the
+// library only reads it or takes its own copy.
 template <class P>
-  requires wrapped_value<std::remove_cvref_t<P>> && (input_parameter<P> || std::is_rvalue_reference_v<P>)
+  requires wrapped_value<std::remove_cvref_t<P>> && input_parameter<P>
 struct argument_reader<P> {
   using value_type = std::remove_cvref_t<P>;
   ptr_const<value_type> object;
@@ -209,11 +212,40 @@ struct argument_reader<P> {
     object = read_wrapped<value_type>(args, true);
     return object != nullptr;
   }
-  decltype(auto) get() const {
-    if constexpr (std::is_rvalue_reference_v<P>)
-      return value_type(*object);
-    else
-      return static_cast<const value_type&>(*object);
+  const value_type& get() const { return *object; }
+  bool after_call(qavrekPythonArgs&) noexcept { return true; }
+};
+
+// A wrapped object whose contents the library takes over (an rvalue reference): the argument's own
+// object, left in its class's moved-from state (an empty matrix), or a converted temporary. A borrowed
+// object belongs to another library object, which must not lose it: the library gets a copy of it. An
+// object whose numbers are viewed through a buffer keeps them, since the view would read freed storage.
+template <class P>
+  requires wrapped_value<std::remove_cvref_t<P>> && std::is_rvalue_reference_v<P>
+struct argument_reader<P> {
+  using value_type = std::remove_cvref_t<P>;
+  ptr_const<value_type> object;
+  bool borrowed = false;
+  std::optional<value_type> copy;
+
+  bool read(qavrekPythonArgs& args) {
+    const Py_ssize_t index = args.NextIndex();
+    PyObject* argument = args.GetArg(index);
+    object = read_wrapped<value_type>(args, true);
+    if (object == nullptr) return false;
+    borrowed = PyQAVREKObject_Check(argument) && as_wrapped(argument)->borrowed != 0;
+    if (!borrowed && object_use::exported(object)) {
+      object = nullptr;
+      return args.Fail(PyExc_BufferError, index,
+                       std::string("cannot hand over a ") + python_name<value_type> +
+                           " whose values are viewed through a buffer (a numpy array or memoryview of it)");
+    }
+    return true;
+  }
+  value_type&& get() {
+    if (!borrowed) return std::move(library_object(object));
+    copy.emplace(*object);
+    return std::move(*copy);
   }
   bool after_call(qavrekPythonArgs&) noexcept { return true; }
 };

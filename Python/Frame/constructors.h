@@ -79,27 +79,9 @@ struct constructor_with_defaults {
 
  private:
   template <size_t... I>
-  static bool read_given(std::tuple<argument_reader<P>...>& readers, qavrekPythonArgs& args, size_t given,
-                         std::index_sequence<I...>) {
-    return ((I >= given || std::get<I>(readers).read(args)) && ...);
-  }
-
-  template <size_t I>
-  using parameter = std::decay_t<std::tuple_element_t<I, std::tuple<P...>>>;
-
-  template <size_t I>
-  static parameter<I> value(const std::tuple<argument_reader<P>...>& readers, const defaults_type& defaults,
-                            size_t given) {
-    if constexpr (I < static_cast<size_t>(minimum))
-      return std::get<I>(readers).get();
-    else
-      return I < given ? parameter<I>(std::get<I>(readers).get()) : parameter<I>(std::get<I - minimum>(defaults));
-  }
-
-  template <size_t... I>
-  static std::shared_ptr<T> make(const std::tuple<argument_reader<P>...>& readers, const defaults_type& defaults,
+  static std::shared_ptr<T> make(std::tuple<argument_reader<P>...>& readers, const defaults_type& defaults,
                                  size_t given, std::index_sequence<I...>) {
-    return std::make_shared<T>(value<I>(readers, defaults, given)...);
+    return std::make_shared<T>(given_or_default<I, minimum>(readers, defaults, given)...);
   }
 };
 

@@ -5,6 +5,7 @@
 #include <compare>
 #include <concepts>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -30,13 +31,17 @@ namespace qavrek::python {
 //     static constexpr const char* library_name = "random_settings";
 //     static constexpr const char* doc = "...";            // tp_doc
 //     using constructors = overloads<...>;                    // absent: the class cannot be instantiated
-//     static inline PyMethodDef methods[] = {..., end()};   // optional
+//     static inline PyMethodDef methods[] = {..., end()};   // optional (or a std::array, see
+//                                                           // persistence_methods.h)
 //     using base = config_data;                              // optional: a wrapped base, found by name
 //     static std::string text(const ptr_const<type>&);      // optional: str()
 //     static std::uint64_t hash(const type&);                // optional: hash() of identifier classes
 //     static constexpr bool equality = true;                 // optional: == and != of the library
 //     static constexpr bool ordering = true;                 // optional: <, <=, >, >= of the library
 //     static constexpr PyMappingMethods* mapping = ...;      // optional: len() and [] access
+//     static constexpr PyBufferProcs* buffer = ...;          // optional: the buffer protocol
+//     static constexpr bool overload_reports_count = true;   // optional: a class of one constructor
+//                                                           // overload lets it report a wrong count
 //   };
 //
 // Types cannot be subclassed in Python, take no part in garbage collection and are unhashable unless
@@ -102,6 +107,7 @@ class wrapped_class {
     if constexpr (has_text) type.tp_str = &str;
     if constexpr (has_equality || has_ordering) type.tp_richcompare = &compare;
     if constexpr (requires { Binding::mapping; }) type.tp_as_mapping = Binding::mapping;
+    if constexpr (requires { Binding::buffer; }) type.tp_as_buffer = Binding::buffer;
     type.tp_getattro = PyObject_GenericGetAttr;
     type.tp_setattro = PyObject_GenericSetAttr;
     type.tp_flags = Py_TPFLAGS_DEFAULT;
@@ -117,7 +123,7 @@ class wrapped_class {
 
   static PyMethodDef* method_table() {
     if constexpr (requires { Binding::methods; })
-      return Binding::methods;
+      return std::data(Binding::methods);
     else
       return nullptr;
   }
@@ -160,6 +166,8 @@ class wrapped_class {
 
   template <class... Overloads>
   static PyObject* dispatch(Py_ssize_t count, PyObject* args, overloads<Overloads...>) {
+    // A class with one constructor reports a wrong count with that constructor's range.
+    if constexpr (sizeof...(Overloads) == 1) return (Overloads::template wrapper<Binding>(nullptr, args), ...);
     int candidates = 0;
     PyCFunction chosen = nullptr;
     const auto consider = [&](Py_ssize_t minimum, Py_ssize_t maximum, PyCFunction wrapper) {
@@ -168,6 +176,10 @@ class wrapped_class {
       chosen = wrapper;
     };
     (consider(Overloads::minimum, Overloads::maximum, &Overloads::template wrapper<Binding>), ...);
+    if constexpr (sizeof...(Overloads) == 1 && requires { requires Binding::overload_reports_count; }) {
+      // Its own parser names the counts it takes: "takes exactly 3 arguments (1 given)".
+      if (candidates == 0) return (&Overloads::template wrapper<Binding>, ...)(nullptr, args);
+    }
     if (candidates == 0) {
       qavrekPythonArgs::ArgCountError(count, Binding::library_name);
       return nullptr;

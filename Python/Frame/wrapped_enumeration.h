@@ -28,6 +28,8 @@ struct enumerator {
 //     using type = random_type;
 //     static constexpr const char* module_path = "qavrekmodules.Random.";
 //     static constexpr enumerator<random_type> enumerators[] = {{"SOBOL", random_type::SOBOL}, ...};
+//     static constexpr const char* dictionary_key = "...";  // optional: the module-dictionary key of a
+//                                                           // nested enumeration ("Stub.stub_type")
 //   };
 template <class Binding>
 class wrapped_enumeration {
@@ -36,18 +38,25 @@ class wrapped_enumeration {
   static_assert(std::is_enum_v<E> && named_in_python<E>);
 
   // Readies the type once, registers it with the run time and stores it in the module dictionary under
-  // the enumeration's library name; 0, or -1 with a Python error.
+  // the enumeration's library name (or the binding's key); 0, or -1 with a Python error.
   static int AddFile(PyObject* module_dict) noexcept {
     return guarded<int>(-1, [&] {
       if (!ready()) return -1;
       PyQAVREKEnum_Add(&type_object_, python_name<E>);
-      return PyDict_SetItemString(module_dict, python_name<E>, reinterpret_cast<PyObject*>(&type_object_));
+      return PyDict_SetItemString(module_dict, dictionary_key(), reinterpret_cast<PyObject*>(&type_object_));
     });
   }
 
   static PyTypeObject* type() noexcept { return &type_object_; }
 
  private:
+  static const char* dictionary_key() {
+    if constexpr (requires { Binding::dictionary_key; })
+      return Binding::dictionary_key;
+    else
+      return python_name<E>;
+  }
+
   static bool ready() {
     if (PyType_GetFlags(&type_object_) & Py_TPFLAGS_READY) return true;
     name_ = std::string(Binding::module_path) + python_name<E>;

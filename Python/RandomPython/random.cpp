@@ -1,5 +1,9 @@
 #include "Frame/wrapped_class.h"
 #include "RandomPython/random_names.h"
+#include "Random/pseudo_random_generator.h"
+
+#include <stdexcept>
+#include <string>
 
 namespace qavrek::python {
 namespace {
@@ -7,23 +11,50 @@ namespace {
 using entry = methods_of<random>;
 
 // The generator writes `size` numbers into the list's buffer: more than the list holds is refused
-// rather than written past its end.
+// rather than written past its end. Thrown as a C++ error, since the check runs without the
+// interpreter lock.
 void check_room(const char* function, const float_list& output, size_t size) {
   if (size <= output.size) return;
-  PyErr_Format(PyExc_ValueError, "%s() argument 2: size %zu exceeds the %zu values of the output list", function, size,
-               output.size);
-  throw python_error_already_set();
+  throw std::invalid_argument(std::string(function) + "() argument 2: size " + std::to_string(size) +
+                              " exceeds the " + std::to_string(output.size) + " values of the output list");
+}
+
+// Skips and draws run in chunks with interruption points between them: a generator's stream is the
+// same whichever way it is cut. A Sobol generator computes whole batches of paths, which each cut would
+// compute again, and jumps in one step however far it skips: its draws and skips run in one piece,
+// the draws bounded by the list they fill, so a skip past its last point is refused before it moves.
+bool runs_in_one_piece(const random& generator) {
+  return dynamic_cast<const pseudo_random_generator*>(&generator) == nullptr;
+}
+
+void discard(random& generator, size_t discard_count) {
+  if (runs_in_one_piece(generator)) {
+    generator.discard(discard_count);
+    return;
+  }
+  in_chunks(discard_count, [&](size_t, size_t count) { generator.discard(count); });
+}
+
+template <auto Draw>
+void draw(random& generator, float_list output, size_t size, size_t discard_count, const char* function) {
+  check_room(function, output, size);
+  discard(generator, discard_count);
+  if (runs_in_one_piece(generator)) {
+    (generator.*Draw)(output.data, size, 0);
+    return;
+  }
+  in_chunks(size, [&](size_t first, size_t count) { (generator.*Draw)(output.data + first, count, 0); });
 }
 
 void uniforms(random& generator, float_list output, size_t size, size_t discard_count) {
-  check_room("uniforms", output, size);
-  generator.uniforms(output.data, size, discard_count);
+  draw<&random::uniforms>(generator, output, size, discard_count, "uniforms");
 }
 
 void gaussians(random& generator, float_list output, size_t size, size_t discard_count) {
-  check_room("gaussians", output, size);
-  generator.gaussians(output.data, size, discard_count);
+  draw<&random::gaussians>(generator, output, size, discard_count, "gaussians");
 }
+
+constexpr call_mode long_running = call_mode::long_running;
 
 struct random_binding {
   using type = random;
@@ -32,13 +63,13 @@ struct random_binding {
   static constexpr const char* doc = "random - no description provided.\n\n";
 
   static inline PyMethodDef methods[] = {
-      entry::method<"uniforms", &uniforms>(
+      entry::method<"uniforms", &uniforms, long_running>(
           "uniforms(self, output:[float, ...], size:int, discard_count:int) -> None\n"
           "C++: virtual void uniforms(double *output, size_t size, size_t discard_count)\n\n"),
-      entry::method<"discard", &random::discard>(
+      entry::method<"discard", &discard, long_running>(
           "discard(self, discard_count:int) -> None\n"
           "C++: virtual void discard(size_t discard_count)\n\n"),
-      entry::method<"gaussians", &gaussians>(
+      entry::method<"gaussians", &gaussians, long_running>(
           "gaussians(self, output:[float, ...], size:int, discard_count:int) -> None\n"
           "C++: virtual void gaussians(double *output, size_t size, size_t discard_count)\n\n"),
       entry::static_function<"random_generator_factory", &random::random_generator_factory>(

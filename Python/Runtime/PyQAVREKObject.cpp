@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "Runtime/object_use.h"
 #include "Runtime/py_reference.h"
 #include "Runtime/python_error.h"
 #include "Runtime/qavrekPythonOverload.h"
@@ -158,6 +159,11 @@ std::shared_ptr<const void> GetPointerFromObject(PyObject* object, const char* c
       own != nullptr && PyType_IsSubtype(Py_TYPE(object), record->type)) {
     std::shared_ptr<const void> held = HeldObject(object);
     if (held == nullptr) return {};
+    if (object_use::in_long_call(held)) {
+      PyErr_Format(PyExc_RuntimeError, "the %s object is busy with a long call",
+                   qavrekPythonUtil::StripModule(Py_TYPE(object)->tp_name));
+      return {};
+    }
     const void* part = upcast(own, held.get(), record);
     return std::shared_ptr<const void>(std::move(held), part);
   }

@@ -61,7 +61,8 @@ std::shared_ptr<const void> HeldObject(PyObject* self);
 // else a new object made by a constructor of the class that accepts the argument. The conversion is
 // refused when allow_conversion is false (the library parameter is a shared pointer or a non-const
 // reference). On failure an empty pointer with a Python error: TypeError "method requires a %.500s, a
-// %.500s was provided." when nothing applies, ValueError for an object that holds no library object.
+// %.500s was provided." when nothing applies, ValueError for an object that holds no library object,
+// RuntimeError for an object busy with a long call (see long_call.h).
 // `expected` is the C++ class the caller will cast to; a registered class of another C++ type is a
 // SystemError.
 std::shared_ptr<const void> GetPointerFromObject(PyObject* object, const char* class_name,

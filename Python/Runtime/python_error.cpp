@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "Core/error.h"
+#include "Core/interruption.h"
 
 namespace qavrek::python {
 
@@ -19,6 +20,9 @@ void raise_current_exception() noexcept {
     throw;
   } catch (const python_error_already_set&) {
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "a helper reported a Python error but set none");
+  } catch (const interrupted& error) {
+    // The signal handler's exception (KeyboardInterrupt for Ctrl-C) is pending already.
+    if (!PyErr_Occurred()) set_error(PyExc_KeyboardInterrupt, error.what());
   } catch (const NotImplementedError& error) {
     set_error(PyExc_NotImplementedError, error.what());
   } catch (const Error& error) {

@@ -20,8 +20,9 @@ class python_error_already_set : public std::exception {
 // that a library message never turns into a decoding error.
 void set_error(PyObject* type, std::string_view message) noexcept;
 
-// Sets the Python exception that stands for the C++ exception being handled: RuntimeError for the
-// library's Error, NotImplementedError for its NotImplementedError, MemoryError for failed
+// Sets the Python exception that stands for the C++ exception being handled: the pending exception of
+// the signal handler that interrupted a long call (KeyboardInterrupt when none is pending), RuntimeError
+// for the library's Error, NotImplementedError for its NotImplementedError, MemoryError for failed
 // allocations, IndexError for std::out_of_range, ValueError for std::invalid_argument, std::length_error
 // and std::domain_error, RuntimeError for anything else. Call only from inside a catch block.
 void raise_current_exception() noexcept;

@@ -3,9 +3,12 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <type_traits>
 
 #include "Runtime/PyQAVREKEnum.h"
 #include "Runtime/PyQAVREKObject.h"
+#include "Runtime/numeric_buffer.h"
 #include "Runtime/py_reference.h"
 #include "Runtime/python_error.h"
 #include "Runtime/qavrekPythonUtil.h"
@@ -34,6 +37,37 @@ bool signed_value(PyObject* object, long long low, long long high, long long& va
 }
 
 PyObject* copy_of(const datetime& value) { return qavrekPythonArgs::BuildValue(value); }
+
+// An exporter that refuses its buffer (numpy for dates, records) leaves its items to be read one by
+// one; any other failure stands.
+bool buffer_refused() {
+  if (!PyErr_ExceptionMatches(PyExc_BufferError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+      !PyErr_ExceptionMatches(PyExc_TypeError))
+    return false;
+  PyErr_Clear();
+  return true;
+}
+
+// The object as a T: a day number for a date, a text for a tenor or a key, or a wrapped object of T's
+// Python type `python_type`. False with a Python error otherwise (TypeError "method requires ..." for another type).
+template <typename T>
+bool plain_or_wrapped(PyObject* object, const char* python_type, T& value) {
+  if constexpr (std::is_same_v<T, datetime>) {
+    if (is_real_number(object)) {
+      value = datetime(PyFloat_AsDouble(object));
+      return !(value.serial() == -1.0 && PyErr_Occurred());
+    }
+  } else if (PyUnicode_Check(object)) {
+    const char* text = PyUnicode_AsUTF8(object);
+    if (text == nullptr) return false;
+    value = T(std::string_view(text));
+    return true;
+  }
+  const auto held = GetPointerFromObject(object, python_type, typeid(T), false);
+  if (held == nullptr) return false;
+  value = *static_cast<const T*>(held.get());
+  return true;
+}
 
 }  // namespace
 
@@ -86,6 +120,17 @@ Py_ssize_t qavrekPythonArgs::GetArgSize(Py_ssize_t index) {
   if (argument == nullptr) {
     Fail(PyExc_TypeError, index, "missing");
     return -1;
+  }
+  // An array counts its items by its shape; one whose buffer cannot be had is read as a sequence.
+  if (numeric_buffer::offered_by(argument)) {
+    numeric_buffer values;
+    if (values.acquire(argument) != numeric_buffer::outcome::failed) {
+      if (values.dimension() == 1) return static_cast<Py_ssize_t>(values.size());
+      Fail(PyExc_ValueError, index,
+           "expected a one-dimensional sequence, got " + std::to_string(values.dimension()) + " dimensions");
+      return -1;
+    }
+    if (!buffer_refused()) return -1;
   }
   if (!PySequence_Check(argument) || PyUnicode_Check(argument) || PyBytes_Check(argument)) {
     Expected(index, "a sequence", argument);
@@ -174,46 +219,21 @@ bool qavrekPythonArgs::GetValue(std::string& value) {
   return true;
 }
 
-bool qavrekPythonArgs::GetValue(datetime& value) {
-  const Py_ssize_t index = next_;
-  PyObject* argument = NextArg();
-  if (argument == nullptr) return false;
-  if (is_real_number(argument)) {
-    value = datetime(PyFloat_AsDouble(argument));
-    return !(value.serial() == -1.0 && PyErr_Occurred());
-  }
-  const auto held = GetPointerFromObject(argument, "datetime", typeid(datetime), false);
-  if (held == nullptr) {
-    RefineArgTypeError(index, "datetime");
-    return false;
-  }
-  value = *static_cast<const datetime*>(held.get());
-  return true;
-}
-
 template <typename T>
-bool qavrekPythonArgs::GetTextValue(T& value, const char* type_name) {
+bool qavrekPythonArgs::GetPlainOrWrapped(T& value, const char* python_type) {
   const Py_ssize_t index = next_;
   PyObject* argument = NextArg();
   if (argument == nullptr) return false;
-  if (PyUnicode_Check(argument)) {
-    const char* text = PyUnicode_AsUTF8(argument);
-    if (text == nullptr) return false;
-    value = T(std::string_view(text));
-    return true;
-  }
-  const auto held = GetPointerFromObject(argument, type_name, typeid(T), false);
-  if (held == nullptr) {
-    RefineArgTypeError(index, type_name);
-    return false;
-  }
-  value = *static_cast<const T*>(held.get());
-  return true;
+  if (plain_or_wrapped(argument, python_type, value)) return true;
+  RefineArgTypeError(index, python_type);
+  return false;
 }
 
-bool qavrekPythonArgs::GetValue(tenor& value) { return GetTextValue(value, "tenor"); }
+bool qavrekPythonArgs::GetValue(datetime& value) { return GetPlainOrWrapped(value, "datetime"); }
 
-bool qavrekPythonArgs::GetValue(key& value) { return GetTextValue(value, "key"); }
+bool qavrekPythonArgs::GetValue(tenor& value) { return GetPlainOrWrapped(value, "tenor"); }
+
+bool qavrekPythonArgs::GetValue(key& value) { return GetPlainOrWrapped(value, "key"); }
 
 PyObject* qavrekPythonArgs::NextSequence(size_t n, const char* what) {
   const Py_ssize_t index = next_;
@@ -237,6 +257,24 @@ PyObject* qavrekPythonArgs::NextSequence(size_t n, const char* what) {
 
 bool qavrekPythonArgs::GetArray(double* values, size_t n) {
   const Py_ssize_t index = next_;
+  PyObject* argument = GetArg(index);
+  // Arrays of numbers are read from their buffer in one pass; arrays of other items, item by item.
+  if (argument != nullptr && numeric_buffer::offered_by(argument)) {
+    numeric_buffer numbers;
+    const numeric_buffer::outcome outcome = numbers.acquire(argument);
+    if (outcome == numeric_buffer::outcome::failed && !buffer_refused()) return false;
+    if (outcome == numeric_buffer::outcome::read) {
+      ++next_;
+      if (numbers.dimension() != 1)
+        return Fail(PyExc_ValueError, index,
+                    "expected a one-dimensional sequence, got " + std::to_string(numbers.dimension()) + " dimensions");
+      if (numbers.size() != n)
+        return Fail(PyExc_ValueError, index,
+                    "expected " + std::to_string(n) + " items, got " + std::to_string(numbers.size()));
+      numbers.copy_to(values);
+      return true;
+    }
+  }
   py_reference items = py_reference::steal(NextSequence(n, "a sequence of floats"));
   if (!items) return false;
   for (size_t i = 0; i < n; ++i) {
@@ -249,26 +287,28 @@ bool qavrekPythonArgs::GetArray(double* values, size_t n) {
   return true;
 }
 
-bool qavrekPythonArgs::GetArray(datetime* values, size_t n) {
+template <typename T>
+bool qavrekPythonArgs::GetPlainOrWrappedItems(T* values, size_t n, const char* what, const char* python_type) {
   const Py_ssize_t index = next_;
-  py_reference items = py_reference::steal(NextSequence(n, "a sequence of dates"));
+  py_reference items = py_reference::steal(NextSequence(n, what));
   if (!items) return false;
   for (size_t i = 0; i < n; ++i) {
     PyObject* item = PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(i));
-    if (is_real_number(item)) {
-      values[i] = datetime(PyFloat_AsDouble(item));
-      if (values[i].serial() == -1.0 && PyErr_Occurred()) return false;
-      continue;
-    }
-    const auto held = GetPointerFromObject(item, "datetime", typeid(datetime), false);
-    if (held == nullptr) {
-      PyErr_Clear();
-      return Fail(PyExc_TypeError, index,
-                  std::string("item ") + std::to_string(i) + ": expected a datetime, got " + type_name(item));
-    }
-    values[i] = *static_cast<const datetime*>(held.get());
+    if (plain_or_wrapped(item, python_type, values[i])) continue;
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    PyErr_Clear();
+    return Fail(PyExc_TypeError, index,
+                "item " + std::to_string(i) + ": expected a " + python_type + ", got " + type_name(item));
   }
   return true;
+}
+
+bool qavrekPythonArgs::GetArray(datetime* values, size_t n) {
+  return GetPlainOrWrappedItems(values, n, "a sequence of dates", "datetime");
+}
+
+bool qavrekPythonArgs::GetArray(tenor* values, size_t n) {
+  return GetPlainOrWrappedItems(values, n, "a sequence of tenors", "tenor");
 }
 
 bool qavrekPythonArgs::GetArray(size_t* values, size_t n) {

@@ -35,7 +35,8 @@ class qavrekPythonArgs {
   // The next argument (borrowed), moving past it; null with TypeError when there is none.
   PyObject* NextArg();
 
-  // The length of the sequence argument at the position, or -1 with TypeError.
+  // The length of the sequence argument at the position (a one-dimensional array counts as one), or -1
+  // with TypeError (ValueError for an array of several dimensions).
   Py_ssize_t GetArgSize(Py_ssize_t index);
 
   bool GetValue(short& value);
@@ -51,8 +52,11 @@ class qavrekPythonArgs {
   // A text or a wrapped key.
   bool GetValue(key& value);
 
-  // The next argument's n items (a sequence of exactly n items).
+  // The next argument's n items (a sequence of exactly n items). Floats come from any sequence or
+  // one-dimensional array of real numbers (list, tuple, numpy array, vector_IdE); tenors from texts or
+  // wrapped tenors.
   bool GetArray(double* values, size_t n);
+  bool GetArray(tenor* values, size_t n);
   bool GetArray(datetime* values, size_t n);
   bool GetArray(size_t* values, size_t n);
 
@@ -106,9 +110,12 @@ class qavrekPythonArgs {
  private:
   // The next argument as a sequence of exactly n items, or null with TypeError.
   PyObject* NextSequence(size_t n, const char* what);
-  // A value given as its text or as a wrapped object of its Python type `type_name`.
+  // A value given in its plain form (a day number, a text) or as a wrapped object of the Python type
+  // `python_type`: the next argument, or each of the next argument's n items.
   template <typename T>
-  bool GetTextValue(T& value, const char* type_name);
+  bool GetPlainOrWrapped(T& value, const char* python_type);
+  template <typename T>
+  bool GetPlainOrWrappedItems(T* values, size_t n, const char* what, const char* python_type);
 
   PyObject* args_;
   const char* name_;

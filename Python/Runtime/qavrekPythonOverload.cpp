@@ -6,6 +6,7 @@
 
 #include "Runtime/PyQAVREKEnum.h"
 #include "Runtime/PyQAVREKObject.h"
+#include "Runtime/numeric_buffer.h"
 #include "Runtime/qavrekPythonUtil.h"
 
 namespace qavrek::python {
@@ -51,6 +52,17 @@ parsed_signature parse(const char* signature) {
 
 bool is_int(PyObject* object) { return PyLong_Check(object) && !PyBool_Check(object); }
 
+bool is_real_number(PyObject* object) {
+  return PyFloat_Check(object) || (PyIndex_Check(object) && !PyBool_Check(object));
+}
+
+// The plain Python forms that the argument readers accept for some wrapped classes.
+bool plain_form_of(const std::string& name, PyObject* object) {
+  if (name == "datetime") return is_real_number(object);
+  if (name == "tenor" || name == "key") return PyUnicode_Check(object);
+  return false;
+}
+
 bool accepts_one(char code, const std::string* name, PyObject* object) {
   switch (code) {
     case 'd':
@@ -63,8 +75,14 @@ bool accepts_one(char code, const std::string* name, PyObject* object) {
       return PyUnicode_Check(object);
     case 'l':
       return PyList_Check(object) || PyTuple_Check(object);
+    case 'a':
+      return numeric_buffer::offered_by(object);
+    case 'v':
+      return PyList_Check(object) || PyTuple_Check(object) || numeric_buffer::offered_by(object);
     case 'W': {
-      PyTypeObject* type = name == nullptr ? nullptr : qavrekPythonUtil::FindSpecialTypeObject(name->c_str());
+      if (name == nullptr) return false;
+      if (plain_form_of(*name, object)) return true;
+      PyTypeObject* type = qavrekPythonUtil::FindSpecialTypeObject(name->c_str());
       return type != nullptr && PyQAVREKObject_Check(object) && PyType_IsSubtype(Py_TYPE(object), type);
     }
     case 'E': {

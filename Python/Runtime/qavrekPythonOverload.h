@@ -7,8 +7,10 @@ namespace qavrek::python {
 // Chooses among the overloads of a constructor or method table by their signature strings: an
 // optional "-" (never used for implicit conversion), "@", one code per parameter and a blank followed
 // by the Python names of the "W" and "E" parameters' types. Codes: "d" a real number, "i" an int,
-// "b" a bool, "s" a str, "l" a list or tuple, "W" a wrapped object of the named class or a class
-// derived from it, "E" a value of the named enumeration; "|" comes before the optional parameters.
+// "b" a bool, "s" a str, "l" a list or tuple, "a" an array of values (an object exporting a buffer,
+// such as a numpy array), "v" either of the last two, "W" a wrapped object of the named class or a class derived from it (for
+// datetime also a day number, for tenor and key also a text, as the argument readers take them), "E" a
+// value of the named enumeration; "|" comes before the optional parameters.
 class qavrekPythonOverload {
  public:
   // Calls the first entry whose signature accepts the arguments; TypeError when none does.

@@ -1,4 +1,5 @@
 #include "Frame/wrapped_class.h"
+#include "VectorizationPython/container_buffer.h"
 #include "VectorizationPython/container_mapping.h"
 #include "VectorizationPython/vectorization_names.h"
 
@@ -33,11 +34,14 @@ struct matrix_binding {
       "C++: matrix(std::initializer_list<std::initializer_list<double>> rows)\n"
       "matrix<double>(__a:matrix_IdE) -> matrix<double>\n"
       "C++: matrix(const &matrix<double>)\n"
+      "matrix<double>(values:array) -> matrix<double>\n"
+      "    from any two-dimensional array of real numbers, in C or Fortran order\n"
       "\n"
       "matrix<double> - a row-major matrix; m[i, j] reads and writes an element, a shape starts zero-filled.\n\n";
 
   using constructors = overloads<constructor<"-@ii", matrix<double>, size_t, size_t>,
-                                 factory_constructor<"@l", &matrix_from_rows>, copy_constructor<matrix<double>>>;
+                                 factory_constructor<"@l", &matrix_from_rows>, copy_constructor<matrix<double>>,
+                                 from_array<matrix<double>, 2>>;
 
   static inline PyMethodDef methods[] = {
       entry::method<"rows", &matrix<double>::rows>("rows(self) -> int\nC++: size_t rows() const\n\n"),
@@ -49,6 +53,7 @@ struct matrix_binding {
   };
 
   static constexpr PyMappingMethods* mapping = &container_mapping<matrix<double>>::methods;
+  static constexpr PyBufferProcs* buffer = &container_buffer<matrix<double>>::procs;
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "Frame/wrapped_class.h"
+#include "VectorizationPython/container_buffer.h"
 #include "VectorizationPython/container_mapping.h"
 #include "VectorizationPython/vectorization_names.h"
 
@@ -44,12 +45,15 @@ struct tensor_binding {
       "tensor<double>(values:[...]) -> tensor<double>\n"
       "tensor<double>(__a:tensor_IdE) -> tensor<double>\n"
       "C++: tensor(const &tensor<double>)\n"
+      "tensor<double>(values:array) -> tensor<double>\n"
+      "    from any array of real numbers of at least one dimension\n"
       "\n"
-      "tensor<double> - a row-major array of up to 8 dimensions from extents (zero-filled) or nested lists;\n"
+      "tensor<double> - a row-major array of up to 8 dimensions from extents (zero-filled), nested lists or arrays;\n"
       "t[i, j, k] reads and writes an element.\n\n";
 
   using constructors =
-      overloads<tensor_from_extents, factory_constructor<"@l", &tensor_from_nested>, copy_constructor<tensor<double>>>;
+      overloads<tensor_from_extents, factory_constructor<"@l", &tensor_from_nested>, copy_constructor<tensor<double>>,
+                                 from_array<tensor<double>, 0>>;
 
   static inline PyMethodDef methods[] = {
       entry::method<"dimension", &tensor<double>::dimension>("dimension(self) -> int\nC++: size_t dimension() const\n\n"),
@@ -61,6 +65,7 @@ struct tensor_binding {
   };
 
   static constexpr PyMappingMethods* mapping = &container_mapping<tensor<double>>::methods;
+  static constexpr PyBufferProcs* buffer = &container_buffer<tensor<double>>::procs;
 };
 
 }  // namespace

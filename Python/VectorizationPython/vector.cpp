@@ -1,4 +1,5 @@
 #include "Frame/wrapped_class.h"
+#include "VectorizationPython/container_buffer.h"
 #include "VectorizationPython/container_mapping.h"
 #include "VectorizationPython/vectorization_names.h"
 
@@ -22,11 +23,14 @@ struct vector_binding {
       "C++: explicit vector(std::span<const double> values)\n"
       "vector<double>(__a:vector_IdE) -> vector<double>\n"
       "C++: vector(const &vector<double>)\n"
+      "vector<double>(values:array) -> vector<double>\n"
+      "    from any one-dimensional array of real numbers (numpy, memoryview, ...)\n"
       "\n"
       "vector<double> - numbers in aligned storage; v[i] reads and writes an element, a size starts zero-filled.\n\n";
 
   using constructors = overloads<constructor<"-@i", vector<double>, size_t>,
-                                 factory_constructor<"@l", &vector_from_values>, copy_constructor<vector<double>>>;
+                                 factory_constructor<"@l", &vector_from_values>, copy_constructor<vector<double>>,
+                                 from_array<vector<double>, 1>>;
 
   static inline PyMethodDef methods[] = {
       entry::method<"size", &vector<double>::size>("size(self) -> int\nC++: size_t size() const\n\n"),
@@ -36,6 +40,7 @@ struct vector_binding {
   };
 
   static constexpr PyMappingMethods* mapping = &container_mapping<vector<double>>::methods;
+  static constexpr PyBufferProcs* buffer = &container_buffer<vector<double>>::procs;
 };
 
 }  // namespace

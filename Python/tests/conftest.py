@@ -4,9 +4,12 @@ Run with PYTHONPATH holding <build>/python (the package) and <build>/python-prob
 as CTest does.
 """
 import os
+import signal
 import subprocess
 import sys
 import textwrap
+import threading
+import time
 
 import pytest
 
@@ -25,3 +28,27 @@ def run_python(code, path_entries=None):
 @pytest.fixture
 def python_runner():
     return run_python
+
+
+@pytest.fixture
+def sigint_after():
+    """Sends SIGINT to this process after a delay, from a timer thread; gives the time it was sent."""
+    # A process started with SIGINT ignored would never see it: Python's own handler is installed.
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    timers = []
+
+    def start(delay):
+        sent = {}
+
+        def send():
+            sent["at"] = time.monotonic()
+            os.kill(os.getpid(), signal.SIGINT)
+
+        timers.append(threading.Timer(delay, send))
+        timers[-1].start()
+        return sent
+
+    yield start
+    for timer in timers:
+        timer.join()
+    signal.signal(signal.SIGINT, previous)

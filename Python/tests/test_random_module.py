@@ -5,25 +5,15 @@ state that std::mt19937 seeding gives), the 10000th output of a default std::mt1
 standard fixes, the published WELL reference outputs, and the first Sobol points worked out by hand.
 """
 import json
-import random as python_random
 import statistics
 
 import pytest
 
 from qavrekmodules import Core, Random
+from references import mt19937_words
 
 random_type = Random.random_type
 TWO_TO_32 = 2.0 ** 32
-
-
-def mt19937_words(seed, count):
-    """The first words of std::mt19937(seed), from CPython's MT19937 given the seeded state."""
-    state = [seed & 0xFFFFFFFF]
-    for i in range(1, 624):
-        state.append((1812433253 * (state[-1] ^ (state[-1] >> 30)) + i) & 0xFFFFFFFF)
-    generator = python_random.Random()
-    generator.setstate((3, tuple(state) + (624,), None))
-    return [generator.getrandbits(32) for _ in range(count)]
 
 
 def generator(kind, seed=5489, paths=1, dates=1, brownians=1, use_shift=True):
@@ -215,6 +205,21 @@ def test_sobol_first_points_of_a_two_date_batch():
     values = [0.0] * 8
     generator(random_type.SOBOL, paths=4, dates=2, use_shift=False).uniforms(values, 8, 0)
     assert values == [0.5, 0.25, 0.75, 0.375, 0.5, 0.75, 0.25, 0.375]
+
+
+@pytest.mark.parametrize("kind", [random_type.SOBOL, random_type.SOBOL_BROWNIAN_BRIDGE])
+def test_a_sobol_skip_past_the_last_point_is_refused_before_it_moves(kind):
+    # 2^40 numbers of two-dimensional paths are 2^39 points, far beyond the 2^32 - 1 after the zero point.
+    whole = [0.0] * 4
+    generator(kind, dates=2).gaussians(whole, 4, 0)
+    sobol = generator(kind, dates=2)
+    values = [0.0] * 2
+    sobol.gaussians(values, 2, 0)
+    with pytest.raises(RuntimeError, match="cannot skip 1099511627776 numbers after position 2: the Sobol sequence "
+                                           "has 4294967295 points after the zero point"):
+        sobol.discard(2 ** 40)
+    sobol.gaussians(values, 2, 0)
+    assert values == whole[2:]
 
 
 def test_output_list_is_written_in_place_and_left_alone_when_nothing_changed():

@@ -1,17 +1,17 @@
 #include "Analytics/models/model_black_karasinski.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 #include "Core/check.h"
 #include "Math/gaussian_quadrature.h"
 #include "Math/karhunen_loeve_expansion.h"
+#include "PDE/grid/space_grid.h"
+#include "PDE/scheme/pde_model_coefficients.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
+#include "Vectorization/exp_batch.h"
 
 namespace qavrek {
 namespace {
@@ -20,49 +20,27 @@ namespace {
 constexpr double root_tolerance = 2.220446049250313e-16;
 constexpr size_t root_iterations = 20;
 
-// The simulation step's loop is compiled twice where the compiler can dispatch at run time: for AVX2
-// processors (x86-64-v3) and for the baseline. Not under ThreadSanitizer, which instruments the resolver that
-// picks the clone, and that runs while the library is loaded, before the sanitizer is set up.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
-#define QAVREK_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define QAVREK_VECTOR_CLONES
-#endif
+// Paths per block of the step: a block's log rates at both ends sit on the stack.
+constexpr size_t step_block = 256;
 
-// e^x within an ulp, in plain arithmetic that the compiler vectorises (std::exp stays a scalar call): x =
-// k ln 2 + r with |r| <= ln 2 / 2, e^r by its Taylor series to r^13 (remainder below 1e-17), 2^k added to
-// the exponent bits. Arguments saturate at -708 and 709, so the result stays a finite normal number; the
-// saturation is written without comparisons, which would keep the loop from vectorising.
-inline double vectorisable_exp(double x) {
-  constexpr double lowest = -708.0, highest = 709.0;
-  const double above = x - highest;
-  x -= 0.5 * (above + std::abs(above));  // exact below the bound: above + |above| is then 0
-  const double below = lowest - x;
-  x += 0.5 * (below + std::abs(below));
-  constexpr double log2e = 1.4426950408889634;
-  constexpr double ln2_high = 0.693147180369123816490;  // 32 bits, so that k ln2_high is exact
-  constexpr double ln2_low = 1.90821492927058770002e-10;
-  constexpr double shifter = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer k in the low bits
-  const double shifted = x * log2e + shifter;
-  const double k = shifted - shifter;
-  const double r = (x - k * ln2_high) - k * ln2_low;
-  double series = 1.0 / 6227020800.0;
-  for (double factorial : {479001600.0, 39916800.0, 3628800.0, 362880.0, 40320.0, 5040.0, 720.0, 120.0, 24.0, 6.0,
-                           2.0, 1.0, 1.0})
-    series = series * r + 1.0 / factorial;
-  const std::uint64_t scale = std::bit_cast<std::uint64_t>(shifted) << 52;
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(series) + scale);
-}
-
-// The factor's move and the trapezoid of the rate for every path of one step.
-QAVREK_VECTOR_CLONES void step_paths(size_t paths, const double* __restrict draws, const double* __restrict before,
-                                     double* __restrict factor, double* __restrict integral, double sigma, double drift,
-                                     double level, double start_decay, double end_decay, double half_step) {
-  for (size_t p = 0; p < paths; ++p) {
-    const double after = factor[p] + (sigma * draws[p] - drift);
-    factor[p] = after;
-    integral[p] += half_step * (vectorisable_exp(level + start_decay * before[p]) +
-                                vectorisable_exp(level + end_decay * after));
+// The factor's move and the trapezoid of the rate for every path of one step. The rates saturate, so that
+// the integral stays a number however far the factor goes.
+void step_paths(size_t paths, const double* __restrict draws, const double* __restrict before,
+                double* __restrict factor, double* __restrict integral, double sigma, double drift, double level,
+                double start_decay, double end_decay, double half_step) {
+  double rates[2 * step_block];
+  for (size_t first = 0; first < paths; first += step_block) {
+    const size_t count = std::min(step_block, paths - first);
+    double* const start_rates = rates;
+    double* const end_rates = rates + count;
+    for (size_t p = 0; p < count; ++p) {
+      const double after = factor[first + p] + (sigma * draws[first + p] - drift);
+      factor[first + p] = after;
+      start_rates[p] = level + start_decay * before[first + p];
+      end_rates[p] = level + end_decay * after;
+    }
+    exp_batch_saturated(rates, rates, 2 * count);  // the log rates become rates in place
+    for (size_t p = 0; p < count; ++p) integral[first + p] += half_step * (start_rates[p] + end_rates[p]);
   }
 }
 
@@ -166,12 +144,75 @@ void model_black_karasinski::discount_factors(const vector<double>& x, double de
   expansion.survival_probability(x, decay, roots_, weights_, out);
 }
 
+void model_black_karasinski::log_prices(const vector<double>& x, const datetime& t, const datetime& T,
+                                        vector<double>& out) const {
+  discount_factors(x, factor_decay(t), t, T, out);
+  for (double& price : out) price = std::log(price);
+}
+
 void model_black_karasinski::conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
                                                vector<double>& out) const {
   QAVREK_CHECK(states.rows() >= 1, "the states hold no factor row");
-  const vector<double> factor = states.row(0);
-  discount_factors(factor, factor_decay(t), t, T, out);
-  for (double& price : out) price = std::log(price);
+  log_prices(states.row(0), t, T, out);
+}
+
+void model_black_karasinski::conditional_price(double* out, std::span<const ptr_const<space_grid>> grids,
+                                               const datetime& t, const datetime& T) const {
+  QAVREK_CHECK(!grids.empty() && grids[0] != nullptr, "the grid price needs the factor's grid");
+  const std::vector<double>& axis = grids[0]->axis();
+  const vector<double> x = vector<double>::view(const_cast<double*>(axis.data()), axis.size());
+  vector<double> prices = vector<double>::view(out, axis.size());
+  log_prices(x, t, T, prices);
+}
+
+void model_black_karasinski::coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                                          std::span<const ptr_const<space_grid>> grids, const datetime& t,
+                                          const datetime& T) const {
+  QAVREK_CHECK(!coefficients.empty() && coefficients[0] != nullptr && !grids.empty() && grids[0] != nullptr,
+               "the PDE coefficients need the factor's grid and coefficient set");
+  for (const datetime* date : {&t, &T})
+    QAVREK_CHECK(hjm_model_->has_covariance_at(*date), "the PDE coefficients at ", *date,
+                 " need the factor's variance there: the model tabulates it at the valuation date and the simulation "
+                 "dates");
+  QAVREK_CHECK(!(T < t), "the PDE coefficients need the step's dates in time order, not ", t, " then ", T);
+  const std::vector<double>& x = grids[0]->axis();
+  pde_model_coefficients& set = *coefficients[0];
+  tensor<double>& diffusion = set.diffusion();
+  tensor<double>& convection = set.convection();
+  tensor<double>& reaction = set.reaction();
+  const size_t points = x.size();
+  QAVREK_CHECK(reaction.size() == points && convection.size() == points && diffusion.size() == points,
+               "the coefficient tensors hold ", diffusion.size(), ", ", convection.size(), " and ", reaction.size(),
+               " values for a grid of ", points, " points");
+
+  double variance_t = 0.0;
+  double variance_end = 0.0;
+  matrix<double> covariance_t = matrix<double>::view(&variance_t, 1, 1);
+  matrix<double> covariance_end = matrix<double>::view(&variance_end, 1, 1);
+  hjm_model_->states_variable_covariance(t, covariance_t);
+  hjm_model_->states_variable_covariance(T, covariance_end);
+  diffusion.fill(0.5 * std::max(variance_end - variance_t, 0.0));
+  if (t == T) {
+    convection.fill(0.0);
+    reaction.fill(0.0);
+    return;
+  }
+  // (dt/2) e^{level + a x} = e^{a x + c}: the two ends' rates, the convection tensor holding the second until
+  // it is zeroed.
+  const double level = parameter_->levels_parameter()[parameter_->levels_parameter_offset(t)];
+  const double c = std::log(0.5 * year_fraction(t, T)) + level;
+  const double decay_t = factor_decay(t);
+  const double decay_end = factor_decay(T);
+  double* start_rates = reaction.data();
+  double* end_rates = convection.data();
+  for (size_t j = 0; j < points; ++j) {
+    start_rates[j] = decay_t * x[j] + c;
+    end_rates[j] = decay_end * x[j] + c;
+  }
+  exp_batch_saturated(start_rates, start_rates, points);
+  exp_batch_saturated(end_rates, end_rates, points);
+  for (size_t j = 0; j < points; ++j) start_rates[j] = -(start_rates[j] + end_rates[j]);
+  convection.fill(0.0);
 }
 
 double model_black_karasinski::variance(const datetime& t) const {

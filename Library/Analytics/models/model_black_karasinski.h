@@ -2,17 +2,22 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "Analytics/change_of_measure/change_of_measure.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/parameters/parameter_black_karasinski.h"
 #include "Core/aad_state_parameters_manager.h"
+#include "Core/pointers.h"
 #include "Util/datetime.h"
 #include "Vectorization/matrix.h"
 #include "Vectorization/vector.h"
 
 namespace qavrek {
+
+class pde_model_coefficients;
+class space_grid;
 
 // The one-factor Black-Karasinski model of a short rate or a default intensity,
 //   r(t) = exp(level(t) + a(t) x(t)),
@@ -72,6 +77,21 @@ class model_black_karasinski : public aad_state_parameters_manager {
   void discount_factors(const vector<double>& x, double decay, const datetime& t, const datetime& T,
                         vector<double>& out) const;
 
+  // --- PDE of the factor on one space grid ----------------------------------------------------------
+  // A grid point is the factor x itself, which moves without drift. The dates of a step are the valuation date
+  // or simulation dates, where the driver tabulates the factor's variance; other dates are an Error.
+
+  // Coefficients of the step [t, T] (t <= T) into the first coefficient set, one value per point of the first
+  // grid: diffusion 1/2 the factor's variance over the step, convection 0, and the reaction -(dt/2) (r(t, x) +
+  // r(T, x)), the simulation step's trapezoid (the level of t at both ends), the rates held within the range of
+  // doubles. Only the first set and grid are read.
+  void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                    std::span<const ptr_const<space_grid>> grids, const datetime& t, const datetime& T) const;
+
+  // ln P(t, T) at each point of the first grid's axis into out (one value per point); 0 when t equals T.
+  void conditional_price(double* out, std::span<const ptr_const<space_grid>> grids, const datetime& t,
+                         const datetime& T) const;
+
   // The quadrature and time tables that the conditional prices use: the Gauss-Hermite rule for a standard
   // normal, the year fractions from the valuation date to the level and volatility dates, the squared
   // volatilities in storage order and the time step in years.
@@ -93,6 +113,8 @@ class model_black_karasinski : public aad_state_parameters_manager {
 
  private:
   double year_fraction(const datetime& from, const datetime& to) const;
+  // ln P(t, T) for each factor value x[j] into out.
+  void log_prices(const vector<double>& x, const datetime& t, const datetime& T, vector<double>& out) const;
 
   const parameter_black_karasinski* parameter_;
   datetime valuation_date_;

@@ -6,6 +6,10 @@
 
 #include "Analytics/models/factor_scratch.h"
 #include "Core/check.h"
+#include "Math/gaussian_quadrature.h"
+#include "Math/hartman_watson_distribution.h"
+#include "PDE/grid/space_grid.h"
+#include "PDE/scheme/pde_model_coefficients.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
 
@@ -118,7 +122,18 @@ model_cheyette::model_cheyette(const parameter_cheyette& parameter, const dateti
   build_skew_rows();
   set_state_parameters_size(state_parameters_size() + hjm_model_->state_parameters_size());
   set_initialized(true);
+  build_rule(root_size_, nodes_, weights_);
+  build_rule(fine_root_size_, fine_nodes_, fine_weights_);
   fill_averages();
+}
+
+void model_cheyette::build_rule(size_t size, vector<double>& nodes, vector<double>& weights) {
+  const size_t n = size - 1;
+  nodes.resize(size);
+  weights.resize(2 * n + 1);
+  vector<double> gauss_weights(size);
+  gaussian_quadrature::gauss_kronrod(n, nodes, weights, gauss_weights, 1e-14, 20);
+  for (size_t k = 0; k < n; ++k) weights[2 * n - k] = weights[k];
 }
 
 model_cheyette::~model_cheyette() = default;
@@ -214,7 +229,23 @@ double model_cheyette::average_skew(const datetime& t) const {
   return std::abs(parameter_->skew_parameter()(skew_row_after(t), 0));
 }
 
+double model_cheyette::signed_average_skew(const datetime& t) const {
+  const size_t last = simulation_position(t, "signed_average_skew");
+  const double size = average_skew(t);
+  if (!(average_volatilities_[last] > 0.0)) return parameter_->skew_parameter()(skew_row_after(t), 0);
+  const std::vector<datetime>& dates = simulation_dates();
+  const matrix<double>& sv = hjm_model_->incremental_volatility_sv();
+  double weighted = 0.0;
+  for (size_t i = 0; i <= last; ++i)
+    if (valuation_date_ < dates[i]) weighted += skew(dates[i]) * sv(i, 0) * sv(i, 0);
+  return weighted < 0.0 ? -size : size;
+}
+
 double model_cheyette::skew(const datetime& t) const { return parameter_->skew_parameter()(skew_row_at(t), 0); }
+
+void model_cheyette::density(vector<double>& weights, vector<double>& nodes, double variance) const {
+  hartman_watson_distribution::cheyette_density(weights, nodes, variance, nodes_, weights_, fine_nodes_, fine_weights_);
+}
 
 void model_cheyette::conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
                                        vector<double>& out) const {
@@ -323,5 +354,93 @@ void model_cheyette::finalize_aad(double*) const {}
 size_t model_cheyette::get_state_parameters(double* out) const { return hjm_model_->get_state_parameters(out); }
 
 size_t model_cheyette::set_state_parameters(const double* in) { return hjm_model_->set_state_parameters(in); }
+
+// ---------------------------------------------------------------------------------------------------
+// PDE on the grids of x and y
+
+void model_cheyette::step_volatility(const datetime& from, const datetime& to, const double* x, size_t x_points,
+                                     const double* y, size_t y_points, double* out) const {
+  const double end_variance = variance(to);
+  const double start_variance = from == valuation_date_ ? 0.0 : variance(from);
+  QAVREK_CHECK(end_variance >= 0.0 && start_variance >= 0.0 && !(to < from), "a PDE step from ", from, " to ", to,
+               " needs two simulation dates in time order (the first may be the valuation date)");
+  const double deviation = std::sqrt(std::max(end_variance - start_variance, 0.0));
+  const double cap = 1.0 + 5.0 * std::expm1(end_variance);
+  const double skew = parameter_->skew_parameter()(skew_row_at(to), 0);
+  double level = parameter_->long_term_skew_level();
+  if (decay_skew_level_) {
+    vector<double> integral = vector<double>::view(&level, 1);
+    hjm_model_->integral_decay(from, integral);
+  }
+  if (skew == 0.0) {
+    // The Gaussian case: x and y do not bend the volatility.
+    std::fill(out, out + x_points * y_points, deviation);
+  } else if (std::abs(level) < std::numeric_limits<double>::epsilon()) {
+    for (size_t j = 0; j < x_points; ++j)
+      std::fill(out + j * y_points, out + (j + 1) * y_points, deviation * std::fmin(1.0 + x[j], cap));
+  } else {
+    // fmin keeps the cap where a skew too small for L / b to stay finite makes the multiplier NaN.
+    const double ratio = level / skew;
+    for (size_t j = 0; j < x_points; ++j)
+      for (size_t m = 0; m < y_points; ++m)
+        out[j * y_points + m] = deviation * std::fmin(std::abs(1.0 + x[j] + ratio * y[m]), cap);
+  }
+}
+
+void model_cheyette::volatility(size_t k, const vector<double>& x, const vector<double>& y,
+                                matrix<double>& out) const {
+  const std::vector<datetime>& dates = simulation_dates();
+  QAVREK_CHECK(k < dates.size(), "step ", k, " does not end at one of the ", dates.size(), " simulation dates");
+  QAVREK_CHECK(out.rows() == x.size() && out.columns() == y.size(), "the volatilities are ", x.size(), " x ",
+               y.size(), ", not ", out.rows(), " x ", out.columns());
+  step_volatility(k == 0 ? valuation_date_ : dates[k - 1], dates[k], x.data(), x.size(), y.data(), y.size(),
+                  out.data());
+}
+
+void model_cheyette::coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                                  std::span<const ptr_const<space_grid>> grids, const datetime& t,
+                                  const datetime& T) const {
+  QAVREK_CHECK(factors_ == 1, "the Cheyette PDE has one factor, not ", factors_);
+  QAVREK_CHECK(coefficients.size() >= 2 && grids.size() >= 2, "the Cheyette PDE needs the grids and coefficient "
+               "sets of x and y, not ", grids.size(), " and ", coefficients.size());
+  for (size_t d = 0; d < 2; ++d)
+    QAVREK_CHECK(coefficients[d] != nullptr && grids[d] != nullptr, "dimension ", d, " has no grid or coefficient set");
+  const std::vector<double>& x = grids[0]->axis();
+  const std::vector<double>& y = grids[1]->axis();
+  pde_model_coefficients& x_set = *coefficients[0];
+  pde_model_coefficients& y_set = *coefficients[1];
+  const size_t nodes = x.size() * y.size();
+  for (const tensor<double>* values : {&x_set.diffusion(), &x_set.convection(), &x_set.reaction(), &y_set.diffusion(),
+                                       &y_set.convection(), &y_set.reaction()})
+    QAVREK_CHECK(values->size() == nodes, "a coefficient tensor of ", values->size(), " values on ", x.size(),
+                 " x ", y.size(), " nodes");
+  tensor<double>& x_diffusion = x_set.diffusion();
+  step_volatility(t, T, x.data(), x.size(), y.data(), y.size(), x_diffusion.data());
+  // dx = s M dW and dy = (s M)^2 dt.
+  x_diffusion = 0.5 * x_diffusion * x_diffusion;
+  y_set.convection() = 2.0 * x_diffusion;
+  x_set.convection().fill(0.0);
+  x_set.reaction().fill(0.0);
+  y_set.diffusion().fill(0.0);
+  y_set.reaction().fill(0.0);
+}
+
+void model_cheyette::conditional_price(double* out, std::span<const ptr_const<space_grid>> grids, const datetime& t,
+                                       const datetime& T) const {
+  QAVREK_CHECK(factors_ == 1, "the Cheyette grid price has one factor, not ", factors_);
+  QAVREK_CHECK(grids.size() >= 2 && grids[0] != nullptr && grids[1] != nullptr,
+               "the Cheyette grid price needs the grids of x and y");
+  const double skew = signed_average_skew(t);
+  QAVREK_CHECK(std::abs(skew) > 0.0, "the grid price at ", t,
+               " needs a skew: the grids are in units of the skewed variance");
+  double integral = 0.0;
+  vector<double> integral_view = vector<double>::view(&integral, 1);
+  hjm_model_->integral_decay(T, integral_view);
+  const double weight = -integral / skew;
+  const std::vector<double>& x = grids[0]->axis();
+  const std::vector<double>& y = grids[1]->axis();
+  for (size_t j = 0; j < x.size(); ++j)
+    for (size_t m = 0; m < y.size(); ++m) out[j * y.size() + m] = weight * x[j] - 0.5 * weight * weight * y[m];
+}
 
 }  // namespace qavrek

@@ -2,17 +2,22 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "Analytics/change_of_measure/change_of_measure.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/parameters/parameter_cheyette.h"
 #include "Core/aad_state_parameters_manager.h"
+#include "Core/pointers.h"
 #include "Util/datetime.h"
 #include "Vectorization/matrix.h"
 #include "Vectorization/vector.h"
 
 namespace qavrek {
+
+class pde_model_coefficients;
+class space_grid;
 
 // The Cheyette model: the Markovian HJM model of its parameter set's nested HJM set, whose factor
 // volatilities are bent by a local-volatility skew. Over a step the volatility of factor f on a path is
@@ -73,13 +78,25 @@ class model_cheyette : public aad_state_parameters_manager {
 
   // average_skew_volatility(t)^2 T; -1.0 when t is no simulation date.
   double variance(const datetime& t) const;
-  // The next three need t to be a simulation date.
+  // The next four need t to be a simulation date.
   double average_skew_volatility(const datetime& t) const;
   // average_skew_volatility / average volatility: the size of the average skew. Where no volatility has
   // accumulated yet (the valuation date) it is the limit, the size of the skew in force after t.
   double average_skew(const datetime& t) const;
+  // average_skew with the sign of the skew up to t: that of the sum of b sv^2 over the steps up to t (the
+  // average skew's own weights), positive where that sum vanishes. Where no volatility has accumulated yet
+  // it is the limit, the skew in force after t.
+  double signed_average_skew(const datetime& t) const;
   // Factor 0's skew of the row at t.
   double skew(const datetime& t) const;
+
+  // --- The law of the swaption approximation ----------------------------------------------------
+  // Half the size of the quadrature that `density` returns: 2 root_size() - 1 nodes.
+  size_t root_size() const noexcept { return root_size_; }
+  // The law of Z = (1 + b (x + L y)) / (b^2 y) at a skew-weighted variance `variance` (hartman_watson_
+  // distribution::cheyette_density on the model's 31- and 49-point Gauss-Kronrod rules): weights and
+  // nodes, 2 root_size() - 1 of each.
+  void density(vector<double>& weights, vector<double>& nodes, double variance) const;
 
   // --- Prices and simulation --------------------------------------------------------------------
   // Per path, the stochastic part of the log zero-coupon price from t to T given the states at t:
@@ -102,10 +119,35 @@ class model_cheyette : public aad_state_parameters_manager {
   // Overwrites the HJM tables; the per-date averages follow only at the next fill.
   size_t set_state_parameters(const double* in) override;
 
+  // --- PDE on a grid of x and a grid of y (one factor) ---------------------------------------------
+  // The PDE runs in the units of the skewed variance V (variance()): a grid point x stands for b x and y for
+  // b^2 y, b the skew, so that the local volatility of a step with variance s^2 = V(T) - V(t) is s M with the
+  // multiplier M = min(|1 + x + (L / b) y|, 1 + 5 expm1(V(T))), L the skew level. Grids and tensors follow the
+  // PDE engine's layout: the x grid first and outermost, one value per node of x and y. The dates of a step
+  // are simulation dates.
+
+  // s M at every node of the step from simulation date k - 1 to k (from the valuation date for k = 0) into
+  // `out`, x.size() rows by y.size() columns. With the skew level below 2^-52 in size the multiplier is
+  // min(1 + x, c) at every y; a zero skew is the Gaussian case, M = 1.
+  void volatility(size_t k, const vector<double>& x, const vector<double>& y, matrix<double>& out) const;
+
+  // Coefficients of the step [t, T] into the two sets of the x and y grids (grids[0] and grids[1]): x diffuses
+  // with 1/2 (s M)^2, y moves by (s M)^2, no reaction. Refused for more than one factor.
+  void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                    std::span<const ptr_const<space_grid>> grids, const datetime& t, const datetime& T) const;
+
+  // At every node (x, y), G' x - 1/2 G'^2 y with G' = -G(T) / signed_average_skew(t): the exponent of an
+  // exponential martingale of the grid's x and y, which stand for b x and b^2 y of the signed skew b; at the
+  // valuation date the log zero-coupon price to T. t must be a simulation date with a non-zero average skew.
+  void conditional_price(double* out, std::span<const ptr_const<space_grid>> grids, const datetime& t,
+                         const datetime& T) const;
+
  private:
   void build_model_dates(const std::vector<datetime>& simulation_dates);
   void build_skew_rows();
   void fill_averages();
+  // The (2 size - 1)-point Gauss-Kronrod rule: its size non-negative nodes and every weight, mirrored.
+  static void build_rule(size_t size, vector<double>& nodes, vector<double>& weights);
 
   // Position of t among the simulation dates; an Error when t is none of them.
   size_t simulation_position(const datetime& t, const char* query) const;
@@ -127,6 +169,19 @@ class model_cheyette : public aad_state_parameters_manager {
   std::unique_ptr<model_markovian_hjm> hjm_model_;
   vector<double> average_volatilities_;
   vector<double> average_skew_volatilities_;
+  // Gauss-Kronrod rules on [-1, 1]: the non-negative nodes, descending, and the weights of all nodes
+  // (mirrored), 16 and 31 for the quadrature of the law, 25 and 49 for its density values.
+  size_t root_size_ = 16;
+  vector<double> nodes_;
+  vector<double> weights_;
+  size_t fine_root_size_ = 25;
+  vector<double> fine_nodes_;
+  vector<double> fine_weights_;
+
+ private:
+  // The local volatility of a step from `from` to `to` (simulation dates, or the valuation date for `from`).
+  void step_volatility(const datetime& from, const datetime& to, const double* x, size_t x_points, const double* y,
+                       size_t y_points, double* out) const;
 };
 
 }  // namespace qavrek

@@ -10,6 +10,8 @@
 #include "Analytics/models/factor_scratch.h"
 #include "Core/check.h"
 #include "Math/cholesky_decomposition.h"
+#include "PDE/grid/space_grid.h"
+#include "PDE/scheme/pde_model_coefficients.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
 
@@ -44,12 +46,6 @@ double exp_series(double x, int shift, Weight weight) {
   return sum;
 }
 
-// (phi(x) - 1)/x = (e^x - 1 - x)/x^2: integral over [0, 1] of (e^{xs} - 1)/x ds.
-double phi_excess(double x) {
-  if (std::abs(x) < series_bound) return exp_series(x, 2, [](int) { return 1.0; });
-  return (phi(x) - 1.0) / x;
-}
-
 // (phi(2x) - phi(x))/x: integral over [0, 1] of e^{xs} (e^{xs} - 1)/x ds.
 double phi_cross(double x) {
   if (std::abs(x) < series_bound) return exp_series(x, 2, [](int j) { return std::ldexp(2.0, j) - 1.0; });
@@ -60,6 +56,37 @@ double phi_cross(double x) {
 double phi_square(double x) {
   if (std::abs(x) < series_bound) return exp_series(x, 3, [](int j) { return std::ldexp(4.0, j) - 2.0; });
   return (phi(2.0 * x) - 2.0 * phi(x) + 1.0) / (x * x);
+}
+
+// (phi(a + b) - phi(a))/b: integral over [0, 1] of s e^{as} phi(bs) ds, phi_cross(a) when b = a.
+// For |b| < 1/2 the Taylor series of phi around a, sum over m >= 1 of phi^(m)(a) b^(m-1)/m!, with
+// phi^(m)(a) = mu_m(a) = integral over [0, 1] of s^m e^{as} ds <= mu_0(a): after 18 terms the weights are
+// below 2^-18/19! < 1e-22. The moments follow mu_m = (e^a - m mu_(m-1))/a, run downward for |a| < 1 (from
+// m = 36 and a start of 0, whose error shrinks by |a|/m at every step) and upward otherwise, where the
+// growth of the error, up to m!/|a|^m, is absorbed by the weights 1/m!.
+double phi_shift(double a, double b) {
+  if (std::abs(b) >= 0.5) return (phi(a + b) - phi(a)) / b;
+  constexpr int terms = 18;
+  constexpr int downward_start = 36;
+  std::array<double, terms + 1> moments{};
+  const double growth = std::exp(a);
+  if (std::abs(a) < 1.0) {
+    double moment = 0.0;
+    for (int m = downward_start; m > terms; --m) moment = (growth - a * moment) / m;
+    moments[terms] = moment;
+    for (int m = terms; m > 1; --m) moments[m - 1] = (growth - a * moments[m]) / m;
+  } else {
+    moments[0] = phi(a);
+    for (int m = 1; m <= terms; ++m) moments[m] = (growth - m * moments[m - 1]) / a;
+  }
+  double sum = 0.0;
+  double weight = 1.0;  // b^(m-1) / m!
+  for (int m = 1; m <= terms; ++m) {
+    weight /= m;
+    sum += moments[m] * weight;
+    weight *= b;
+  }
+  return sum;
 }
 
 // The slopes of the divided differences above, for the adjoints: each the term-by-term derivative of
@@ -166,6 +193,54 @@ void size_to_factors(matrix<double>& out, size_t n, const char* what) {
 // Read-only vector view over a grid axis, so that the element-wise evaluator checks its size.
 const vector<double> axis_view(const std::vector<double>& axis) {
   return vector<double>::view(const_cast<double*>(axis.data()), axis.size());
+}
+
+// Where a factor's points sit in a tensor of `count` values: one value per point of its grid (count equals its
+// size), or one per node of the product of the grids, grid 0 outermost, where each point of grid i is repeated
+// over `inner` nodes and the block of its points over `outer` blocks. size_of(j) is the size of grid j.
+struct factor_layout {
+  size_t outer = 1;
+  size_t inner = 1;
+};
+
+template <class Size>
+factor_layout layout_on_grids(size_t count, size_t factors, size_t i, const Size& size_of) {
+  const size_t points = size_of(i);
+  if (count == points) return {};
+  factor_layout layout;
+  for (size_t j = 0; j < i; ++j) layout.outer *= size_of(j);
+  for (size_t j = i + 1; j < factors; ++j) layout.inner *= size_of(j);
+  QAVREK_CHECK(count == layout.outer * points * layout.inner, "a coefficient tensor of ", count,
+               " values holds neither the ", points, " points of factor ", i, "'s grid nor the ",
+               layout.outer * points * layout.inner, " nodes of the product of the grids");
+  return layout;
+}
+
+// The coefficients of one factor over the step: diffusion 1/2 variance, no convection, and the reaction
+// level + slope x at every node of the factor's point x.
+template <class Size>
+void write_factor_coefficients(tensor<double>& diffusion, tensor<double>& convection, tensor<double>& reaction,
+                               const std::vector<double>& axis, size_t factors, size_t i, const Size& size_of,
+                               double variance, double level, double slope) {
+  const size_t count = reaction.size();
+  QAVREK_CHECK(diffusion.size() == count && convection.size() == count, "the coefficient tensors of factor ", i,
+               " hold ", diffusion.size(), ", ", convection.size(), " and ", count, " values");
+  const factor_layout layout = layout_on_grids(count, factors, i, size_of);
+  const size_t points = axis.size();
+  double* values = reaction.data();
+  if (layout.inner == 1) {
+    for (size_t block = 0; block < layout.outer; ++block, values += points)
+      for (size_t p = 0; p < points; ++p) values[p] = level + slope * axis[p];
+  } else {
+    for (size_t block = 0; block < layout.outer; ++block) {
+      for (size_t p = 0; p < points; ++p) {
+        double* nodes = values + (block * points + p) * layout.inner;
+        std::fill(nodes, nodes + layout.inner, level + slope * axis[p]);
+      }
+    }
+  }
+  convection.fill(0.0);
+  diffusion.fill(0.5 * variance);
 }
 
 // In place, the lower factor of a positive semi-definite matrix whose plain Cholesky factorisation
@@ -277,6 +352,7 @@ void model_markovian_hjm::allocate_tables() {
     count += 2 * s * n;
   }
   states_covariance_ = tensor<double>({m, n, n});
+  state_drift_ = matrix<double>(m, n);
   states_covariance_offset_ = count;
   count += m * n * n;
   set_state_parameters_size(count);
@@ -315,6 +391,7 @@ void model_markovian_hjm::fill() {
     incremental_volatility_mm(simulation_dates_, incremental_volatility_mm_);
     fill_simulation_covariances();
   }
+  fill_state_drift();
 }
 
 // The covariance at simulation date j is the sum of the step covariances sv_i rho sv_i, i <= j: the
@@ -633,31 +710,54 @@ void model_markovian_hjm::evolve(const change_of_measure& measure, size_t step, 
 void model_markovian_hjm::state_drift(const datetime& t, vector<double>& out) const {
   const size_t n = number_of_factors();
   QAVREK_CHECK(out.size() == n, "a state drift holds one value per factor (", n, "), not ", out.size());
-  out.fill(0.0);
-  const size_t j = date_offset(t);
-  for (size_t m = 0; m < j; ++m) add_state_drift(m, model_dates_[m], model_dates_[m + 1], out);
+  state_drift_into(t, date_offset(t), out.data());
+}
+
+void model_markovian_hjm::state_drift_into(const datetime& t, size_t j, double* out) const {
+  std::copy(state_drift_[j], state_drift_[j] + number_of_factors(), out);
   // The drift starts at the first model date: nothing is added for a date before it.
   if (t > model_dates_[j]) add_state_drift(j, model_dates_[j], t, out);
 }
 
-void model_markovian_hjm::add_state_drift(size_t m, const datetime& from, const datetime& to,
-                                          vector<double>& out) const {
+void model_markovian_hjm::fill_state_drift() {
+  const size_t n = number_of_factors();
+  state_drift_.fill(0.0);
+  for (size_t i = 1; i < model_dates_.size(); ++i) {
+    std::copy(state_drift_[i - 1], state_drift_[i - 1] + n, state_drift_[i]);
+    add_state_drift(i - 1, model_dates_[i - 1], model_dates_[i], state_drift_[i]);
+  }
+}
+
+void model_markovian_hjm::add_state_drift(size_t m, const datetime& from, const datetime& to, double* out) const {
   const size_t n = number_of_factors();
   const double tau = year_fraction(from, to);
   const double* sigma = parameter_->volatilities()[volatilities_row_after(m)];
   const double* kappa = parameter_->decays()[decays_row_after(m)];
   const double* decay = decay_[m];
   const double* integral = integral_decay_[m];
+  const matrix<double>& rho = parameter_->correlation();
   switch (parameter_->model_type()) {
     case hjm_type::HULL_WHITE:
-      // (sigma/D)^2 times the integral over [0, tau] of G + D u phi(kappa u).
+      // With a = kappa_k tau, b = kappa_j tau: the integral over [0, tau] of e^{(kappa_k + kappa_j) u} G_j(u)
+      // is tau (G_j phi(a + b) + D_j tau phi_shift(a, b)), G_j(u) = G_j + D_j (1 - e^{-kappa_j u}) / kappa_j.
       for (size_t k = 0; k < n; ++k) {
-        const double ratio = sigma[k] / decay[k];
-        out[k] -= ratio * ratio * tau * (integral[k] + decay[k] * tau * phi_excess(kappa[k] * tau));
+        double sum = 0.0;
+        for (size_t j = 0; j < n; ++j) {
+          if (rho(k, j) == 0.0) continue;
+          const double a = kappa[k] * tau;
+          const double b = kappa[j] * tau;
+          sum += rho(k, j) * (sigma[j] / decay[j]) * (integral[j] * phi(a + b) + decay[j] * tau * phi_shift(a, b));
+        }
+        out[k] -= (sigma[k] / decay[k]) * tau * sum;
       }
       break;
     case hjm_type::PICEWISE_CONSTANT:
-      for (size_t k = 0; k < n; ++k) out[k] -= sigma[k] * sigma[k] * tau * (integral[k] + 0.5 * kappa[k] * tau);
+      // G_j(u) = G_j + kappa_j u.
+      for (size_t k = 0; k < n; ++k) {
+        double sum = 0.0;
+        for (size_t j = 0; j < n; ++j) sum += rho(k, j) * sigma[j] * (integral[j] + 0.5 * kappa[j] * tau);
+        out[k] -= sigma[k] * tau * sum;
+      }
       break;
   }
 }
@@ -703,106 +803,160 @@ void model_markovian_hjm::loadings_into(matrix<double>& out, const matrix<double
 // ---------------------------------------------------------------------------------------------------
 // PDE
 
+bool model_markovian_hjm::has_covariance_at(const datetime& t) const {
+  if (!t.is_valid()) return false;
+  if (full_covariance_flag_ || t == valuation_date_) return true;
+  // Equality, not equivalence: lower_bound alone would take an unset date for any.
+  const auto found = std::lower_bound(simulation_dates_.begin(), simulation_dates_.end(), t);
+  return found != simulation_dates_.end() && *found == t;
+}
+
+void model_markovian_hjm::check_covariance_date(const datetime& t, const char* operation) const {
+  QAVREK_CHECK(has_covariance_at(t), operation, " at ", t,
+               " needs the covariance of the states there, which a simulation model tabulates at the valuation date "
+               "and its simulation dates only");
+}
+
+void model_markovian_hjm::pde_step_terms(const datetime& t, const datetime& T, double* work) const {
+  check_covariance_date(t, "the PDE coefficients");
+  check_covariance_date(T, "the PDE coefficients");
+  QAVREK_CHECK(!(T < t), "the PDE coefficients need the step's dates in time order, not ", t, " then ", T);
+  const size_t n = number_of_factors();
+  const size_t k_t = date_offset(t);
+  const size_t k_end = date_offset(T);
+  double* variance = work;
+  double* level = work + n;
+  double* slope = work + 2 * n;
+  double* rest = work + 3 * n;
+  matrix<double> covariance_t = matrix<double>::view(rest, n, n);
+  matrix<double> covariance_end = matrix<double>::view(rest + n * n, n, n);
+  vector<double> decay_t = vector<double>::view(rest + 2 * n * n, n);
+  vector<double> decay_end = vector<double>::view(rest + 2 * n * n + n, n);
+  double* drift_t = rest + 2 * n * n + 2 * n;
+  double* drift_end = rest + 2 * n * n + 3 * n;
+  double* integral_t = rest + 2 * n * n + 4 * n;
+  double* integral_end = rest + 2 * n * n + 5 * n;
+  continue_states_variable_covariance(t, k_t, covariance_t);
+  continue_states_variable_covariance(T, k_end, covariance_end);
+  decay(t, k_t, decay_t);
+  decay(T, k_end, decay_end);
+  continue_integral_decay_into(t, k_t, integral_t);
+  continue_integral_decay_into(T, k_end, integral_end);
+  state_drift_into(t, k_t, drift_t);
+  state_drift_into(T, k_end, drift_end);
+
+  const double half_dt = 0.5 * year_fraction(t, T);
+  for (size_t i = 0; i < n; ++i) {
+    // The factor's share of the short rate is D_i (x_i + (S G)_i), x_i = mu_i + the grid point.
+    double covariance_term_t = 0.0;
+    double covariance_term_end = 0.0;
+    for (size_t j = 0; j < n; ++j) {
+      covariance_term_t += covariance_t(i, j) * integral_t[j];
+      covariance_term_end += covariance_end(i, j) * integral_end[j];
+    }
+    variance[i] = std::max(covariance_end(i, i) - covariance_t(i, i), 0.0);
+    level[i] = -half_dt * (decay_t[i] * (drift_t[i] + covariance_term_t) +
+                           decay_end[i] * (drift_end[i] + covariance_term_end));
+    slope[i] = -half_dt * (decay_t[i] + decay_end[i]);
+  }
+}
+
 void model_markovian_hjm::coefficients(std::span<tensor<double>> diffusions, std::span<tensor<double>> convections,
                                        std::span<tensor<double>> reactions, std::span<const std::vector<double>> axes,
                                        const datetime& t, const datetime& T) const {
   const size_t n = number_of_factors();
   QAVREK_CHECK(diffusions.size() == n && convections.size() == n && reactions.size() == n && axes.size() == n,
                "the PDE coefficients need one grid and three coefficient tensors per factor (", n, ")");
-  const size_t k = date_offset(t);
-  const size_t k_end = date_offset(T);
-  QAVREK_CHECK(k < incremental_volatility_sv_.rows(), "the PDE coefficients at ", t, " read row ", k,
-               " of the incremental volatilities, which has ", incremental_volatility_sv_.rows(), " rows");
-  const double dt = year_fraction(t, T);
-  const matrix<double> covariance = states_covariance_.get_matrix(k, 0, 0);
-  const double* decay_t = decay_[k];
-  const double* decay_end = decay_[k_end];
-  const double c_t = bilinear_form(decay_t, covariance, integral_decay_[k]);
-  const double c_end = bilinear_form(decay_end, covariance, integral_decay_[k_end]);
-  vector<double> drift_t(n);
-  vector<double> drift_end(n);
-  state_drift(t, drift_t);
-  state_drift(T, drift_end);
-  const double* sv = incremental_volatility_sv_[k];
+  factor_scratch terms(pde_step_work_size(n));
+  pde_step_terms(t, T, terms.data());
+  const auto size_of = [&axes](size_t j) { return axes[j].size(); };
+  for (size_t i = 0; i < n; ++i)
+    write_factor_coefficients(diffusions[i], convections[i], reactions[i], axes[i], n, i, size_of,
+                              terms.block(0)[i], terms.block(n)[i], terms.block(2 * n)[i]);
+}
 
+void model_markovian_hjm::coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                                       std::span<const ptr_const<space_grid>> grids, const datetime& t,
+                                       const datetime& T) const {
+  const size_t n = number_of_factors();
+  QAVREK_CHECK(coefficients.size() >= n && grids.size() >= n,
+               "the PDE coefficients need one grid and one coefficient set per factor (", n, "), not ", grids.size(),
+               " and ", coefficients.size());
+  for (size_t i = 0; i < n; ++i)
+    QAVREK_CHECK(coefficients[i] != nullptr && grids[i] != nullptr, "factor ", i, " has no grid or coefficient set");
+  factor_scratch terms(pde_step_work_size(n));
+  pde_step_terms(t, T, terms.data());
+  const auto size_of = [&grids](size_t j) { return grids[j]->size(); };
   for (size_t i = 0; i < n; ++i) {
-    const vector<double> x = axis_view(axes[i]);
-    reactions[i] = (decay_t[i] * (x + drift_t[i]) + c_t + decay_end[i] * (x + drift_end[i]) + c_end) * (-0.5 * dt);
-    convections[i] = 0.0;
-    diffusions[i] = 0.5 * sv[i] * sv[i];
+    pde_model_coefficients& set = *coefficients[i];
+    write_factor_coefficients(set.diffusion(), set.convection(), set.reaction(), grids[i]->axis(), n, i, size_of,
+                              terms.block(0)[i], terms.block(n)[i], terms.block(2 * n)[i]);
   }
+}
+
+template <class Axis>
+void model_markovian_hjm::grid_conditional_price(double* out, size_t size, const Axis& axis, const datetime& t,
+                                                 const datetime& T) const {
+  check_covariance_date(t, "the grid price");
+  const size_t n = number_of_factors();
+  factor_scratch scratch(n * n + 4 * n);
+  matrix<double> covariance = matrix<double>::view(scratch.block(0), n, n);
+  double* integral_t = scratch.block(n * n);
+  double* difference = scratch.block(n * n + n);  // G(T) - G(t)
+  double* sum = scratch.block(n * n + 2 * n);     // G(T) + G(t)
+  vector<double> drift = vector<double>::view(scratch.block(n * n + 3 * n), n);
+  states_variable_covariance(t, covariance);
+  integral_decay_into(t, integral_t);
+  integral_decay_into(T, difference);
+  for (size_t k = 0; k < n; ++k) {
+    sum[k] = difference[k] + integral_t[k];
+    difference[k] -= integral_t[k];
+  }
+  const double q = bilinear_form(difference, covariance, sum);
+  state_drift(t, drift);
+
+  vector<double> values = vector<double>::view(out, size);
+  values = -0.5 * q;
+  for (size_t i = 0; i < n; ++i) values -= difference[i] * (drift[i] + axis_view(axis(i)));
 }
 
 void model_markovian_hjm::conditional_price(double* out, std::span<const std::vector<double>> axes,
                                             const datetime& t, const datetime& T) const {
   const size_t n = number_of_factors();
   QAVREK_CHECK(axes.size() == n, "the grid price needs one grid per factor (", n, "), not ", axes.size());
-  const size_t k = date_offset(t);
-  vector<double> integral_t(n);
-  vector<double> difference(n);
-  integral_decay_into(t, integral_t.data());
-  integral_decay_into(T, difference.data());
-  const vector<double> sum = difference + integral_t;
-  difference -= integral_t;
-  const double q = bilinear_form(difference.data(), states_covariance_.get_matrix(k, 0, 0), sum.data());
-  vector<double> drift(n);
-  state_drift(t, drift);
+  grid_conditional_price(out, axes[0].size(), [&axes](size_t i) -> const std::vector<double>& { return axes[i]; },
+                         t, T);
+}
 
-  vector<double> values = vector<double>::view(out, axes[0].size());
-  values = -0.5 * q;
-  for (size_t i = 0; i < n; ++i) values -= difference[i] * (drift[i] + axis_view(axes[i]));
+void model_markovian_hjm::conditional_price(double* out, std::span<const ptr_const<space_grid>> grids,
+                                            const datetime& t, const datetime& T) const {
+  const size_t n = number_of_factors();
+  QAVREK_CHECK(grids.size() >= n, "the grid price needs one grid per factor (", n, "), not ", grids.size());
+  for (size_t i = 0; i < n; ++i) QAVREK_CHECK(grids[i] != nullptr, "factor ", i, " has no grid");
+  grid_conditional_price(out, grids[0]->size(),
+                         [&grids](size_t i) -> const std::vector<double>& { return grids[i]->axis(); }, t, T);
 }
 
 // ---------------------------------------------------------------------------------------------------
 // Adjoints
 
-// The parameter set takes its adjoints row by row as std::vectors, and the correlation as a matrix that
-// is worth scattering once per call rather than once per interval. Everything else a call needs is
-// carved out of one block: three allocations per call, however many intervals it walks.
-struct model_markovian_hjm::adjoint_workspace {
-  explicit adjoint_workspace(size_t n) : kappa(n), sigma(n), storage_(4 * n + 4 * n * n, 0.0) {
-    double* next = storage_.data();
-    const auto carve = [&next](size_t count) {
-      double* first = next;
-      next += count;
-      return first;
-    };
-    log_decay = carve(n);
-    ratio = carve(n);
-    inverse_decay = carve(n);
-    loading = carve(n);
-    correlation.rebind(carve(n * n), n, n);
-    folded.rebind(carve(n * n), n, n);
-    covariance.rebind(carve(n * n), n, n);
-    factor.rebind(carve(n * n), n, n);
-  }
-  adjoint_workspace(const adjoint_workspace&) = delete;
-  adjoint_workspace& operator=(const adjoint_workspace&) = delete;
+void model_markovian_hjm::adjoint_workspace::prepare(size_t n) {
+  kappa.assign(n, 0.0);
+  sigma.assign(n, 0.0);
+  storage_.reset(4 * n + 4 * n * n);
+  log_decay = storage_.carve(n);
+  ratio = storage_.carve(n);
+  inverse_decay = storage_.carve(n);
+  loading = storage_.carve(n);
+  for (matrix<double>* m : {&correlation, &folded, &covariance, &factor}) storage_.carve(*m, n, n);
+}
 
-  // Adds the accumulated correlation adjoint to the parameter set's and clears it.
-  void scatter_correlation(const parameter_markovian_hjm& parameter, double* adjoints) {
-    if (negligible(correlation.data(), correlation.size())) return;
-    parameter.correlation_aad(correlation, adjoints);
-    correlation.fill(0.0);
-  }
-
-  std::vector<double> kappa;  // one decays row
-  std::vector<double> sigma;  // one volatilities row
-
- private:
-  // Declared before the views below, so that it exists when they are carved out of it.
-  std::vector<double> storage_;
-
- public:
-  double* log_decay = nullptr;      // one decay_ row
-  double* ratio = nullptr;          // sigma / D per factor
-  double* inverse_decay = nullptr;  // 1 / D per factor
-  double* loading = nullptr;        // n values for a caller's own use
-  matrix<double> correlation;       // n x n, accumulated
-  matrix<double> folded;            // n x n, a covariance adjoint folded onto its lower triangle
-  matrix<double> covariance;        // n x n, a covariance's adjoint (lower triangle) from its factor
-  matrix<double> factor;            // n x n, a Cholesky factor's adjoint
-};
+void model_markovian_hjm::adjoint_workspace::scatter_correlation(const parameter_markovian_hjm& parameter,
+                                                                 double* adjoints) {
+  if (negligible(correlation.data(), correlation.size())) return;
+  parameter.correlation_aad(correlation, adjoints);
+  correlation.fill(0.0);
+}
 
 void model_markovian_hjm::check_adjoint_layout() const {
   QAVREK_CHECK(is_registered(),
@@ -1190,12 +1344,20 @@ void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const dat
   factor_scratch scratch(n * n);
   matrix<double> factor = matrix<double>::view(scratch.data(), n, n);
   states_variable_covariance_cholesky(t, factor);
-  loadings_aad(adjoint, factor, t, dates, adjoints, relative);
+  adjoint_workspace work(n);
+  loadings_aad(adjoint, factor, t, dates, adjoints, relative, work);
 }
 
 void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor,
                                         const datetime& t, const std::vector<datetime>& dates, double* adjoints,
                                         bool relative) const {
+  adjoint_workspace work;
+  decompose_aad(adjoint, factor, t, dates, adjoints, relative, work);
+}
+
+void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor,
+                                        const datetime& t, const std::vector<datetime>& dates, double* adjoints,
+                                        bool relative, adjoint_workspace& work) const {
   const size_t n = number_of_factors();
   check_adjoint_layout();
   if (dates.empty()) return;
@@ -1206,12 +1368,13 @@ void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const mat
   QAVREK_CHECK(factor.rows() == n && factor.columns() == n, "a Cholesky factor is ", n, " x ", n, ", not ",
                factor.rows(), " x ", factor.columns());
   if (negligible(adjoint.data(), dates.size() * n)) return;
-  loadings_aad(adjoint, factor, t, dates, adjoints, relative);
+  work.prepare(n);
+  loadings_aad(adjoint, factor, t, dates, adjoints, relative, work);
 }
 
 void model_markovian_hjm::loadings_aad(const matrix<double>& adjoint, const matrix<double>& factor,
                                        const datetime& t, const std::vector<datetime>& dates, double* adjoints,
-                                       bool relative) const {
+                                       bool relative, adjoint_workspace& work) const {
   const size_t n = number_of_factors();
   // The forward quantities again: the origin g0 and, row by row, G(dates[r]) - g0.
   const size_t j = date_offset(t);
@@ -1221,7 +1384,6 @@ void model_markovian_hjm::loadings_aad(const matrix<double>& adjoint, const matr
   double* g_bar = scratch.block(2 * n);
   if (relative) continue_integral_decay_into(t, j, origin);
 
-  adjoint_workspace work(n);
   matrix<double>& factor_bar = work.factor;
   factor_bar.fill(0.0);
   double* origin_bar = work.loading;
@@ -1278,12 +1440,17 @@ void model_markovian_hjm::simulation_covariances_aad(double* adjoints, adjoint_w
 }
 
 void model_markovian_hjm::fill_aad(double* adjoints) const {
+  adjoint_workspace work;
+  fill_aad(adjoints, work);
+}
+
+void model_markovian_hjm::fill_aad(double* adjoints, adjoint_workspace& work) const {
   check_adjoint_layout();
   if (negligible(table_adjoint(0, 0, adjoints), state_parameters_size())) return;
   const size_t n = number_of_factors();
   const size_t m = model_dates_.size();
   const size_t s = simulation_dates_.size();
-  adjoint_workspace work(n);
+  work.prepare(n);
 
   // The simulation tables read the decay and integrated-decay rows: their adjoints go first. With the
   // full-covariance flag false the slices come from the sv rows alone, never from the continuation.

@@ -1,18 +1,24 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "Analytics/change_of_measure/change_of_measure.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 #include "Core/aad_state_parameters_manager.h"
+#include "Core/pointers.h"
 #include "Util/datetime.h"
 #include "Vectorization/matrix.h"
+#include "Vectorization/scratch_block.h"
 #include "Vectorization/tensor.h"
 #include "Vectorization/vector.h"
 
 namespace qavrek {
+
+class pde_model_coefficients;
+class space_grid;
 
 // The multi-factor Gaussian Markovian HJM model (rates or intensities). Factor k has the decay
 // D_k(t) (HULL_WHITE: exp(-integral of the mean reversion); PICEWISE_CONSTANT: the decays row itself)
@@ -112,6 +118,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void states_variable_covariance(const datetime& t, matrix<double>& out) const;
   // S at t carried forward from the slice of model date m.
   void continue_states_variable_covariance(const datetime& t, size_t m, matrix<double>& out) const;
+  // Whether S(t) is exact: at any date with the full-covariance flag, otherwise at the valuation date and the
+  // simulation dates (the slices of other model dates are not filled).
+  bool has_covariance_at(const datetime& t) const;
   // The lower factor L of S(t) = L L', zero above the diagonal. A semi-definite S (a zero variance, or
   // perfectly correlated factors) gets a factor with zero columns; an indefinite S is an error.
   void states_variable_covariance_cholesky(const datetime& t, matrix<double>& out) const;
@@ -131,8 +140,11 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void evolve(const change_of_measure& measure, size_t step, const matrix<double>& gaussians,
               matrix<double>& current, matrix<double>& next) const;
 
-  // The accumulated drift of each factor state from the first model date to t, by which the PDE
-  // operations centre each factor's grid. `out` must hold n values.
+  // The drift of each factor state from the first model date to t under the measure of the bank account,
+  //   mu_k(t) = -sum_j rho_kj integral of l_k(u) l_j(u) G_j(u) du,
+  // l being the states' loadings on their Brownian motions (sigma / D under HULL_WHITE, sigma under
+  // PICEWISE_CONSTANT): the PDE operations centre each factor's grid on it. Tabulated at the model dates by
+  // fill, exact in between. `out` must hold n values; 0 before the first model date.
   void state_drift(const datetime& t, vector<double>& out) const;
 
   // Factor loadings of the zero-coupon bonds maturing at `dates`, seen from t: row r of `out` is
@@ -146,22 +158,33 @@ class model_markovian_hjm : public aad_state_parameters_manager {
                  bool relative) const;
 
   // --- PDE ---------------------------------------------------------------------------------------
-  // One space grid per factor: axes[i] holds the points of factor i's grid, a point x standing for the
-  // state state_drift(t)_i + x.
+  // One space grid per factor: a point x of factor i's grid stands for the state state_drift(t)_i + x, so
+  // that the states move without drift on the grids. The dates of a step are dates where the model tabulates
+  // the states' covariance (has_covariance_at); other dates are an Error.
+  //
+  // Coefficient tensors hold one value per point of their factor's grid, or one per node of the product of
+  // all the grids, grid 0 outermost (the PDE engine's layout); a node's values are those of its point along
+  // the factor's grid.
 
-  // Coefficients of the step [t, T] for each factor's one-dimensional operator, written into tensors
-  // that the caller sized to the grids (diffusions[i], convections[i], reactions[i]: second, first and
-  // zero order, one value per point of grid i, as the PDE engine's model coefficients lay them out):
-  // diffusion 1/2 sv_i^2 (the sv row of the model date of t, which must exist), convection 0, and the
-  // reaction the trapezoidal average over [t, T] of the factor's short-rate part, times -dt.
+  // Coefficients of the step [t, T] (t <= T) for each factor's operator, carrying the step's length:
+  // diffusion 1/2 the variance of the factor's state over the step, convection 0, and reaction -dt times
+  // the trapezoidal average over [t, T] of the factor's share of the short rate, D_i (x_i + (S G)_i), each
+  // end with its own decay, drift, covariance and integrated decay. The shares add up to the short rate
+  // less the market's forward rate, which the caller's discount factors supply.
   void coefficients(std::span<tensor<double>> diffusions, std::span<tensor<double>> convections,
                     std::span<tensor<double>> reactions, std::span<const std::vector<double>> axes,
                     const datetime& t, const datetime& T) const;
+  // The same into the coefficient sets of the factors' grids (the first n of each).
+  void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                    std::span<const ptr_const<space_grid>> grids, const datetime& t, const datetime& T) const;
 
   // Per grid point p (point p of every factor's grid, all grids of one size), the log of the stochastic
   // factor of the zero-coupon price from t to T: -1/2 dG' S (G(T) + G(t)) - sum_i dG_i (mu_i + x_i[p]).
   // Writes axes[0].size() values into out.
   void conditional_price(double* out, std::span<const std::vector<double>> axes, const datetime& t,
+                         const datetime& T) const;
+  // The same on the grids' axes (the first n).
+  void conditional_price(double* out, std::span<const ptr_const<space_grid>> grids, const datetime& t,
                          const datetime& T) const;
 
   // --- Adjoints ---------------------------------------------------------------------------------
@@ -182,6 +205,39 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // The model-side table adjoints are intermediate: after the pricing adjoints have been added, one
   // call of fill_aad carries them back to the parameter set's positions (it adds into the earlier
   // table rows as it goes, so it is called once per array).
+
+  // The work space of the adjoints. The parameter set takes its adjoints row by row as std::vectors, and
+  // the correlation as a matrix that is worth scattering once per call rather than once per interval;
+  // everything else is carved out of one block. A caller that runs many adjoints on one thread keeps one
+  // and passes it to every call: once grown to the factor count, nothing is allocated.
+  class adjoint_workspace {
+   public:
+    adjoint_workspace() = default;
+    explicit adjoint_workspace(size_t n) { prepare(n); }
+    adjoint_workspace(const adjoint_workspace&) = delete;
+    adjoint_workspace& operator=(const adjoint_workspace&) = delete;
+
+    // Every buffer for n factors, zero.
+    void prepare(size_t n);
+    // Adds the accumulated correlation adjoint to the parameter set's and clears it.
+    void scatter_correlation(const parameter_markovian_hjm& parameter, double* adjoints);
+
+    std::vector<double> kappa;  // one decays row
+    std::vector<double> sigma;  // one volatilities row
+
+   private:
+    scratch_block storage_;
+
+   public:
+    double* log_decay = nullptr;      // one decay_ row
+    double* ratio = nullptr;          // sigma / D per factor
+    double* inverse_decay = nullptr;  // 1 / D per factor
+    double* loading = nullptr;        // n values for a caller's own use
+    matrix<double> correlation;       // n x n, accumulated
+    matrix<double> folded;            // n x n, a covariance adjoint folded onto its lower triangle
+    matrix<double> covariance;        // n x n, a covariance's adjoint (lower triangle) from its factor
+    matrix<double> factor;            // n x n, a Cholesky factor's adjoint
+  };
 
   // Adjoint of decay(t, i, out): `adjoint` is dF/dD(t) per factor, `decay` the forward result D(t).
   // Adds into the decays row applying after model date i and into decay_ row i.
@@ -222,10 +278,14 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // The same given the factor that decompose(out, factor, t, dates, relative) left, unchanged since.
   void decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor, const datetime& t,
                      const std::vector<datetime>& dates, double* adjoints, bool relative) const;
+  void decompose_aad(const matrix<double>& adjoint, const matrix<double>& factor, const datetime& t,
+                     const std::vector<datetime>& dates, double* adjoints, bool relative,
+                     adjoint_workspace& work) const;
 
   // Reverse of fill: carries the adjoints of the tables (the model's block of the array, from
   // adjoint_offset() on) back to the parameter set's decays, volatilities and correlation.
   void fill_aad(double* adjoints) const;
+  void fill_aad(double* adjoints, adjoint_workspace& work) const;
 
   // --- State parameters --------------------------------------------------------------------------
   void finalize_aad(double* adjoints) const override;
@@ -261,17 +321,27 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void incremental_volatility(const std::vector<datetime>& dates, matrix<double>& out,
                               IntervalIncrement add_interval) const;
 
-  // Subtracts the drift of the piece [from, to] of model interval m from out.
-  void add_state_drift(size_t m, const datetime& from, const datetime& to, vector<double>& out) const;
+  // Subtracts the drift of the piece [from, to] of model interval m (from its start t_m) from out.
+  void add_state_drift(size_t m, const datetime& from, const datetime& to, double* out) const;
+  // mu(t) carried forward from model date j, the last not after t (n values).
+  void state_drift_into(const datetime& t, size_t j, double* out) const;
+  void fill_state_drift();
+
+  // An Error unless the model tabulates the states' covariance at t (see the PDE operations).
+  void check_covariance_date(const datetime& t, const char* operation) const;
+  // The per-factor terms of the PDE step [t, T] into the first 3n values of `work` (pde_step_work_size(n)
+  // values): the variance of the state over the step, then the reaction's level and slope in the grid point.
+  static size_t pde_step_work_size(size_t n) noexcept { return 2 * n * n + 9 * n; }
+  void pde_step_terms(const datetime& t, const datetime& T, double* work) const;
+  template <class Axis>
+  void grid_conditional_price(double* out, size_t size, const Axis& axis, const datetime& t,
+                              const datetime& T) const;
 
   void fill_simulation_covariances();
 
   // Row r of out: L' (G(dates[r]) - origin), g being n values of work space.
   void loadings_into(matrix<double>& out, const matrix<double>& factor, const double* origin, double* g,
                      const std::vector<datetime>& dates) const;
-
-  // Per-call work space of the adjoints (defined with them).
-  struct adjoint_workspace;
 
   void check_adjoint_layout() const;
   // adjoints[model's offset + table_offset + index] += value.
@@ -297,7 +367,8 @@ class model_markovian_hjm : public aad_state_parameters_manager {
                     double* adjoints, adjoint_workspace& work) const;
   // decompose_aad once its arguments are checked and the factor is at hand.
   void loadings_aad(const matrix<double>& adjoint, const matrix<double>& factor, const datetime& t,
-                    const std::vector<datetime>& dates, double* adjoints, bool relative) const;
+                    const std::vector<datetime>& dates, double* adjoints, bool relative,
+                    adjoint_workspace& work) const;
 
   // Reverses of add_incremental_variance_sv / _mm for the per-factor weights w (dF/d increment).
   void add_incremental_variance_sv_aad(size_t m, const double* w, double* adjoints, adjoint_workspace& work) const;
@@ -323,6 +394,8 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   matrix<double> incremental_volatility_sv_;
   matrix<double> incremental_volatility_mm_;
   tensor<double> states_covariance_;
+  // mu at every model date; not a state parameter.
+  matrix<double> state_drift_;
   size_t decay_offset_ = 0;
   size_t integral_decay_offset_ = 0;
   size_t incremental_volatility_sv_offset_ = 0;

@@ -98,15 +98,13 @@ void random_manager::construct(const drawing* requested_mode) {
                " paths, ", dates, " dates and ", brownians, " brownians");
 
   const random_type type = config_->main_generator_type();
-  const bool sobol = random::generate_upfront_onley(type);
+  // Every generator reaches any date's block of its stream, the Sobol ones by a jump; only the
+  // orthogonalisation, which mixes all dates, needs the whole batch at once.
   const drawing mode = requested_mode != nullptr ? *requested_mode
-                       : sobol || orthogonalization ? drawing::up_front
-                                                    : drawing::one_date;
-  if (mode == drawing::one_date) {
-    // A Sobol number belongs to a point of the whole batch, and the orthogonalisation mixes all dates.
-    QAVREK_CHECK(!sobol, "the Sobol types draw a whole batch up front, not one date at a time");
+                       : orthogonalization       ? drawing::up_front
+                                                 : drawing::one_date;
+  if (mode == drawing::one_date)
     QAVREK_CHECK(!orthogonalization, "orthogonalization needs the whole batch drawn up front");
-  }
 
   const size_t block_size = checked_product(brownians, paths, "a date's block");
   const size_t batch_size = checked_product(dates, block_size, "a batch");

@@ -21,9 +21,8 @@ namespace qavrek {
 //
 // Up-front mode draws the whole batch (D x B x P numbers) at construction and may orthogonalise it; block 0
 // (date 0, which no step consumes) then serves as the output area of correlate. One-date mode holds two
-// B x P halves: the numbers of the requested date and the correlated result. Both modes read the same stream
-// positions, so for one configuration they return the same increments. The Sobol types are always drawn up
-// front: their numbers depend on the whole batch they belong to.
+// B x P halves, reused from date to date: the numbers of the requested date and the correlated result. Both
+// modes read the same stream positions, so for one configuration they return the same increments.
 //
 // The constructor never throws: whatever fails in it is kept and reported by correlate (and by
 // number_of_paths when the configuration itself is unusable) as an Error with the reason.
@@ -32,13 +31,13 @@ namespace qavrek {
 class random_manager {
  public:
   enum class drawing : std::int8_t {
-    one_date,  // one date's numbers per request; pseudo-random types only
-    up_front,  // the whole batch at construction; any type
+    one_date,  // one date's numbers per request
+    up_front,  // the whole batch at construction
   };
 
-  // Up front for the Sobol types and whenever orthogonalisation is asked for, else date by date.
+  // Up front when orthogonalisation is asked for, else date by date.
   explicit random_manager(const ptr_const<random_config>& config) noexcept;
-  // Asks for a mode; one-date mode with a Sobol type or with orthogonalisation is a construction failure.
+  // Asks for a mode; one-date mode with orthogonalisation is a construction failure.
   random_manager(const ptr_const<random_config>& config, drawing mode) noexcept;
   ~random_manager();
 

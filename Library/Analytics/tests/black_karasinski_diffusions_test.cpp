@@ -67,13 +67,8 @@ TEST_F(BlackKarasinskiDiffusions, PricesAreTheModelsAloneWithoutTheMarketCurves)
   intensity->model()->conditional_price(states, from, to, model_output);
   for (size_t p = 0; p < 3; ++p) EXPECT_EQ(output[p], model_output[p]) << p;
 
-  // Equal dates give zeros without looking at the states, even an empty block.
-  output.fill(3.0);
-  rate->log_df(output, matrix<double>(), dates[1], dates[1]);
-  for (double value : output) EXPECT_EQ(value, 0.0);
-  output.fill(3.0);
-  intensity->log_conditional_survival_probability(output, matrix<double>(), dates[1], dates[1]);
-  for (double value : output) EXPECT_EQ(value, 0.0);
+  simulation_test::expect_zeros_over_no_time(*rate, dates[1], 3);
+  simulation_test::expect_zeros_over_no_time(*intensity, dates[1], 3);
 }
 
 // Simulated states belong to their simulation date.

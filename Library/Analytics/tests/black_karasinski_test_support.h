@@ -76,6 +76,21 @@ inline set_up piecewise_rate() {
 // A default intensity: high volatility, faster reversion.
 inline set_up credit_intensity() { return {0.4, {0.9, 0.7}, {1095, 3650}, {std::log(0.015), std::log(0.025)}, {0, 1460}}; }
 
+// Integral of sigma(u)^2 e^{c u} over [from, to] (years), sigma piecewise on the volatility days.
+inline double weighted_variance(const set_up& s, double from, double to, double c) {
+  const auto primitive = [c](double u) { return c == 0.0 ? u : std::exp(c * u) / c; };
+  double sum = 0.0;
+  double a = from;
+  for (size_t k = 0; k <= s.volatility_days.size() && a < to; ++k) {
+    const double end = k < s.volatility_days.size() ? std::min(to, s.volatility_days[k] / 365.0) : to;
+    if (end <= a) continue;
+    const double sigma = k < s.volatility_days.size() ? s.volatilities[k] : s.volatilities.back();
+    sum += sigma * sigma * (primitive(end) - primitive(a));
+    a = end;
+  }
+  return sum;
+}
+
 using simulation_test::sample;
 
 // E[exp(-integral of r over [start, start + horizons[h] days])] for r = exp(level + y) and y starting at

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,14 +21,6 @@ namespace qavrek::simulation_test {
 namespace {
 
 const datetime start(2024, 1, 15);
-
-ptr_const<discount_curve> market_curve() {
-  return std::make_shared<const discount_curve>(
-      start,
-      std::vector{datetime(2025, 1, 15), datetime(2027, 1, 15), datetime(2031, 1, 15), datetime(2036, 1, 15),
-                  datetime(2044, 1, 15)},
-      std::vector{0.975, 0.93, 0.84, 0.72, 0.55});
-}
 
 // Hull-White factors whose parameters change on dates that are no simulation dates, so that the HJM
 // model has more dates than the simulation.
@@ -53,7 +43,7 @@ std::shared_ptr<const discount_curve_diffusion> view_of(const simulation_manager
 
 struct CheyetteDiffusion : ::testing::Test {
   const std::vector<datetime> dates = monthly_dates(start, 4);
-  const ptr_const<discount_curve> rates = market_curve();
+  const ptr_const<discount_curve> rates = twenty_year_discount_curve(start);
   const ptr_const<diffusion_ir_cheyette> rate = std::make_shared<const diffusion_ir_cheyette>(
       dates, rates,
       cheyette(hull_white({{0.05, 0.3, 0.6}}, {{0.01, 0.008, 0.006}, {0.01, 0.008, 0.006}, {0.01, 0.008, 0.006}},
@@ -82,18 +72,14 @@ TEST_F(CheyetteDiffusion, AZeroBlockAnswersWithTheMarketCurve) {
     rate->log_df(output, zero, t, datetime(2030, 1, 15));
     for (double value : output) EXPECT_NEAR(value, rates->log_df(t, datetime(2030, 1, 15)), 1e-15);
   }
-  output.fill(3.0);
-  rate->log_df(output, matrix<double>(), dates[2], dates[2]);
-  for (double value : output) EXPECT_EQ(value, 0.0);
+  expect_zeros_over_no_time(*rate, dates[2], 5);
 }
 
 TEST_F(CheyetteDiffusion, RefusesOutputsOfTheWrongLengthAndOtherDates) {
   const matrix<double> states(18, 5);
   vector<double> output(3, 42.0);
-  const std::string expected =
-      "Expected expr.size() == rhs.size() to be true, but got false.  expression has diferrent size 5 than destination 3";
-  EXPECT_EQ(error_message([&] { rate->discounting(output, states, dates[1]); }), expected);
-  EXPECT_EQ(error_message([&] { rate->log_df(output, states, dates[1], dates[3]); }), expected);
+  EXPECT_EQ(error_message([&] { rate->discounting(output, states, dates[1]); }), three_outputs_for_five_paths);
+  EXPECT_EQ(error_message([&] { rate->log_df(output, states, dates[1], dates[3]); }), three_outputs_for_five_paths);
   for (double value : output) EXPECT_EQ(value, 42.0);
   vector<double> paths(5);
   EXPECT_NE(error_message([&] { rate->discounting(paths, states, datetime(2024, 2, 1)); }).find("not a simulation date"),
@@ -125,7 +111,7 @@ TEST(CheyetteGaussianLimit, ZeroSkewSimulatesTheMarkovianHjmModel) {
   constexpr size_t paths = 256;
   constexpr size_t months = 72;
   const std::vector<datetime> dates = monthly_dates(start, months + 1);
-  const auto rates = market_curve();
+  const auto rates = twenty_year_discount_curve(start);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     const size_t n = c.decays.columns();
@@ -197,12 +183,8 @@ TEST(CheyetteMartingales, DiscountedBondsHaveTheMarketMeans) {
        {{1.0, 0.5}, {0.5, 1.0}}, {{0.0, 0.0}, {0.0, 0.0}}, 0.0, random_type::MERSENNE_TWISTER},
   };
   constexpr size_t paths = 8192;
-  constexpr size_t months = 120;
-  const std::vector<datetime> dates = monthly_dates(start, months + 1);
-  const auto rates = market_curve();
-  // Checked after 1, 5 and 10 years; bonds to two and seven years beyond, past the last simulation date too.
-  const std::vector<size_t> checked_months = {12, 60, 120};
-  const std::vector<int> bond_years = {2, 7};
+  const std::vector<datetime> dates = monthly_dates(start, martingale_months + 1);
+  const auto rates = twenty_year_discount_curve(start);
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -212,17 +194,13 @@ TEST(CheyetteMartingales, DiscountedBondsHaveTheMarketMeans) {
         cheyette(hull_white(c.decays, c.volatilities, c.correlation), c.skews,
                  {datetime(2028, 1, 15), datetime(2034, 1, 15)}, c.level));
     simulation_manager manager({rate}, {std::make_shared<const change_of_measure>()}, c.correlation,
-                               random_configuration(paths, months + 1, n, c.generator), dates);
+                               random_configuration(paths, martingale_months + 1, n, c.generator), dates);
     const auto curve = diffusion::diffusion_discount_curve(manager.data(0));
 
     vector<double> discount_factors(paths);
-    manager.states_initialize();
-    for (size_t t = 1; t <= months; ++t) {
-      manager.propagate(t);
-      if (std::find(checked_months.begin(), checked_months.end(), t) == checked_months.end()) continue;
-      SCOPED_TRACE("after " + std::to_string(t) + " months");
-      expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], bond_years, discount_factors);
-    }
+    check_after_one_five_and_ten_years(manager, [&](size_t t) {
+      expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], martingale_bond_years, discount_factors);
+    });
   }
 }
 

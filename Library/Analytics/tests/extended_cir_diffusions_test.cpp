@@ -8,11 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "Analytics/diffusion/credit/diffusion_credit_extended_cir.h"
@@ -47,12 +43,7 @@ ptr_const<parameter_extended_cir> flat_cir(size_t factors) {
   return cir_parameter(kappa, dates, sigma, dates, theta, dates);
 }
 
-struct ExtendedCirDiffusions : ::testing::Test {
-  const std::vector<datetime> dates = monthly_dates(start, 4);
-  const ptr_const<discount_curve> rates = std::make_shared<const discount_curve>(
-      start, std::vector{datetime(2025, 1, 15), datetime(2029, 1, 15)}, std::vector{0.97, 0.85});
-  const ptr_const<survival_curve> defaults = std::make_shared<const survival_curve>(
-      start, std::vector{datetime(2025, 1, 15), datetime(2029, 1, 15)}, std::vector{0.99, 0.93});
+struct ExtendedCirDiffusions : ::testing::Test, four_month_market {
   const ptr_const<diffusion_ir_extended_cir> rate =
       std::make_shared<const diffusion_ir_extended_cir>(dates, rates, flat_cir(3));
   const ptr_const<diffusion_credit_extended_cir> intensity =
@@ -87,13 +78,8 @@ TEST_F(ExtendedCirDiffusions, ShapesAndTheStartFollowTheMarketCurves) {
     intensity->survival_probability(output, zero_credit, t);
     for (double value : output) EXPECT_NEAR(value, defaults->survival_probability(dates[0], t), 1e-15);
   }
-  // Equal dates give zeros without looking at the states.
-  output.fill(3.0);
-  rate->log_df(output, matrix<double>(), dates[2], dates[2]);
-  for (double value : output) EXPECT_EQ(value, 0.0);
-  output.fill(3.0);
-  intensity->log_conditional_survival_probability(output, matrix<double>(), dates[1], dates[1]);
-  for (double value : output) EXPECT_EQ(value, 0.0);
+  expect_zeros_over_no_time(*rate, dates[2], 5);
+  expect_zeros_over_no_time(*intensity, dates[1], 5);
 }
 
 TEST_F(ExtendedCirDiffusions, AStepIsTheModelsStep) {
@@ -108,12 +94,6 @@ TEST_F(ExtendedCirDiffusions, AStepIsTheModelsStep) {
   for (size_t i = 0; i < next.size(); ++i) EXPECT_EQ(next.data()[i], expected.data()[i]);
   for (double value : current) EXPECT_EQ(value, 0.0);
 }
-
-struct refusal {
-  const char* label;
-  std::function<void()> action;
-  const char* expected;
-};
 
 TEST_F(ExtendedCirDiffusions, RefusesQueriesOffTheSimulationDates) {
   const matrix<double> states(4, 5), credit_states(2, 5);
@@ -131,31 +111,7 @@ TEST_F(ExtendedCirDiffusions, RefusesQueriesOffTheSimulationDates) {
       {"no rate parameters", [&] { diffusion_ir_extended_cir(dates, rates, nullptr); }, "parameter set"},
       {"no credit parameters", [&] { diffusion_credit_extended_cir(dates, defaults, nullptr); }, "parameter set"},
   };
-  for (const auto& r : refusals) {
-    SCOPED_TRACE(r.label);
-    const std::string message = error_message(r.action);
-    EXPECT_NE(message.find(r.expected), std::string::npos) << message;
-  }
-}
-
-// The credit twin of expect_discounted_bonds_at_market: mean survival_probability(date) -> Q(0, date) and
-// mean survival_probability(date) exp(log_survival_probability(date, T)) -> Q(0, T) for T whole years later.
-void expect_survival_at_market(const survival_curve& simulated, const survival_curve& market, const datetime& date,
-                               const std::vector<int>& years_on, vector<double>& probabilities) {
-  simulated.survival_probability(probabilities, date);
-  sample survived;
-  for (double q : probabilities) survived.add(q);
-  EXPECT_TRUE(within_four_standard_errors(survived, market.survival_probability(start, date)));
-
-  vector<double> log_forward(probabilities.size());
-  for (int years : years_on) {
-    const datetime horizon(date.year() + years, date.month(), date.day());
-    simulated.log_survival_probability(log_forward, date, horizon);
-    sample survived_on;
-    for (size_t p = 0; p < log_forward.size(); ++p) survived_on.add(probabilities[p] * std::exp(log_forward[p]));
-    EXPECT_TRUE(within_four_standard_errors(survived_on, market.survival_probability(start, horizon)))
-        << years << " years on";
-  }
+  expect_refusals(refusals);
 }
 
 // All factors: the HJM rate (0), the two CIR rate factors (1, 2) and the CIR intensity (3).
@@ -164,17 +120,10 @@ const matrix<double> joint_correlation{
 
 TEST(ExtendedCirMartingales, DiscountedBondsAndSurvivalHaveTheMarketMeans) {
   constexpr size_t paths = 8192;
-  constexpr size_t months = 120;
-  const std::vector<datetime> dates = monthly_dates(start, months + 1);
+  const std::vector<datetime> dates = monthly_dates(start, martingale_months + 1);
   const auto domestic_curve = std::make_shared<const discount_curve>(start, 0.025);
-  const auto rates = std::make_shared<const discount_curve>(
-      start,
-      std::vector{datetime(2025, 1, 15), datetime(2027, 1, 15), datetime(2031, 1, 15), datetime(2036, 1, 15),
-                  datetime(2044, 1, 15)},
-      std::vector{0.975, 0.93, 0.84, 0.72, 0.55});
-  const auto defaults = std::make_shared<const survival_curve>(
-      start, std::vector{datetime(2025, 1, 15), datetime(2029, 1, 15), datetime(2034, 1, 15)},
-      std::vector{0.985, 0.93, 0.85});
+  const auto rates = twenty_year_discount_curve(start);
+  const auto defaults = ten_year_survival_curve(start);
   const auto domestic = std::make_shared<const diffusion_ir_markovian_hjm>(
       dates, domestic_curve,
       std::make_shared<const parameter_markovian_hjm>(
@@ -196,22 +145,15 @@ TEST(ExtendedCirMartingales, DiscountedBondsAndSurvivalHaveTheMarketMeans) {
   simulation_manager manager({domestic, rate, intensity},
                              {std::make_shared<const change_of_measure>(), std::make_shared<const change_of_measure>(),
                               std::make_shared<const change_of_measure>()},
-                             joint_correlation, random_configuration(paths, months + 1, 4), dates);
+                             joint_correlation, random_configuration(paths, martingale_months + 1, 4), dates);
   const auto curve = diffusion::diffusion_discount_curve(manager.data(1));
   const auto survival = diffusion::diffusion_survival_curve(manager.data(2));
 
-  // Checked after 1, 5 and 10 years; bonds to two and seven years beyond, past the last simulation date too.
-  const std::vector<size_t> checked_months = {12, 60, 120};
-  const std::vector<int> bond_years = {2, 7};
   vector<double> discount_factors(paths), survival_probabilities(paths);
-  manager.states_initialize();
-  for (size_t t = 1; t <= months; ++t) {
-    manager.propagate(t);
-    if (std::find(checked_months.begin(), checked_months.end(), t) == checked_months.end()) continue;
-    SCOPED_TRACE("after " + std::to_string(t) + " months");
-    expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], bond_years, discount_factors);
-    expect_survival_at_market(*survival, *defaults, dates[t], bond_years, survival_probabilities);
-  }
+  check_after_one_five_and_ten_years(manager, [&](size_t t) {
+    expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], martingale_bond_years, discount_factors);
+    expect_survival_at_market(*survival, *defaults, start, dates[t], martingale_bond_years, survival_probabilities);
+  });
 }
 
 }  // namespace

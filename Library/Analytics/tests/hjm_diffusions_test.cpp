@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,8 +18,6 @@
 
 namespace qavrek::simulation_test {
 namespace {
-
-const datetime start(2024, 1, 15);
 
 ptr_const<parameter_markovian_hjm> hull_white(size_t factors) {
   matrix<double> decays(1, factors), volatilities(1, factors), correlation(factors, factors);
@@ -36,12 +33,7 @@ ptr_const<parameter_markovian_hjm> hull_white(size_t factors) {
                                                          parameter_markovian_hjm_type::HULL_WHITE);
 }
 
-struct HjmDiffusions : ::testing::Test {
-  const std::vector<datetime> dates = monthly_dates(start, 4);
-  const ptr_const<discount_curve> rates = std::make_shared<const discount_curve>(
-      start, std::vector{datetime(2025, 1, 15), datetime(2029, 1, 15)}, std::vector{0.97, 0.85});
-  const ptr_const<survival_curve> defaults = std::make_shared<const survival_curve>(
-      start, std::vector{datetime(2025, 1, 15), datetime(2029, 1, 15)}, std::vector{0.99, 0.93});
+struct HjmDiffusions : ::testing::Test, four_month_market {
   const ptr_const<diffusion_ir_markovian_hjm> rate =
       std::make_shared<const diffusion_ir_markovian_hjm>(dates, rates, hull_white(3));
   const ptr_const<diffusion_credit_markovian_hjm> intensity =
@@ -73,22 +65,16 @@ TEST_F(HjmDiffusions, AZeroBlockAnswersWithTheMarketCurve) {
     intensity->survival_probability(output, zero_credit, t);
     for (double value : output) EXPECT_NEAR(value, defaults->survival_probability(dates[0], t), 1e-15);
   }
-  // Equal dates give zeros without looking at the states, even an empty block.
-  output.fill(3.0);
-  rate->log_df(output, matrix<double>(), dates[2], dates[2]);
-  for (double value : output) EXPECT_EQ(value, 0.0);
-  output.fill(3.0);
-  intensity->log_conditional_survival_probability(output, matrix<double>(), dates[1], dates[1]);
-  for (double value : output) EXPECT_EQ(value, 0.0);
+  expect_zeros_over_no_time(*rate, dates[2], 5);
+  expect_zeros_over_no_time(*intensity, dates[1], 5);
 }
 
 TEST_F(HjmDiffusions, AnOutputOfTheWrongLengthIsRefusedUntouched) {
   const matrix<double> states(4, 5);
   vector<double> output(3, 42.0);
-  const std::string expected =
-      "Expected expr.size() == rhs.size() to be true, but got false.  expression has diferrent size 5 than destination 3";
-  EXPECT_EQ(error_message([&] { rate->discounting(output, states, dates[1]); }), expected);
-  EXPECT_EQ(error_message([&] { intensity->survival_probability(output, matrix<double>(2, 5), dates[1]); }), expected);
+  EXPECT_EQ(error_message([&] { rate->discounting(output, states, dates[1]); }), three_outputs_for_five_paths);
+  EXPECT_EQ(error_message([&] { intensity->survival_probability(output, matrix<double>(2, 5), dates[1]); }),
+            three_outputs_for_five_paths);
   for (double value : output) EXPECT_EQ(value, 42.0);
 }
 
@@ -147,12 +133,6 @@ TEST_F(HjmDiffusions, ViewsReadTheLiveStates) {
   EXPECT_EQ(row.size(), 5u);
 }
 
-struct refusal {
-  const char* label;
-  std::function<void()> action;
-  const char* expected;
-};
-
 TEST_F(HjmDiffusions, RefusesMeaninglessQueriesAndInputs) {
   const matrix<double> states(4, 5);
   vector<double> output(5);
@@ -179,11 +159,7 @@ TEST_F(HjmDiffusions, RefusesMeaninglessQueriesAndInputs) {
       {"dates out of order",
        [&] { diffusion_ir_markovian_hjm({dates[1], dates[0]}, rates, hull_white(1)); }, "is not after"},
   };
-  for (const auto& r : refusals) {
-    SCOPED_TRACE(r.label);
-    const std::string message = error_message(r.action);
-    EXPECT_NE(message.find(r.expected), std::string::npos) << message;
-  }
+  expect_refusals(refusals);
 }
 
 }  // namespace

@@ -10,10 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "Analytics/diffusion/credit/diffusion_credit_markovian_hjm.h"
@@ -69,23 +66,13 @@ TEST(HjmMartingales, DiscountedBondsAndSurvivalHaveTheMarketMeans) {
        {{0.012, 0.01}, {0.011, 0.009}}, {{1.0, 0.4}, {0.4, 1.0}}, random_type::MERSENNE_TWISTER},
   };
   constexpr size_t paths = 8192;
-  constexpr size_t months = 120;
-  const std::vector<datetime> dates = monthly_dates(start, months + 1);
-  const auto rates = std::make_shared<const discount_curve>(
-      start,
-      std::vector{datetime(2025, 1, 15), datetime(2027, 1, 15), datetime(2031, 1, 15), datetime(2036, 1, 15),
-                  datetime(2044, 1, 15)},
-      std::vector{0.975, 0.93, 0.84, 0.72, 0.55});
-  const auto defaults = std::make_shared<const survival_curve>(
-      start, std::vector{datetime(2025, 1, 15), datetime(2029, 1, 15), datetime(2034, 1, 15)},
-      std::vector{0.985, 0.93, 0.85});
+  const std::vector<datetime> dates = monthly_dates(start, martingale_months + 1);
+  const auto rates = twenty_year_discount_curve(start);
+  const auto defaults = ten_year_survival_curve(start);
   const auto credit_parameters = std::make_shared<const parameter_markovian_hjm>(
       matrix<double>{{0.1}}, matrix<double>{{0.012}}, matrix<double>{{1.0}}, std::vector{datetime(2030, 1, 15)},
       std::vector{datetime(2030, 1, 15)}, std::make_shared<const day_count_convention>(),
       parameter_markovian_hjm_type::HULL_WHITE);
-  // Checked after 1, 5 and 10 years; bonds to two and seven years beyond, past the last simulation date too.
-  const std::vector<size_t> checked_months = {12, 60, 120};
-  const std::vector<int> bond_years = {2, 7};
 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -95,32 +82,15 @@ TEST(HjmMartingales, DiscountedBondsAndSurvivalHaveTheMarketMeans) {
     simulation_manager manager({rate, intensity},
                                {std::make_shared<const change_of_measure>(), std::make_shared<const change_of_measure>()},
                                joint_correlation(c.correlation, 0.4),
-                               random_configuration(paths, months + 1, factors, c.generator), dates);
+                               random_configuration(paths, martingale_months + 1, factors, c.generator), dates);
     const auto curve = diffusion::diffusion_discount_curve(manager.data(0));
     const auto survival = diffusion::diffusion_survival_curve(manager.data(1));
 
-    vector<double> discount_factors(paths), log_bond(paths), survival_probabilities(paths);
-    manager.states_initialize();
-    for (size_t t = 1; t <= months; ++t) {
-      manager.propagate(t);
-      if (std::find(checked_months.begin(), checked_months.end(), t) == checked_months.end()) continue;
-      SCOPED_TRACE("after " + std::to_string(t) + " months");
-      expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], bond_years, discount_factors);
-
-      survival->survival_probability(survival_probabilities, dates[t]);
-      sample survived;
-      for (double q : survival_probabilities) survived.add(q);
-      EXPECT_TRUE(within_four_standard_errors(survived, defaults->survival_probability(start, dates[t])));
-
-      for (int years : bond_years) {
-        const datetime horizon(dates[t].year() + years, dates[t].month(), dates[t].day());
-        survival->log_survival_probability(log_bond, dates[t], horizon);
-        sample survived_on;
-        for (size_t p = 0; p < paths; ++p) survived_on.add(survival_probabilities[p] * std::exp(log_bond[p]));
-        EXPECT_TRUE(within_four_standard_errors(survived_on, defaults->survival_probability(start, horizon)))
-            << years << " years on";
-      }
-    }
+    vector<double> discount_factors(paths), survival_probabilities(paths);
+    check_after_one_five_and_ten_years(manager, [&](size_t t) {
+      expect_discounted_bonds_at_market(*curve, *rates, start, dates[t], martingale_bond_years, discount_factors);
+      expect_survival_at_market(*survival, *defaults, start, dates[t], martingale_bond_years, survival_probabilities);
+    });
   }
 }
 

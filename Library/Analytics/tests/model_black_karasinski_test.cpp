@@ -16,21 +16,6 @@
 namespace qavrek::black_karasinski_test {
 namespace {
 
-// Integral of sigma(u)^2 e^{c u} over [from, to] (years), sigma piecewise on the volatility days.
-double weighted_variance(const set_up& s, double from, double to, double c) {
-  const auto primitive = [c](double u) { return c == 0.0 ? u : std::exp(c * u) / c; };
-  double sum = 0.0;
-  double a = from;
-  for (size_t k = 0; k <= s.volatility_days.size() && a < to; ++k) {
-    const double end = k < s.volatility_days.size() ? std::min(to, s.volatility_days[k] / 365.0) : to;
-    if (end <= a) continue;
-    const double sigma = k < s.volatility_days.size() ? s.volatilities[k] : s.volatilities.back();
-    sum += sigma * sigma * (primitive(end) - primitive(a));
-    a = end;
-  }
-  return sum;
-}
-
 std::vector<datetime> days_of(std::initializer_list<int> offsets) {
   std::vector<datetime> dates;
   for (int d : offsets) dates.push_back(day(d));

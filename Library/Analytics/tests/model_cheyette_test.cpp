@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "Analytics/models/model_cheyette.h"
+#include "Math/gaussian_quadrature.h"
+#include "Math/hartman_watson_distribution.h"
 #include "hjm_model_test_support.h"
 #include "simulation_test_support.h"
 
@@ -163,6 +165,35 @@ TEST_F(CheyetteAverages, OffTheSimulationDatesAndAtTheValuationDate) {
   EXPECT_EQ(model.skew(day(200)), -3.0);
   EXPECT_EQ(model.skew(dates[4]), 2.0);
   EXPECT_EQ(model.skew(dates[7]), 6.0);
+}
+
+// The density is the law's quadrature on the 31-point Gauss-Kronrod rule with values on the 49-point
+// one, both mirrored from their non-negative halves: the same numbers as from rules built here.
+TEST_F(CheyetteAverages, DensityIsTheLawOnTheModelsGaussKronrodRules) {
+  const parameter_cheyette parameter(cheyette(hjm, skews, skew_dates, 0.5));
+  const model_cheyette model(parameter, valuation(), dates, true, false);
+  EXPECT_EQ(model.root_size(), 16u);
+  auto rule = [](size_t n) {
+    vector<double> nodes(n + 1), weights(2 * n + 1), gauss(n + 1);
+    gaussian_quadrature::gauss_kronrod(n, nodes, weights, gauss, 1e-14, 20);
+    for (size_t k = 0; k < n; ++k) weights[2 * n - k] = weights[k];
+    return std::pair{nodes, weights};
+  };
+  const auto [nodes, weights] = rule(15);
+  const auto [fine_nodes, fine_weights] = rule(24);
+  const double variance = model.variance(dates[5]);
+  vector<double> w, z, expected_w, expected_z;
+  model.density(w, z, variance);
+  hartman_watson_distribution::cheyette_density(expected_w, expected_z, variance, nodes, weights, fine_nodes,
+                                                fine_weights);
+  ASSERT_EQ(w.size(), 2 * model.root_size() - 1);
+  double mass = 0.0;
+  for (size_t k = 0; k < w.size(); ++k) {
+    EXPECT_EQ(w[k], expected_w[k]);
+    EXPECT_EQ(z[k], expected_z[k]);
+    mass += w[k];
+  }
+  EXPECT_NEAR(mass, 1.0, 1e-9);  // the quadrature's own accuracy, about 1e-11
 }
 
 // One-factor steps from chosen states. Skew rows dated on the simulation dates: row 0 (zero skew) applies

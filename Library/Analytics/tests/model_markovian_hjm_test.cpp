@@ -129,6 +129,30 @@ TEST_P(TablesMatchTheirDefinitions, IncrementalVolatilitiesOfTheSimulationSteps)
   }
 }
 
+// mu_k(t) = -sum_j rho_kj integral over [0, t] of l_k l_j G_j, l the states' loadings: the drift of the states
+// under the bank account's measure, at model dates (tabulated) and between them and after the last.
+TEST_P(TablesMatchTheirDefinitions, StateDriftIsTheIntegralOfTheStatesDrift) {
+  const parameter_markovian_hjm parameter = GetParam().parameter();
+  const reference_hjm reference(parameter);
+  const model_markovian_hjm model(parameter, valuation(), {}, true, simulation_dates);
+  const size_t n = model.number_of_factors();
+  const matrix<double>& rho = parameter.correlation();
+  for (const datetime& t : days({91, 730, 1200, 3650, 4100})) {
+    vector<double> drift(n);
+    model.state_drift(t, drift);
+    for (size_t k = 0; k < n; ++k) {
+      const auto integrand = [&](double u) {
+        double sum = 0.0;
+        for (size_t j = 0; j < n; ++j)
+          sum += rho(k, j) * reference.state_loading(j, u) * reference.integral_decay(j, u);
+        return reference.state_loading(k, u) * sum;
+      };
+      expect_close(drift[k], -integrate(integrand, 0.0, years(t), reference.breakpoints()), table_tolerance,
+                   "drift at " + t.to_string() + " factor " + std::to_string(k));
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ModelMarkovianHjm, TablesMatchTheirDefinitions, ::testing::ValuesIn(parameter_cases()),
                          [](const auto& info) { return info.param.name; });
 
@@ -560,12 +584,14 @@ TEST(ModelMarkovianHjm, StateDrift) {
     double expected_per_sigma2;  // at one year, from the valuation date
   };
   // One model date only, so the drift is a single piece from the valuation date to t = 1:
-  // HULL_WHITE: -(e^k - 1 - k)/k^2 (the integral of (e^{ku} - 1)/k), -1/2 at k = 0;
-  // PICEWISE_CONSTANT with G = 0: -1/2 kappa.
+  // HULL_WHITE: -integral of e^{2ku} (1 - e^{-ku}) / k = -(phi(2k) - phi(k)) / k, phi(x) = (e^x - 1) / x, which is
+  // -(1/2 + k/2 + 7k^2/24 + ...) near k = 0; PICEWISE_CONSTANT with G = 0: -1/2 kappa.
+  const auto phi = [](double x) { return std::expm1(x) / x; };
   const std::vector<drift_case> cases{
-      {"HullWhite", hjm_type::HULL_WHITE, 0.3, -(std::expm1(0.3) - 0.3) / 0.09},
+      {"HullWhite", hjm_type::HULL_WHITE, 0.3, -(phi(0.6) - phi(0.3)) / 0.3},
+      {"HullWhiteStrongReversion", hjm_type::HULL_WHITE, 1.0, -(phi(2.0) - phi(1.0))},
       {"HullWhiteNoReversion", hjm_type::HULL_WHITE, 0.0, -0.5},
-      {"HullWhiteTinyReversion", hjm_type::HULL_WHITE, 1e-9, -0.5 - 1e-9 / 6.0},
+      {"HullWhiteTinyReversion", hjm_type::HULL_WHITE, 1e-9, -0.5 - 0.5e-9},
       {"PiecewiseConstant", hjm_type::PICEWISE_CONSTANT, 0.8, -0.4},
   };
   for (const auto& c : cases) {
@@ -594,6 +620,51 @@ TEST(ModelMarkovianHjm, StateDrift) {
   EXPECT_THROW(model.state_drift(day(100), wrong), Error);
 }
 
+// The simulation moves the states without draws by -sv (rho mm) per step, which is their drift over the step
+// up to the spread of the integrated decays within it (sv mm is the Cauchy-Schwarz bound of the drift's
+// integral): on uneven steps the states reach the drift within a second-order gap, which quarters as the
+// steps halve.
+TEST(ModelMarkovianHjm, ZeroDrawStepsReachTheStateDrift) {
+  for (const parameter_case& c : {parameter_cases()[0], parameter_cases()[4], parameter_cases()[5]}) {
+    SCOPED_TRACE(c.name);
+    const parameter_markovian_hjm parameter = c.parameter();
+    const size_t n = parameter.number_of_factors();
+    // Uneven steps with the parameter dates among them: a step across a jump of one factor's volatility against
+    // another's would leave a first-order gap in the correlated terms sv_k mm_j.
+    std::vector<datetime> dates = days({0, 7, 30, 45, 120, 180, 365, 400, 500, 730, 900, 1095, 1460, 1826, 2555, 3000});
+    double previous_gap = 0.0;
+    for (int refinement = 0; refinement < 4; ++refinement) {
+      const model_markovian_hjm model(parameter, valuation(), dates, false);
+      matrix<double> states(n + 1, 1);
+      matrix<double> current;
+      const matrix<double> no_draws(n, 1);
+      // Per factor, the largest gap relative to the drift at the last date.
+      vector<double> final_drift(n);
+      model.state_drift(dates.back(), final_drift);
+      double gap = 0.0;
+      for (size_t step = 1; step < dates.size(); ++step) {
+        model.evolve(change_of_measure(), step, no_draws, current, states);
+        vector<double> drift(n);
+        model.state_drift(dates[step], drift);
+        for (size_t k = 0; k < n; ++k) gap = std::max(gap, std::abs(states(k, 0) - drift[k]) / std::abs(final_drift[k]));
+      }
+      // Second order: each halving divides the gap by 4 (3.80 at the first halving of the three-factor case,
+      // whose reversion of 1 meets steps of up to two years); a drift other than the states' would leave a gap
+      // that stops shrinking.
+      if (refinement > 0) {
+        EXPECT_NEAR(previous_gap / gap, 4.0, 0.3);
+      }
+      previous_gap = gap;
+      std::vector<datetime> halved{dates.front()};
+      for (size_t i = 1; i < dates.size(); ++i) {
+        halved.emplace_back(0.5 * (dates[i - 1].serial() + dates[i].serial()));
+        halved.push_back(dates[i]);
+      }
+      dates = halved;
+    }
+  }
+}
+
 class PdeOperations : public ::testing::Test {
  protected:
   parameter_markovian_hjm parameter_ = parameter_cases()[5].parameter();  // two factors
@@ -601,43 +672,111 @@ class PdeOperations : public ::testing::Test {
   std::vector<std::vector<double>> axes_{{-0.02, -0.01, 0.0, 0.01, 0.02}, {-0.03, 0.0, 0.01, 0.02, 0.05}};
 };
 
-TEST_F(PdeOperations, Coefficients) {
+TEST_F(PdeOperations, CoefficientsOfAStepCarryItsOwnVariance) {
   std::vector<tensor<double>> diffusions(2, tensor<double>({5}, 7.0));
   std::vector<tensor<double>> convections(2, tensor<double>({5}, 7.0));
   std::vector<tensor<double>> reactions(2, tensor<double>({5}, 7.0));
-  const datetime t = simulation_dates[4];
-  const size_t row = model_.date_offset(t);
-  model_.coefficients(diffusions, convections, reactions, axes_, t, t);
-  for (size_t i = 0; i < 2; ++i) {
-    // sv is indexed by the model-date position of t, as the PDE grid was laid out on the model dates.
-    const double sv = model_.incremental_volatility_sv()(row, i);
-    for (size_t p = 0; p < 5; ++p) {
-      EXPECT_EQ(reactions[i][p], 0.0);  // dt = 0
-      EXPECT_EQ(convections[i][p], 0.0);
-      EXPECT_DOUBLE_EQ(diffusions[i][p], 0.5 * sv * sv);
+  // Steps of 185 and 135 days: each reads the variance of its own step, the sv row of its end.
+  for (size_t end_index : {size_t{4}, size_t{5}}) {
+    const datetime t = simulation_dates[end_index - 1];
+    const datetime end = simulation_dates[end_index];
+    model_.coefficients(diffusions, convections, reactions, axes_, t, end);
+    const double dt = years(end) - years(t);
+    for (size_t i = 0; i < 2; ++i) {
+      const double sv = model_.incremental_volatility_sv()(end_index, i);
+      const double slope = -0.5 * dt * (model_.decay()(model_.date_offset(t), i) + model_.decay()(model_.date_offset(end), i));
+      for (size_t p = 0; p < 5; ++p) {
+        // The variance as a difference of accumulated covariances: a few units in the last place of their sum.
+        EXPECT_NEAR(diffusions[i][p], 0.5 * sv * sv, 1e-13 * sv * sv) << end_index << " " << i;
+        EXPECT_EQ(convections[i][p], 0.0);
+        EXPECT_NEAR(reactions[i][p] - reactions[i][0], slope * (axes_[i][p] - axes_[i][0]), 1e-16);
+      }
     }
   }
-  // Over a step, the reaction is linear in the grid point with slope -dt (D(t) + D(T)) / 2.
-  const datetime end = simulation_dates[5];
-  model_.coefficients(diffusions, convections, reactions, axes_, t, end);
-  const double dt = years(end) - years(t);
-  for (size_t i = 0; i < 2; ++i) {
-    const double slope = -0.5 * dt * (model_.decay()(row, i) + model_.decay()(model_.date_offset(end), i));
-    for (size_t p = 1; p < 5; ++p)
-      EXPECT_NEAR(reactions[i][p] - reactions[i][0], slope * (axes_[i][p] - axes_[i][0]), 1e-16);
+  // No time, no variance and no discounting.
+  const datetime t = simulation_dates[4];
+  model_.coefficients(diffusions, convections, reactions, axes_, t, t);
+  for (size_t i = 0; i < 2; ++i)
+    for (size_t p = 0; p < 5; ++p) {
+      EXPECT_EQ(reactions[i][p], 0.0);
+      EXPECT_EQ(diffusions[i][p], 0.0);
+    }
+}
+
+// The reactions of the factors add up, at every node of the product of the grids, to -dt times the mean of
+// the model's short rate (less the market's forward) at the step's two ends, the short rate being read off the
+// model's own bond prices on the states drift + node: r(t) = -d/dT ln P(t, T) at T = t.
+TEST_F(PdeOperations, ReactionsAddUpToTheTrapezoidOfTheShortRate) {
+  for (const parameter_case& c : {parameter_cases()[4], parameter_cases()[5]}) {
+    SCOPED_TRACE(c.name);
+    const parameter_markovian_hjm parameter = c.parameter();
+    const model_markovian_hjm model(parameter, valuation(), simulation_dates, false);
+    const size_t n = model.number_of_factors();
+    std::vector<std::vector<double>> axes(n);
+    size_t nodes = 1;
+    for (size_t i = 0; i < n; ++i) {
+      axes[i] = {-0.02 - 0.01 * double(i), 0.0, 0.015, 0.04 + 0.01 * double(i)};
+      nodes *= axes[i].size();
+    }
+    std::vector<tensor<double>> diffusions(n, tensor<double>({nodes}));
+    std::vector<tensor<double>> convections(n, tensor<double>({nodes}));
+    std::vector<tensor<double>> reactions(n, tensor<double>({nodes}));
+    const datetime t = simulation_dates[6];
+    const datetime end = simulation_dates[7];
+    model.coefficients(diffusions, convections, reactions, axes, t, end);
+
+    // The short rate at every node from a second-order one-sided difference over 1/100 and 2/100 of a day.
+    const auto short_rates = [&](const datetime& at) {
+      vector<double> drift(n);
+      model.state_drift(at, drift);
+      matrix<double> states(n + 1, nodes);
+      for (size_t node = 0; node < nodes; ++node) {
+        size_t rest = node;
+        for (size_t i = n; i-- > 0;) {
+          states(i, node) = drift[i] + axes[i][rest % axes[i].size()];
+          rest /= axes[i].size();
+        }
+      }
+      const double h = 0.01;
+      vector<double> one(nodes);
+      vector<double> two(nodes);
+      model.conditional_price(states, at, datetime(at.serial() + h), one);
+      model.conditional_price(states, at, datetime(at.serial() + 2.0 * h), two);
+      std::vector<double> rates(nodes);
+      for (size_t node = 0; node < nodes; ++node) rates[node] = -(4.0 * one[node] - two[node]) / (2.0 * h / 365.0);
+      return rates;
+    };
+    const std::vector<double> rates_t = short_rates(t);
+    const std::vector<double> rates_end = short_rates(end);
+    const double dt = years(end) - years(t);
+    for (size_t node = 0; node < nodes; ++node) {
+      double reaction = 0.0;
+      for (size_t i = 0; i < n; ++i) reaction += reactions[i][node];
+      // The difference's error, rates of 1e-2 times (h in years)^2 and the curvature of ln P, is below 1e-12;
+      // its rounding, 1e-16 of prices of order 1e-6 over h, below 1e-10 of the rate.
+      EXPECT_NEAR(reaction, -0.5 * dt * (rates_t[node] + rates_end[node]), 1e-10 * dt) << node;
+      for (size_t i = 0; i < n; ++i) EXPECT_EQ(diffusions[i][node], diffusions[i][0]);
+    }
   }
 }
 
-TEST_F(PdeOperations, CoefficientsRefuseAnSvRowThatDoesNotExist) {
+TEST_F(PdeOperations, CoefficientsRefuseDatesWithoutTheirCovarianceAndMisshapedTensors) {
   std::vector<tensor<double>> coefficients(2, tensor<double>({5}));
+  // Day 900 is a parameter date, a model date but no simulation date: the simulation model has no covariance
+  // there. The full-covariance model has it at every date.
+  EXPECT_THROW(model_.coefficients(coefficients, coefficients, coefficients, axes_, day(730), day(900)), Error);
+  EXPECT_THROW(model_.coefficients(coefficients, coefficients, coefficients, axes_, day(900), day(1095)), Error);
   const model_markovian_hjm full(parameter_, valuation(), {}, true, simulation_dates);
-  EXPECT_THROW(full.coefficients(coefficients, coefficients, coefficients, axes_, day(30), day(91)), Error);
-  // The last model date of the simulation model lies past its sv table's rows.
-  const datetime last = model_.model_dates().back();
-  ASSERT_GE(model_.date_offset(last), model_.incremental_volatility_sv().rows());
-  EXPECT_THROW(model_.coefficients(coefficients, coefficients, coefficients, axes_, last, last), Error);
+  EXPECT_NO_THROW(full.coefficients(coefficients, coefficients, coefficients, axes_, day(730), day(900)));
+  // Dates out of order.
+  EXPECT_THROW(model_.coefficients(coefficients, coefficients, coefficients, axes_, day(91), day(30)), Error);
+  // Neither the points of a grid nor the nodes of the product of the grids.
   std::vector<tensor<double>> short_reactions(2, tensor<double>({4}));
   EXPECT_THROW(model_.coefficients(coefficients, coefficients, short_reactions, axes_, day(30), day(91)), Error);
+  std::vector<tensor<double>> nodes(2, tensor<double>({5, 5}));
+  EXPECT_NO_THROW(model_.coefficients(nodes, nodes, nodes, axes_, day(30), day(91)));
+  std::vector<double> prices(5);
+  EXPECT_THROW(model_.conditional_price(prices.data(), axes_, day(900), day(1095)), Error);
 }
 
 // A grid point x of factor i stands for the state drift_i(t) + x: at a model date, the grid price is the

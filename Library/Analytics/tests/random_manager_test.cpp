@@ -118,11 +118,11 @@ TEST_P(RandomManagerUpFront, IdentityFactorReturnsTheDateBlockInTheAreaOfDateZer
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, RandomManagerUpFront, testing::ValuesIn(cases_over(all_types)), mode_case_name);
 
-TEST(RandomManagerUpFront, SobolTypesAreDrawnUpFrontByDefaultAndFillEveryDate) {
+TEST(RandomManagerOneDate, SobolTypesAreDrawnDateByDateByDefaultAndFillEveryDate) {
   for (random_type type : {random_type::SOBOL, random_type::SOBOL_BROWNIAN_BRIDGE}) {
     const auto config = make_config(type, {8, 4, 2, 1});
     const random_manager manager(config);
-    EXPECT_TRUE(manager.generate_upfront()) << type_name(type);
+    EXPECT_FALSE(manager.generate_upfront()) << type_name(type);
     for (size_t t = 1; t < 4; ++t) {
       const auto z = values(manager.correlate(t, identity(2)));
       EXPECT_EQ(z, stream_block(*config, t)) << type_name(type) << " date " << t;
@@ -147,8 +147,13 @@ TEST_P(RandomManagerOneDate, SuccessiveDatesDrawFreshNumbers) {
   EXPECT_EQ(second, stream_block(*config, 2));
 }
 
+INSTANTIATE_TEST_SUITE_P(PseudoRandomTypes, RandomManagerOneDate, testing::ValuesIn(cases_over(pseudo_random_types)),
+                         mode_case_name);
+
+class RandomManagerDateOrder : public testing::TestWithParam<mode_case> {};
+
 // The generator only moves forward, so going back to a date rebuilds it; a repeated date reuses its draw.
-TEST_P(RandomManagerOneDate, DatesInAnyOrderGetTheNumbersOfTheirBlock) {
+TEST_P(RandomManagerDateOrder, DatesInAnyOrderGetTheNumbersOfTheirBlock) {
   const auto config = make_config(GetParam().type, {6, 5, 2, GetParam().batch_index});
   const std::vector<std::vector<size_t>> orders = {{1, 2, 3, 4}, {4, 1, 3, 2}, {2, 2, 4, 4, 1}, {3, 1, 1, 3}};
   for (const auto& order : orders) {
@@ -158,8 +163,7 @@ TEST_P(RandomManagerOneDate, DatesInAnyOrderGetTheNumbersOfTheirBlock) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(PseudoRandomTypes, RandomManagerOneDate, testing::ValuesIn(cases_over(pseudo_random_types)),
-                         mode_case_name);
+INSTANTIATE_TEST_SUITE_P(AllTypes, RandomManagerDateOrder, testing::ValuesIn(cases_over(all_types)), mode_case_name);
 
 // --- Both modes agree --------------------------------------------------------------------------------------
 
@@ -182,8 +186,7 @@ TEST_P(RandomManagerModes, OneDateAndUpFrontReturnTheSameIncrements) {
     EXPECT_EQ(values(one_date.correlate(t, l)), values(up_front.correlate(t, l))) << "date " << t;
 }
 
-INSTANTIATE_TEST_SUITE_P(PseudoRandomTypes, RandomManagerModes, testing::ValuesIn(cases_over(pseudo_random_types)),
-                         mode_case_name);
+INSTANTIATE_TEST_SUITE_P(AllTypes, RandomManagerModes, testing::ValuesIn(cases_over(all_types)), mode_case_name);
 
 // --- Batches -----------------------------------------------------------------------------------------------
 
@@ -351,10 +354,6 @@ std::vector<refusal_case> refusal_cases() {
       {"NoConfiguration", [] { return ptr_const<random_config>(); }, std::nullopt, "needs a random configuration"},
       {"NoPaths", [] { return make_config(random_type::MERSENNE_TWISTER, {0, 3, 1}); }, std::nullopt,
        "at least one path"},
-      {"SobolOneDate", [] { return make_config(random_type::SOBOL, {8, 3, 1}); }, drawing::one_date,
-       "draw a whole batch up front"},
-      {"SobolBrownianBridgeOneDate", [] { return make_config(random_type::SOBOL_BROWNIAN_BRIDGE, {8, 3, 1}); },
-       drawing::one_date, "draw a whole batch up front"},
       {"OrthogonalizationOneDate", [] { return make_config(random_type::WELL_19937, {8, 3, 1, 0, true}); },
        drawing::one_date, "orthogonalization needs the whole batch drawn up front"},
       {"OrthogonalizationRowsEqualPaths", [] { return make_config(random_type::SOBOL, {4, 2, 2, 0, true}); },

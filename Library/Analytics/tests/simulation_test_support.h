@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared pieces of the simulation tests: ids, random configurations and two stand-in diffusions that
-// record the correlated increments they are handed, so that tests can see how a simulation slices them.
+// Shared pieces of the simulation tests: ids, random configurations, refusal checks, a small market for
+// diffusions queried on known states, and two stand-in diffusions that record the correlated increments
+// they are handed, so that tests can see how a simulation slices them.
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,48 @@ std::string error_message(Action&& action) {
   }
   return {};
 }
+
+// A call that must throw an Error whose message holds `expected`.
+struct refusal {
+  const char* label;
+  std::function<void()> action;
+  const char* expected;  // a part of the message
+};
+
+inline void expect_refusals(const std::vector<refusal>& refusals) {
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.label);
+    const std::string message = error_message(r.action);
+    EXPECT_NE(message.find(r.expected), std::string::npos) << message;
+  }
+}
+
+// The message of a query whose output has 3 entries for 5 paths.
+inline const std::string three_outputs_for_five_paths =
+    "Expected expr.size() == rhs.size() to be true, but got false.  expression has diferrent size 5 than destination 3";
+
+// Equal dates give zeros without looking at the states, even an empty block: an output of `paths` entries,
+// 3 on entry, holds zeros.
+inline void expect_zeros_over_no_time(const diffusion_ir& rate, const datetime& date, size_t paths) {
+  vector<double> output(paths, 3.0);
+  rate.log_df(output, matrix<double>(), date, date);
+  for (double value : output) EXPECT_EQ(value, 0.0);
+}
+inline void expect_zeros_over_no_time(const diffusion_credit& intensity, const datetime& date, size_t paths) {
+  vector<double> output(paths, 3.0);
+  intensity.log_conditional_survival_probability(output, matrix<double>(), date, date);
+  for (double value : output) EXPECT_EQ(value, 0.0);
+}
+
+// Four monthly simulation dates from 15 January 2024 and market curves with two pillars each, for the
+// tests that query rate and credit diffusions on known states.
+struct four_month_market {
+  const std::vector<datetime> dates = monthly_dates(datetime(2024, 1, 15), 4);
+  const ptr_const<discount_curve> rates = std::make_shared<const discount_curve>(
+      dates[0], std::vector{datetime(2025, 1, 15), datetime(2029, 1, 15)}, std::vector{0.97, 0.85});
+  const ptr_const<survival_curve> defaults = std::make_shared<const survival_curve>(
+      dates[0], std::vector{datetime(2025, 1, 15), datetime(2029, 1, 15)}, std::vector{0.99, 0.93});
+};
 
 // A query that a class does not offer: it throws NotImplementedError with this message and location.
 struct not_implemented_case {

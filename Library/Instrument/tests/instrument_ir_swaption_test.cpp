@@ -16,6 +16,7 @@
 #include "Util/tenor.h"
 #include "Vectorization/tensor.h"
 #include "Vectorization/vector.h"
+#include "flat_path_curves.h"
 
 namespace qavrek {
 namespace {
@@ -47,26 +48,13 @@ TEST(InstrumentIrSwaption, StrikesAreRatiosOfTheSwapRateOrAbsolute) {
   EXPECT_THROW(instrument_ir_swaption(true, flat(0.03), expiry, maturity, tenor("1Y"), act360, {NAN}), Error);
 }
 
-// A simulated curve: on path j every rate is shifted by shifts[j], so each path is a flat curve.
-class shifted_paths : public discount_curve {
- public:
-  explicit shifted_paths(std::vector<double> rates) : rates_(std::move(rates)) {}
-  void log_df(vector<double>& output, const datetime& from, const datetime& to) const override {
-    for (size_t j = 0; j < output.size(); ++j) output[j] = -rates_[j] * (to.serial() - from.serial()) / 365.0;
-  }
-  using discount_curve::log_df;
-
- private:
-  std::vector<double> rates_;
-};
-
 TEST(InstrumentIrSwaption, PaysTheExerciseValueOnEveryPath) {
   const std::vector<double> rates{0.01, 0.035, 0.06};
   const std::vector<double> strikes{0.02, 0.035, 0.05};
   for (const bool is_call : {true, false}) {
     const instrument_ir_swaption swaption(is_call, flat(0.03), expiry, maturity, tenor("6M"), act360, strikes, false);
     tensor<double> output({strikes.size(), rates.size()});
-    swaption.value(expiry, {std::make_shared<const shifted_paths>(rates)}, output);
+    swaption.value(expiry, {std::make_shared<const flat_paths::flat_rate_paths>(rates)}, output);
     for (size_t j = 0; j < rates.size(); ++j) {
       // Path j seen from the expiry is a flat ACT/365F curve: the same swap on it gives S_j and A_j.
       const interest_rate_swap at_expiry(flat(rates[j], expiry), expiry, maturity, tenor("6M"), act360);

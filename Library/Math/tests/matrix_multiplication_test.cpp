@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <ostream>
@@ -103,8 +105,29 @@ INSTANTIATE_TEST_SUITE_P(
                       // Correlating Gaussians: factor (factors x factors) times a block (factors x paths).
                       gemm_case{"correlation_step", 'N', 'N', 4, 1000, 4, 1.0, 0.0, 0, 0, 0},
                       gemm_case{"few_terms_alpha_beta_padded", 'N', 'N', 3, 50, 5, -1.5, 0.25, 2, 3, 1},
+                      // A short inner dimension over several column tiles, the last one partial.
+                      gemm_case{"short_depth_tiles", 'N', 'N', 3, 1100, 8, -0.5, 2.0, 1, 3, 2},
                       gemm_case{"large_blocked", 'N', 'T', 70, 65, 300, 1.0, 0.0, 0, 0, 0}),
     [](const auto& info) { return info.param.name; });
+
+TEST(MatrixMultiplicationShortDepth, EveryInstructionSetGivesTheSameBits) {
+  // A correlation step with a tail of columns that fills no whole vector, with and without beta.
+  constexpr size_t m = 3, n = 1027, k = 3;
+  std::mt19937 generator(5);
+  const std::vector<double> a = stored(m, k, k, generator), b = stored(k, n, n, generator);
+  const std::vector<double> c_before = stored(m, n, n, generator);
+  for (double beta : {0.0, 0.5}) {
+    std::vector<double> first;
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+      hwy::SetSupportedTargetsForTest(target);
+      std::vector<double> c = c_before;
+      matrix_multiplication('N', 'N', m, n, k, 1.25, a.data(), k, b.data(), n, beta, c.data(), n);
+      if (first.empty()) first = c;
+      EXPECT_EQ(std::memcmp(c.data(), first.data(), c.size() * sizeof(double)), 0) << hwy::TargetName(target);
+    }
+    hwy::SetSupportedTargetsForTest(0);
+  }
+}
 
 TEST(MatrixMultiplicationEdges, NothingToAddScalesCWithoutReadingTheOperands) {
   // alpha = 0: A and B (NaN here) are not read; k = 0: the sum is empty. Either way C = beta C.

@@ -18,6 +18,18 @@ pde_boundary_indices::pde_boundary_indices(size_t dimensions)
 pde_boundary_indices::pde_boundary_indices(const std::vector<ptr_const<space_grid>>& grids,
                                            const std::vector<pde_boundary_config>& configs)
     : pde_boundary_indices(grids.size()) {
+  assign(grids, configs);
+}
+
+void pde_boundary_indices::assign(const std::vector<ptr_const<space_grid>>& grids,
+                                  const std::vector<pde_boundary_config>& configs) {
+  const size_t dimensions = grids.size();
+  upper_index.assign(dimensions, 0);
+  upper_value.assign(dimensions, 0.0);
+  upper_at_grid_end.assign(dimensions, false);
+  lower_index.assign(dimensions, 0);
+  lower_value.assign(dimensions, 0.0);
+  lower_at_grid_end.assign(dimensions, false);
   QAVREK_CHECK(configs.size() >= grids.size(), configs.size(), " boundary configurations for ", grids.size(),
                " space grids");
   for (size_t d = 0; d < grids.size(); ++d) {

@@ -23,6 +23,10 @@ struct pde_boundary_indices {
   pde_boundary_indices(const std::vector<ptr_const<space_grid>>& grids,
                        const std::vector<pde_boundary_config>& configs);
 
+  // The same from other grids or configurations, in place: no allocation when the number of grids is unchanged, so
+  // that the schemes can rebuild their indices at every step.
+  void assign(const std::vector<ptr_const<space_grid>>& grids, const std::vector<pde_boundary_config>& configs);
+
   std::vector<size_t> upper_index;      // first point strictly above the upper level (the grid size at the last point)
   std::vector<double> upper_value;
   std::vector<bool> upper_at_grid_end;  // the upper level lay above the last point

@@ -5,8 +5,13 @@
 #include <boost/math/distributions/normal.hpp>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <vector>
+
+#include "instruction_sets.h"
 
 namespace qavrek {
 namespace {
@@ -52,6 +57,95 @@ TEST(InverseNormalCdf, EndsAndInvalidProbabilities) {
   EXPECT_TRUE(std::isnan(inverse_normal_cdf(1.25)));
   EXPECT_TRUE(std::isnan(inverse_normal_cdf(std::numeric_limits<double>::quiet_NaN())));
   EXPECT_TRUE(std::isfinite(inverse_normal_cdf(std::numeric_limits<double>::denorm_min())));
+}
+
+// Units in the last place between two doubles of the same sign (or both zero).
+std::int64_t ulps_apart(double a, double b) {
+  const auto ordered = [](double x) {
+    std::int64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits < 0 ? std::numeric_limits<std::int64_t>::min() - bits : bits;
+  };
+  return std::llabs(ordered(a) - ordered(b));
+}
+
+// Both tails (near and far), the median, the edges of the central region and of the far tail, the extreme
+// uniforms of the generators' mappings ((w + 1/2) 2^-32 and Sobol's w 2^-32), subnormals, both ends and
+// probabilities outside [0, 1].
+std::vector<double> batch_table() {
+  std::vector<double> p = probabilities();
+  const double edges[] = {0.075, 0.925, std::exp(-25.0), 1.0 - std::exp(-25.0)};
+  for (double edge : edges) {
+    p.push_back(edge);
+    p.push_back(std::nextafter(edge, 0.0));
+    p.push_back(std::nextafter(edge, 1.0));
+  }
+  const double extremes[] = {word_to_open_uniform(1),
+                             word_to_open_uniform(0xfffffffeu),
+                             0x1p-32,
+                             1.0 - 0x1p-32,
+                             std::numeric_limits<double>::min(),
+                             std::numeric_limits<double>::denorm_min(),
+                             1e-310,
+                             std::nextafter(1.0, 0.0),
+                             std::nextafter(0.5, 0.0),
+                             std::nextafter(0.5, 1.0),
+                             0.0,
+                             1.0,
+                             -0.25,
+                             1.25,
+                             std::numeric_limits<double>::quiet_NaN()};
+  p.insert(p.end(), std::begin(extremes), std::end(extremes));
+  return p;
+}
+
+TEST(InverseNormalCdfBatch, EveryInstructionSetGivesTheSameBitsWithinUlpsOfTheSingleValue) {
+  const std::vector<double> p = batch_table();
+  std::vector<double> first;
+  on_every_instruction_set([&](const char* target) {
+    std::vector<double> x(p.size()), in_place = p;
+    inverse_normal_cdf(p.data(), x.data(), p.size());
+    inverse_normal_cdf(in_place.data(), in_place.data(), p.size());
+    for (size_t i = 0; i < p.size(); ++i) {
+      const double single = inverse_normal_cdf(p[i]);
+      if (std::isnan(single)) {
+        EXPECT_TRUE(std::isnan(x[i])) << target << ", p = " << p[i];
+        continue;
+      }
+      // The central region rounds as the single value does; the tails differ through their logarithms, by a
+      // few ulps, which the quantile's own error of up to 8 ulps bounds.
+      EXPECT_LE(ulps_apart(x[i], single), 8) << target << ", p = " << p[i] << ": " << x[i] << " and " << single;
+      if (std::isfinite(single) && p[i] >= 1e-300) {
+        EXPECT_NEAR(x[i], boost_quantile(p[i]), 8.0 * std::numeric_limits<double>::epsilon() * std::abs(x[i]) + 1e-300)
+            << target << ", p = " << p[i];
+      }
+    }
+    EXPECT_EQ(std::memcmp(x.data(), in_place.data(), x.size() * sizeof(double)), 0) << target << ": in place";
+    if (first.empty()) first = x;
+    EXPECT_EQ(std::memcmp(x.data(), first.data(), x.size() * sizeof(double)), 0) << target << ": other bits";
+  });
+}
+
+TEST(InverseNormalCdfBatch, WordsGiveTheQuantilesOfTheirOpenUniforms) {
+  // Every 65537th word from 0 to 2^32 - 1, then each length up to a few vectors, so that every remainder of a
+  // vector and of a chunk occurs.
+  std::vector<std::uint32_t> words;
+  for (std::uint64_t w = 0; w < (std::uint64_t(1) << 32); w += 65537) words.push_back(static_cast<std::uint32_t>(w));
+  words.push_back(0xffffffffu);
+  std::vector<double> uniforms;
+  for (std::uint32_t w : words) uniforms.push_back(word_to_open_uniform(w));
+  on_every_instruction_set([&](const char* target) {
+    for (size_t n : {words.size(), size_t(1), size_t(3), size_t(7), size_t(17), size_t(255), size_t(257)}) {
+      std::vector<double> from_words(n), from_uniforms(n);
+      inverse_normal_cdf_of_words(words.data(), from_words.data(), n);
+      inverse_normal_cdf(uniforms.data(), from_uniforms.data(), n);
+      EXPECT_EQ(std::memcmp(from_words.data(), from_uniforms.data(), n * sizeof(double)), 0) << target << ", " << n;
+      for (size_t i = 0; i < n; ++i) {
+        ASSERT_TRUE(std::isfinite(from_words[i])) << target << ", word " << words[i];
+        ASSERT_LE(ulps_apart(from_words[i], inverse_normal_cdf(uniforms[i])), 8) << target << ", word " << words[i];
+      }
+    }
+  });
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Random/random.h"
+#include "instruction_sets.h"
 
 namespace qavrek {
 namespace {
@@ -39,6 +40,19 @@ TEST(MersenneTwister, GivesTheWordsOfStdMt19937) {
     const auto w = words(*mt, 2000);
     for (size_t i = 0; i < w.size(); ++i) ASSERT_EQ(w[i], reference()) << "seed " << seed << ", word " << i;
   }
+}
+
+TEST(MersenneTwister, EveryInstructionSetGivesTheWordsOfStdMt19937) {
+  // Past several regenerations of the state, and after skips that end inside one.
+  on_every_instruction_set([](const char* target) {
+    std::mt19937 reference(7);
+    const auto mt = generator(random_type::MERSENNE_TWISTER, 7);
+    for (size_t skip : {size_t(0), size_t(1), size_t(623), size_t(1000)}) {
+      reference.discard(skip);
+      const auto w = words(*mt, 1500, skip);
+      for (size_t i = 0; i < w.size(); ++i) ASSERT_EQ(w[i], reference()) << target << ", word " << i;
+    }
+  });
 }
 
 struct well_reference {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "Core/error.h"
+#include "Random/brownian_bridge.h"
+#include "Random/inverse_normal_cdf.h"
 #include "Random/random.h"
 #include "Random/sobol_sequence.h"
 
@@ -30,6 +32,54 @@ std::vector<double> draw_gaussians(random& generator, size_t size, size_t discar
   std::vector<double> x(size);
   generator.gaussians(x.data(), size, discard_count);
   return x;
+}
+
+// FNV-1a of 64 bits over bytes.
+struct fingerprint {
+  std::uint64_t value = 0xcbf29ce484222325ull;
+  void add(std::uint64_t word, int bytes) {
+    for (int b = 0; b < bytes; ++b) {
+      value ^= (word >> (8 * b)) & 0xffu;
+      value *= 0x100000001b3ull;
+    }
+  }
+};
+
+std::uint64_t combined(const std::vector<fingerprint>& dimensions) {
+  fingerprint all;
+  for (const fingerprint& f : dimensions) all.add(f.value, 8);
+  return all.value;
+}
+
+// The fingerprint of points 1 .. 2^20 in 50 dimensions, taken when the sequence was first released: each
+// dimension's 32-bit coordinates in point order, then the 50 dimension fingerprints in order. A change to the
+// direction numbers, the recurrence or the order of the points shows here.
+constexpr std::uint64_t first_million_points_fingerprint = 0xcf270c4222585805ull;
+
+TEST(SobolGenerator, FirstMillionPointsOfFiftyDimensionsAreThoseFirstReleased) {
+  constexpr size_t dates = 50, paths = size_t(1) << 20;
+  std::vector<fingerprint> stepped(dates), by_dimension(dates), generated(dates);
+  sobol_sequence sequence(dates);
+  for (size_t n = 1; n <= paths; ++n) {
+    sequence.advance();
+    for (size_t d = 0; d < dates; ++d) stepped[d].add(sequence.point()[d], 4);
+  }
+  std::vector<std::uint32_t> x(paths);
+  for (size_t d = 0; d < dates; ++d) {
+    sequence.coordinates(d, 1, paths, x.data());
+    for (std::uint32_t word : x) by_dimension[d].add(word, 4);
+  }
+  // One path of 50 dates and one factor is one point; date 0 reads the last dimension, date t the dimension
+  // t - 1. The generator's uniforms are the coordinates times 2^-32, so they give the words back exactly.
+  const auto generator = sobol(random_type::SOBOL, paths, dates, 1);
+  std::vector<double> row(paths);
+  for (size_t t = 0; t < dates; ++t) {
+    generator->uniforms(row.data(), paths, 0);
+    for (double u : row) generated[t == 0 ? dates - 1 : t - 1].add(static_cast<std::uint32_t>(u * 0x1p32), 4);
+  }
+  EXPECT_EQ(combined(stepped), first_million_points_fingerprint);
+  EXPECT_EQ(combined(by_dimension), first_million_points_fingerprint);
+  EXPECT_EQ(combined(generated), first_million_points_fingerprint);
 }
 
 TEST(SobolGenerator, BatchLayoutReadsTheDimensionsOfEachDate) {
@@ -71,6 +121,80 @@ TEST(SobolGenerator, BatchIsASliceOfOneLongRun) {
         for (size_t p = 0; p < paths; ++p)
           ASSERT_EQ(batch[r * paths + p], long_run[r * 4 * paths + b * paths + p])
               << "type " << int(type) << ", batch " << b << ", row " << r << ", path " << p;
+    }
+  }
+}
+
+// Paths first_path .. first_path + count - 1 of a batch as each path's own bridge makes them: the Gaussians of
+// its point, by dimension, through brownian_bridge::increments; date 0 takes the last dimensions. Row-major,
+// one row per date and factor.
+std::vector<double> bridged_paths(size_t paths, size_t dates, size_t brownians, size_t batch, size_t first_path,
+                                  size_t count) {
+  const size_t rows = dates * brownians;
+  std::vector<double> out(rows * count), normals(rows), increments(rows);
+  sobol_sequence sequence(rows);
+  brownian_bridge bridge(dates - 1);
+  for (size_t p = 0; p < count; ++p) {
+    sequence.move_to(batch * paths + first_path + p + 1);
+    for (size_t d = 0; d < rows; ++d) normals[d] = sequence.point()[d] * 0x1p-32;
+    inverse_normal_cdf(normals.data(), normals.data(), rows);
+    for (size_t k = 0; k < brownians; ++k) {
+      bridge.increments(&normals[k], brownians, &increments[brownians + k], brownians);
+      increments[k] = normals[(dates - 1) * brownians + k];
+    }
+    for (size_t r = 0; r < rows; ++r) out[r * count + p] = increments[r];
+  }
+  return out;
+}
+
+TEST(SobolGenerator, BridgedIncrementsAreThoseOfEachPathsOwnBridgeHoweverTheyAreAsked) {
+  // 12 steps (not a power of two), 2 factors, an odd number of paths; the second batch too.
+  constexpr size_t dates = 13, brownians = 2, paths = 37, batch = dates * brownians * paths;
+  const std::vector<std::vector<size_t>> request_sizes = {
+      {batch},                               // the whole batch at once
+      std::vector<size_t>(dates, batch / dates),  // date by date
+      {paths / 2, batch - paths / 2},        // half a row, then the rest
+      std::vector<size_t>(batch / 7 + 1, 7),  // seven numbers at a time, across rows and dates
+  };
+  for (size_t b : {0, 1}) {
+    const auto expected = bridged_paths(paths, dates, brownians, b, 0, paths);
+    for (const auto& sizes : request_sizes) {
+      const auto generator = sobol(random_type::SOBOL_BROWNIAN_BRIDGE, paths, dates, brownians);
+      generator->discard(b * batch);
+      std::vector<double> drawn(sizes.size() * 7 + batch);
+      size_t done = 0;
+      for (size_t size : sizes) {
+        generator->gaussians(drawn.data() + done, size, 0);
+        done += size;
+      }
+      for (size_t i = 0; i < batch; ++i)
+        ASSERT_EQ(drawn[i], expected[i]) << "batch " << b << ", " << sizes.size() << " requests, number " << i;
+    }
+  }
+}
+
+TEST(SobolGenerator, AFewNumbersOfAHugeBatchAreMadeFromTheirOwnPointsAlone) {
+  // 2^40 paths per batch: five numbers of date 1 deep inside the batch, plain and bridged, as uniforms and
+  // as Gaussians; nothing is made for the paths not asked for.
+  constexpr size_t paths = size_t(1) << 40, dates = 3, first_path = (size_t(1) << 31) + 3, count = 5;
+  const auto reference = bridged_paths(paths, dates, 1, 0, first_path, count);
+  sobol_sequence sequence(dates);
+  for (random_type type : {random_type::SOBOL, random_type::SOBOL_BROWNIAN_BRIDGE}) {
+    // Date 1 reads dimension 0 plainly; bridged, the midpoint of two steps has rank 1.
+    const size_t dimension = type == random_type::SOBOL ? 0 : 1;
+    const auto u = draw_uniforms(*sobol(type, paths, dates, 1), count, paths + first_path);
+    const auto z = draw_gaussians(*sobol(type, paths, dates, 1), count, paths + first_path);
+    for (size_t p = 0; p < count; ++p) {
+      sequence.move_to(first_path + p + 1);
+      const double uniform = sequence.point()[dimension] * 0x1p-32;
+      EXPECT_EQ(u[p], uniform) << "type " << int(type) << ", path " << p;
+      if (type == random_type::SOBOL) {
+        double gaussian = 0.0;
+        inverse_normal_cdf(&uniform, &gaussian, 1);
+        EXPECT_EQ(z[p], gaussian) << "path " << p;
+      } else {
+        EXPECT_EQ(z[p], reference[count + p]) << "path " << p;
+      }
     }
   }
 }
@@ -156,6 +280,51 @@ TEST(SobolGenerator, RefusesToDrawBeyondTheLastPoint) {
   generator->gaussians(&x, 1, sobol_sequence::last_index - 1);  // the last point
   EXPECT_TRUE(std::isfinite(x));
   EXPECT_THROW(generator->gaussians(&x, 1, 0), Error);
+}
+
+TEST(SobolGenerator, SkipsUpToTheLastPointAndRefusesOnePastWithoutMoving) {
+  // Path p of batch b is point bP + p + 1; the last point L = 2^32 - 1 is a multiple of 3 and 5 but is 3 mod 4,
+  // so with four paths the last batch is cut after three of them.
+  struct skip_case {
+    random_type type;
+    size_t paths, dates, brownians;
+  };
+  const skip_case cases[] = {
+      {random_type::SOBOL, 1, 1, 1},
+      {random_type::SOBOL, 4, 3, 2},
+      {random_type::SOBOL_BROWNIAN_BRIDGE, 3, 4, 1},
+      {random_type::SOBOL_BROWNIAN_BRIDGE, 4, 5, 2},
+  };
+  constexpr std::uint64_t last_point = sobol_sequence::last_index;
+  for (const skip_case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "type " << int(c.type) << ", " << c.paths << " paths, " << c.dates
+                                      << " dates, " << c.brownians << " brownians");
+    const size_t rows = c.dates * c.brownians, batch_size = rows * c.paths;
+    // The last number of the stream that comes from point L: its last row, on its own path.
+    const std::uint64_t batch = (last_point - 1) / c.paths, path = (last_point - 1) % c.paths;
+    const std::uint64_t last = batch * batch_size + (rows - 1) * c.paths + path;
+
+    double expected;
+    if (c.type == random_type::SOBOL_BROWNIAN_BRIDGE) {
+      expected = bridged_paths(c.paths, c.dates, c.brownians, batch, path, 1)[rows - 1];
+    } else {
+      // The last row is the last factor of the last date, which reads the dimension before date 0's block.
+      sobol_sequence sequence(rows);
+      sequence.move_to(last_point);
+      const size_t dimension = c.dates > 1 ? rows - c.brownians - 1 : rows - 1;
+      const double u = sequence.point()[dimension] * 0x1p-32;
+      inverse_normal_cdf(&u, &expected, 1);
+    }
+
+    const auto generator = sobol(c.type, c.paths, c.dates, c.brownians);
+    draw_gaussians(*generator, 3);
+    EXPECT_THROW(generator->discard(last + 1 - 3), Error);
+    EXPECT_EQ(draw_gaussians(*generator, 2), draw_gaussians(*sobol(c.type, c.paths, c.dates, c.brownians), 2, 3));
+    generator->discard(last - 5);
+    EXPECT_EQ(draw_gaussians(*generator, 1)[0], expected);
+    EXPECT_THROW(generator->discard(1), Error);  // right after the last number
+    EXPECT_THROW(draw_gaussians(*generator, 1), Error);
+  }
 }
 
 }  // namespace

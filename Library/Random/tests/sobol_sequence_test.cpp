@@ -119,6 +119,31 @@ TEST(SobolSequence, DirectAccessEqualsStepping) {
   }
 }
 
+TEST(SobolSequence, CoordinatesOfADimensionAreThoseOfThePointsInOrder) {
+  // Runs that start and end inside and on the blocks of sixteen points, and one that ends on the last point.
+  struct run_case {
+    std::uint64_t first;
+    size_t count;
+  };
+  const run_case runs[] = {{0, 1},    {1, 15},   {5, 100},  {15, 33},  {16, 16},
+                           {(std::uint64_t(1) << 31) - 7, 50}, {sobol_sequence::last_index - 40, 41}};
+  const size_t dimension = sobol_sequence::maximum_dimension();
+  sobol_sequence reference(dimension);
+  const sobol_sequence sequence(dimension);
+  for (const auto& run : runs) {
+    for (size_t d : {size_t(0), size_t(1), size_t(7), dimension - 1}) {
+      std::vector<std::uint32_t> x(run.count);
+      sequence.coordinates(d, run.first, run.count, x.data());
+      reference.move_to(run.first);
+      for (size_t i = 0; i < run.count; ++i) {
+        if (i > 0) reference.advance();
+        ASSERT_EQ(x[i], reference.point()[d]) << "dimension " << d << ", point " << run.first + i;
+      }
+    }
+  }
+  EXPECT_EQ(sequence.index(), 0u);  // the current point stays where it was
+}
+
 TEST(SobolSequence, RefusesMissingDimensionsAndPointsBeyondTheLast) {
   EXPECT_THROW(sobol_sequence(0), Error);
   EXPECT_THROW(sobol_sequence(sobol_sequence::maximum_dimension() + 1), Error);
@@ -126,6 +151,11 @@ TEST(SobolSequence, RefusesMissingDimensionsAndPointsBeyondTheLast) {
   sobol.move_to(sobol_sequence::last_index);
   EXPECT_THROW(sobol.advance(), Error);
   EXPECT_THROW(sobol.move_to(sobol_sequence::last_index + 1), Error);
+  std::uint32_t x[2];
+  EXPECT_THROW(sobol.coordinates(2, 1, 1, x), Error);
+  EXPECT_THROW(sobol.coordinates(0, sobol_sequence::last_index, 2, x), Error);
+  EXPECT_THROW(sobol.coordinates(0, sobol_sequence::last_index + 1, 1, x), Error);
+  EXPECT_NO_THROW(sobol.coordinates(1, sobol_sequence::last_index, 1, x));
 }
 
 }  // namespace

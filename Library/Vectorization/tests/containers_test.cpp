@@ -10,6 +10,7 @@
 
 #include "Core/error.h"
 #include "Vectorization/matrix.h"
+#include "Vectorization/scratch_block.h"
 #include "Vectorization/vector.h"
 
 namespace qavrek {
@@ -230,6 +231,26 @@ TEST(Containers, ImpossibleSizesThrowBadAlloc) {
   matrix<double> m;
   EXPECT_THROW(m.resize(huge, 2), std::bad_alloc);
   EXPECT_EQ(m.size(), 0u);
+}
+
+TEST(ScratchBlock, EachResetZeroesWhatItCarvesAndKeepsItsStorage) {
+  scratch_block block;
+  block.reset(8);
+  vector<double> v;
+  matrix<double> m;
+  block.carve(v, 2);
+  block.carve(m, 2, 3);
+  v.fill(1.0);
+  m.fill(2.0);
+  EXPECT_THROW(block.carve(1), Error);  // all eight are taken
+  const double* first = v.data();
+  block.reset(5);  // smaller: the same storage, zero again
+  block.carve(m, 1, 5);
+  EXPECT_EQ(m.data(), first);
+  for (double x : m) EXPECT_EQ(x, 0.0);
+  block.reset(20);  // larger: new storage, zero
+  block.carve(v, 20);
+  for (double x : v) EXPECT_EQ(x, 0.0);
 }
 
 }  // namespace

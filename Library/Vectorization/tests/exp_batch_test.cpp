@@ -68,5 +68,30 @@ TEST(ExpBatch, EndsOfTheRangeAndSpecialValues) {
   }
 }
 
+// Inside [-708, 709] the saturated form is the plain exponential; beyond, it holds at the ends, so every
+// result of a number is a finite normal number.
+TEST(ExpBatch, SaturatedFormHoldsItsExponentWithinTheNormalRange) {
+  std::mt19937_64 generator(11);
+  std::uniform_real_distribution<double> uniform(-708.0, 709.0);
+  std::vector<double> inside(10000);
+  for (double& x : inside) x = uniform(generator);
+  inside.insert(inside.end(), {-708.0, 709.0, 0.0, -1e-300});
+  std::vector<double> saturated(inside.size());
+  exp_batch_saturated(inside.data(), saturated.data(), inside.size());
+  for (size_t i = 0; i < inside.size(); ++i) {
+    ASSERT_LE(ulps(saturated[i], std::exp(inside[i])), 2.5) << "exp(" << inside[i] << ")";  // as above
+  }
+
+  const std::vector<double> beyond{709.5, 800.0, 1e300, infinity, -708.5, -800.0, -1e300, -infinity, nan};
+  std::vector<double> y = beyond;
+  exp_batch_saturated(y.data(), y.data(), y.size());  // in place
+  const double highest = saturated[inside.size() - 3], lowest = saturated[inside.size() - 4];
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(y[i], highest) << beyond[i];
+  for (size_t i = 4; i < 8; ++i) EXPECT_EQ(y[i], lowest) << beyond[i];
+  EXPECT_TRUE(std::isnormal(highest));
+  EXPECT_TRUE(std::isnormal(lowest));
+  EXPECT_TRUE(std::isnan(y[8]));
+}
+
 }  // namespace
 }  // namespace qavrek

@@ -19,7 +19,7 @@ diffusion::diffusion(const std::vector<datetime>& dates) : dates_(dates) {
 
 diffusion::~diffusion() = default;
 
-void diffusion::coefficients(std::span<const ptr_const<pde_model_coefficients>>, const datetime&,
+void diffusion::coefficients(std::span<const std::shared_ptr<pde_model_coefficients>>, const datetime&,
                              const datetime&) const {
   throw NotImplementedError(SourceLocation{"coefficients", "Library/Analytics/diffusion/common/diffusion", 52},
                             "coefficients function not implemented!");

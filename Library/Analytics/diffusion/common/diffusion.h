@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -58,9 +59,10 @@ class diffusion {
                                                     const ptr_const<states_variables>& storage) const = 0;
 
   // The PDE coefficients of the model over one step between two dates in time order, written into the
-  // coefficients of each space grid. No diffusion offers them yet: NotImplementedError.
-  virtual void coefficients(std::span<const ptr_const<pde_model_coefficients>> coefficients, const datetime& earlier,
-                            const datetime& later) const;
+  // coefficient sets of the space grids (one per grid, all of them). No diffusion of the library offers them:
+  // NotImplementedError.
+  virtual void coefficients(std::span<const std::shared_ptr<pde_model_coefficients>> coefficients,
+                            const datetime& earlier, const datetime& later) const;
 
   const std::vector<datetime>& dates() const noexcept { return dates_; }
 

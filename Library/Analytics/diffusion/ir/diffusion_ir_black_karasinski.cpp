@@ -1,57 +1,12 @@
 #include "Analytics/diffusion/ir/diffusion_ir_black_karasinski.h"
 
-#include <memory>
-
-#include "Core/check.h"
-
 namespace qavrek {
-
-namespace {
-
-ptr_const<model_black_karasinski> model_on(const ptr_const<parameter_black_karasinski>& params,
-                                           const std::vector<datetime>& dates) {
-  QAVREK_CHECK(params != nullptr, "a Black-Karasinski diffusion needs its parameter set");
-  return std::make_shared<const model_black_karasinski>(*params, dates.front(), dates, false);
-}
-
-}  // namespace
 
 diffusion_ir_black_karasinski::diffusion_ir_black_karasinski(const std::vector<datetime>& dates,
                                                              const ptr_const<discount_curve>& curve,
                                                              const ptr_const<parameter_black_karasinski>& params)
-    : diffusion_ir(dates, curve), params_(params), model_(model_on(params_, this->dates())) {}
+    : diffusion_ir_on_model(dates, curve, params, "Black-Karasinski", /*flag=*/false) {}
 
 diffusion_ir_black_karasinski::~diffusion_ir_black_karasinski() = default;
-
-void diffusion_ir_black_karasinski::states_initialize(matrix<double>& states) const { states.fill(0.0); }
-
-void diffusion_ir_black_karasinski::propagate_state(matrix<double>& next, matrix<double>& current, size_t time_index,
-                                                    const matrix<double>& gaussians,
-                                                    const change_of_measure& measure_change) const {
-  model_->evolve(measure_change, time_index, gaussians, current, next);
-}
-
-size_t diffusion_ir_black_karasinski::number_of_states() const { return model_->number_of_states(); }
-
-size_t diffusion_ir_black_karasinski::number_of_factors() const { return model_->number_of_factors(); }
-
-size_t diffusion_ir_black_karasinski::discounting_state_index() const { return model_->discounting_state_index(); }
-
-void diffusion_ir_black_karasinski::log_df(vector<double>& output, const matrix<double>& states, const datetime& from,
-                                           const datetime& to) const {
-  if (from == to) {
-    output.fill(0.0);
-    return;
-  }
-  check_simulation_date(from, "log_df");
-  // The model's price is the whole price: adding the curve's would count the term structure twice.
-  model_->conditional_price(states, from, to, output);
-}
-
-void diffusion_ir_black_karasinski::discounting(vector<double>& output, const matrix<double>& states,
-                                                const datetime& from) const {
-  check_simulation_date(from, "discounting");
-  exp_of_shifted_row(output, states, discounting_state_index(), 0.0);
-}
 
 }  // namespace qavrek

@@ -1,55 +1,11 @@
 #include "Analytics/diffusion/ir/diffusion_ir_cheyette.h"
 
-#include <memory>
-
-#include "Core/check.h"
-
 namespace qavrek {
-
-namespace {
-
-ptr_const<model_cheyette> model_on(const ptr_const<parameter_cheyette>& params, const std::vector<datetime>& dates) {
-  QAVREK_CHECK(params != nullptr, "a Cheyette diffusion needs its parameter set");
-  return std::make_shared<const model_cheyette>(*params, dates.front(), dates, false, false);
-}
-
-}  // namespace
 
 diffusion_ir_cheyette::diffusion_ir_cheyette(const std::vector<datetime>& dates, const ptr_const<discount_curve>& curve,
                                              const ptr_const<parameter_cheyette>& params)
-    : diffusion_ir(dates, curve), params_(params), model_(model_on(params_, this->dates())) {}
+    : diffusion_ir_on_model(dates, curve, params, "Cheyette", /*reduced_states=*/false, /*decay_skew_level=*/false) {}
 
 diffusion_ir_cheyette::~diffusion_ir_cheyette() = default;
-
-void diffusion_ir_cheyette::states_initialize(matrix<double>& states) const { states.fill(0.0); }
-
-void diffusion_ir_cheyette::propagate_state(matrix<double>& next, matrix<double>& current, size_t time_index,
-                                            const matrix<double>& gaussians,
-                                            const change_of_measure& measure_change) const {
-  model_->evolve(measure_change, time_index, gaussians, current, next);
-}
-
-size_t diffusion_ir_cheyette::number_of_states() const { return model_->number_of_states(); }
-
-size_t diffusion_ir_cheyette::number_of_factors() const { return model_->number_of_factors(); }
-
-size_t diffusion_ir_cheyette::discounting_state_index() const { return model_->discounting_state_index(); }
-
-void diffusion_ir_cheyette::log_df(vector<double>& output, const matrix<double>& states, const datetime& from,
-                                   const datetime& to) const {
-  if (from == to) {
-    output.fill(0.0);
-    return;
-  }
-  check_simulation_date(from, "log_df");
-  model_->conditional_price(states, from, to, output);
-  output += curve()->log_df(from, to);
-}
-
-void diffusion_ir_cheyette::discounting(vector<double>& output, const matrix<double>& states,
-                                        const datetime& from) const {
-  check_simulation_date(from, "discounting");
-  exp_of_shifted_row(output, states, discounting_state_index(), curve()->log_df(dates().front(), from));
-}
 
 }  // namespace qavrek

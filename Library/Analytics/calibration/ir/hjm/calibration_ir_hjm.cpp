@@ -9,9 +9,10 @@
 
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_spread_option.h"
 #include "Core/check.h"
-#include "Core/cpu_allocator.h"
+#include "Core/interruption.h"
 #include "Core/logger.h"
 #include "Core/parallel_for.h"
+#include "Core/workspace_pool.h"
 #include "Core/text_format.h"
 #include "Math/cholesky_decomposition.h"
 #include "Math/levenberg_marquardt.h"
@@ -27,38 +28,14 @@ constexpr const char* source_file = "Library/Analytics/calibration/ir/hjm/calibr
 // Residuals are volatility differences in units of 1e-6, so that a fit to a hundredth of a basis point
 // is a residual of order one.
 constexpr double residual_scale = 1000000.0;
-// Unknowns move through tanh(0.1 x): slow enough that a unit step in x is a modest move in the parameter.
-constexpr double tanh_scale = 0.1;
+// Correlation angles move through tanh(0.1 x), as the bounded parameters do.
+constexpr double tanh_scale = parameter_bounds::tanh_scale;
 // A correlation row whose off-diagonal entries reach unit length is shrunk to this squared length.
 constexpr double maximum_row_norm = 0.999999;
-// A starting value on or beyond a bound starts this far (as a fraction of the half-width) from the centre,
-// where its unknown is finite and tanh still responds.
-constexpr double maximum_start_position = 0.9;
 
 // Root search of each target's pricing.
 constexpr size_t pricing_iterations = 20;
 constexpr double pricing_tolerance = 1e-10;
-
-// The unknown of a starting value p: exactly its inverse when lo < p < hi, so a start inside the bounds is
-// kept; a value on or beyond a bound starts inside it.
-double unbounded(double p, double lo, double hi) {
-  if (!(hi > lo)) return 0.0;  // a single admissible value: every unknown maps to it
-  double t = (2.0 * p - lo - hi) / (hi - lo);
-  if (!(p > lo && p < hi)) {
-    t = std::clamp(t, -maximum_start_position, maximum_start_position);
-  } else if (std::abs(t) >= 1.0) {
-    t = std::copysign(std::nextafter(1.0, 0.0), t);  // inside, but within rounding of a bound
-  }
-  return std::atanh(t) / tanh_scale;
-}
-
-double bounded(double x, double lo, double hi) { return 0.5 * (lo + hi + (hi - lo) * std::tanh(tanh_scale * x)); }
-
-// d bounded / dx.
-double bounded_derivative(double x, double lo, double hi) {
-  const double t = std::tanh(tanh_scale * x);
-  return (hi - lo) * 0.5 * tanh_scale * (1.0 - t * t);
-}
 
 // The strict-lower position of correlation entry (i, j), j < i, in the angle block.
 size_t angle_index(size_t i, size_t j) { return i * (i - 1) / 2 + j; }
@@ -66,6 +43,7 @@ size_t angle_index(size_t i, size_t j) { return i * (i - 1) / 2 + j; }
 // The unit-row lower factor L (n x n) that the angles x[first ..] describe, and each row's squared
 // off-diagonal length before any shrinking.
 void correlation_factor(const vector<double>& x, size_t first, size_t n, matrix<double>& L, std::vector<double>& s) {
+  if (L.rows() != n || L.columns() != n) L.resize(n, n);
   L.fill(0.0);
   s.assign(n, 0.0);
   if (n == 0) return;
@@ -222,8 +200,8 @@ calibration_ir_hjm::problem::problem(const calibration_ir_hjm& driver,
   }
   QAVREK_CHECK_AT("calibrate", source_file, __LINE__, targets > 0,
                   "the targets configuration gives no swaption to calibrate to");
-  decay_bounds_ = read_bounds(settings->decay_bounds(), "decay");
-  volatility_bounds_ = read_bounds(settings->volatility_bounds(), "volatility");
+  decay_bounds_ = parameter_bounds::read(settings->decay_bounds(), "decay");
+  volatility_bounds_ = parameter_bounds::read(settings->volatility_bounds(), "volatility");
 
   if (!strikes.empty()) strikes_.assign(strikes.begin(), strikes.begin() + static_cast<std::ptrdiff_t>(targets));
   market_volatilities_.resize(targets);
@@ -258,7 +236,24 @@ calibration_ir_hjm::problem::problem(const calibration_ir_hjm& driver,
     if (model_->is_initialized()) total += model_->state_parameters_size();
   }
   adjoint_size_ = total;
+  buffers_ = std::make_unique<workspace_pool<range_buffers>>(
+      [this] { return std::make_unique<range_buffers>(adjoint_size_, roots_.columns()); });
 }
+
+// The workspaces of a swaption and of the model's adjoints, an aligned adjoint array of the registered length,
+// and the root of the target at hand: the search rewrites its root many times, and a row of the shared roots
+// matrix would put the cache line it shares with its neighbours' rows through every thread's hands.
+struct calibration_ir_hjm::problem::range_buffers {
+  range_buffers(size_t adjoint_size, size_t factors) : adjoints(adjoint_size), root(factors) {}
+
+  calibration_ir_hjm_swaption::workspace swaption;
+  model_markovian_hjm::adjoint_workspace model;
+  correlation_buffers correlation;
+  vector<double> adjoints;
+  vector<double> root;
+};
+
+calibration_ir_hjm::problem::~problem() = default;
 
 vector<double> calibration_ir_hjm::problem::initial_unknowns() const {
   vector<double> x(number_of_unknowns_, 0.0);
@@ -267,23 +262,30 @@ vector<double> calibration_ir_hjm::problem::initial_unknowns() const {
 }
 
 void calibration_ir_hjm::problem::set_unknowns(const vector<double>& x) {
-  map_from_R(x, *parameter_, decay_bounds_, volatility_bounds_, settings_->calibrate_correlation_flag());
+  map_from_R(x, *parameter_, decay_bounds_, volatility_bounds_, settings_->calibrate_correlation_flag(),
+             correlation_buffers_);
   model_->fill();
 }
 
 void calibration_ir_hjm::problem::price_targets() {
   parallel_for(number_of_targets(), [this](int first, int last) {
+    const auto buffers = buffers_->acquire();
+    vector<double>& root = buffers->root;
     for (int k = first; k < last; ++k) {
       const size_t i = static_cast<size_t>(k);
-      vector<double> root = roots_.row(i);
-      model_volatilities_[i] = driver_.swaptions_[i]->implied_volatility(strike(i), *model_, root,
-                                                                          pricing_iterations, pricing_tolerance);
+      vector<double> row = roots_.row(i);
+      root = row;
+      model_volatilities_[i] = driver_.swaptions_[i]->implied_volatility(
+          strike(i), *model_, root, pricing_iterations, pricing_tolerance, buffers->swaption);
+      row = root;
     }
   });
 }
 
 void calibration_ir_hjm::problem::residuals(const vector<double>& x, vector<double>& residuals) {
   QAVREK_CHECK_AT("residuals", source_file, __LINE__, residuals.size() == number_of_residuals_, "out of range");
+  // The optimiser calls back on the calling thread: a caller may stop the run between two evaluations.
+  interruption::point();
   set_unknowns(x);
   price_targets();
   priced_at_ = x;
@@ -297,6 +299,7 @@ void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<doubl
   QAVREK_CHECK_AT("jacobian", source_file, __LINE__,
                   jacobian.rows() == number_of_residuals_ && jacobian.columns() == number_of_unknowns_,
                   "out of range");
+  interruption::point();
   const bool at_priced_point =
       priced_at_.size() == x.size() && std::equal(x.begin(), x.end(), priced_at_.begin());
   if (at_priced_point) {
@@ -312,21 +315,19 @@ void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<doubl
 
   const bool calibrate_correlation = settings_->calibrate_correlation_flag();
   parallel_for(K, [&, this](int first, int last) {
-    // One adjoint array per range, cleared for each target.
-    double* adjoints = cpu_allocator::allocate_array<double>(adjoint_size_);
-    struct release {
-      double* p;
-      ~release() { cpu_allocator::free(p); }
-    } guard{adjoints};
+    // The range's adjoint array, cleared for each target.
+    const auto buffers = buffers_->acquire();
+    double* adjoints = buffers->adjoints.data();
     for (int k = first; k < last; ++k) {
       const size_t i = static_cast<size_t>(k);
       std::fill(adjoints, adjoints + adjoint_size_, 0.0);
       vector<double> root = roots_.row(i);
       driver_.swaptions_[i]->implied_volatility_aad(-residual_scale, model_volatilities_[i], strike(i), *model_, root,
-                                                    adjoints);
-      model_->fill_aad(adjoints);
+                                                    adjoints, buffers->swaption);
+      model_->fill_aad(adjoints, buffers->model);
       model_->finalize_aad(adjoints);
-      map_from_R_aad(adjoints, x, *parameter_, decay_bounds_, volatility_bounds_, calibrate_correlation, jacobian[i]);
+      map_from_R_aad(adjoints, x, *parameter_, decay_bounds_, volatility_bounds_, calibrate_correlation, jacobian[i],
+                     buffers->correlation);
       parameter_->finalize_aad(adjoints);
     }
   });
@@ -334,15 +335,6 @@ void calibration_ir_hjm::problem::jacobian(const vector<double>& x, matrix<doubl
 
 // ----------------------------------------------------------------------------------------------------------
 // Sizes and the starting point
-
-calibration_ir_hjm::bounds calibration_ir_hjm::read_bounds(const std::vector<double>& values, const char* name) {
-  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, values.size() >= 2, "the ", name,
-                  " bounds need two values, but got ", values.size());
-  const bounds b{std::fmin(values[0], values[1]), std::fmax(values[0], values[1])};
-  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, std::isfinite(b.lo) && std::isfinite(b.hi), "the ", name,
-                  " bounds are not finite");
-  return b;
-}
 
 std::shared_ptr<parameter_markovian_hjm> calibration_ir_hjm::build_initial_parameter(
     const std::vector<double>& market_volatilities, const calibration_hjm_settings& settings,
@@ -353,7 +345,7 @@ std::shared_ptr<parameter_markovian_hjm> calibration_ir_hjm::build_initial_param
                                                      settings.type());
   }
   const size_t n = correlation.rows();
-  const bounds decay = read_bounds(settings.decay_bounds(), "decay");
+  const bounds decay = parameter_bounds::read(settings.decay_bounds(), "decay");
   const matrix<double> decays(calibration_dates_.size(), n, 0.5 * (decay.lo + decay.hi));
   matrix<double> volatilities(expiry_dates_.size(), n);
   for (size_t r = 0; r < volatilities.rows(); ++r)
@@ -390,34 +382,40 @@ void calibration_ir_hjm::map_to_R(vector<double>& x, const parameter_markovian_h
   const size_t expected = number_of_unknowns(parameter, calibrate_correlation);
   QAVREK_CHECK_AT("map_to_R", source_file, __LINE__, x.size() == expected, "out of range!");
   size_t k = 0;
-  for (double p : parameter.decays()) x[k++] = unbounded(p, decay_bounds.lo, decay_bounds.hi);
-  for (double p : parameter.volatilities()) x[k++] = unbounded(p, volatility_bounds.lo, volatility_bounds.hi);
+  for (double p : parameter.decays()) x[k++] = decay_bounds.unbounded(p);
+  for (double p : parameter.volatilities()) x[k++] = volatility_bounds.unbounded(p);
   if (calibrate_correlation && n > 1) {
     matrix<double> L(parameter.correlation());
     QAVREK_CHECK_AT("map_to_R", source_file, __LINE__,
                     cholesky_decomposition(L.data(), static_cast<long long>(n), 'L'),
                     "the correlation matrix is not positive definite");
     for (size_t i = 1; i < n; ++i)
-      for (size_t j = 0; j < i; ++j) x[k++] = unbounded(L(i, j), -1.0, 1.0);
+      for (size_t j = 0; j < i; ++j) x[k++] = parameter_bounds{-1.0, 1.0}.unbounded(L(i, j));
   }
 }
 
 void calibration_ir_hjm::map_from_R(const vector<double>& x, const parameter_markovian_hjm& parameter,
                                     const bounds& decay_bounds, const bounds& volatility_bounds,
                                     bool calibrate_correlation) {
+  correlation_buffers buffers;
+  map_from_R(x, parameter, decay_bounds, volatility_bounds, calibrate_correlation, buffers);
+}
+
+void calibration_ir_hjm::map_from_R(const vector<double>& x, const parameter_markovian_hjm& parameter,
+                                    const bounds& decay_bounds, const bounds& volatility_bounds,
+                                    bool calibrate_correlation, correlation_buffers& buffers) {
   const size_t n = parameter.number_of_factors();
   QAVREK_CHECK_AT("map_from_R", source_file, __LINE__,
                   x.size() == number_of_unknowns(parameter, calibrate_correlation), "out of range!");
   size_t k = 0;
   matrix<double> decays = parameter.writable_decays();
-  for (double& p : decays) p = bounded(x[k++], decay_bounds.lo, decay_bounds.hi);
+  for (double& p : decays) p = decay_bounds.bounded(x[k++]);
   matrix<double> volatilities = parameter.writable_volatilities();
-  for (double& p : volatilities) p = bounded(x[k++], volatility_bounds.lo, volatility_bounds.hi);
+  for (double& p : volatilities) p = volatility_bounds.bounded(x[k++]);
   if (!calibrate_correlation) return;
 
-  matrix<double> L(n, n);
-  std::vector<double> s;
-  correlation_factor(x, k, n, L, s);
+  matrix<double>& L = buffers.factor;
+  correlation_factor(x, k, n, L, buffers.lengths);
   matrix<double> C = parameter.writable_correlation();
   for (size_t i = 0; i < n; ++i) {
     C(i, i) = 1.0;
@@ -434,23 +432,34 @@ void calibration_ir_hjm::map_from_R_aad(const double* adjoints, const vector<dou
                                         const parameter_markovian_hjm& parameter, const bounds& decay_bounds,
                                         const bounds& volatility_bounds, bool calibrate_correlation,
                                         double* jacobian_row) {
+  correlation_buffers buffers;
+  map_from_R_aad(adjoints, x, parameter, decay_bounds, volatility_bounds, calibrate_correlation, jacobian_row,
+                 buffers);
+}
+
+void calibration_ir_hjm::map_from_R_aad(const double* adjoints, const vector<double>& x,
+                                        const parameter_markovian_hjm& parameter, const bounds& decay_bounds,
+                                        const bounds& volatility_bounds, bool calibrate_correlation,
+                                        double* jacobian_row, correlation_buffers& buffers) {
   const size_t n = parameter.number_of_factors();
   const size_t N = number_of_unknowns(parameter, calibrate_correlation);
   QAVREK_CHECK_AT("map_from_R_aad", source_file, __LINE__, x.size() == N, "out of range!");
   // The parameter set sits at offset 0 and its state has the layout of the unknowns.
   size_t k = 0;
   for (size_t e = 0; e < parameter.decays().size(); ++e, ++k)
-    jacobian_row[k] = adjoints[k] * bounded_derivative(x[k], decay_bounds.lo, decay_bounds.hi);
+    jacobian_row[k] = adjoints[k] * decay_bounds.bounded_derivative(x[k]);
   for (size_t e = 0; e < parameter.volatilities().size(); ++e, ++k)
-    jacobian_row[k] = adjoints[k] * bounded_derivative(x[k], volatility_bounds.lo, volatility_bounds.hi);
+    jacobian_row[k] = adjoints[k] * volatility_bounds.bounded_derivative(x[k]);
   if (!calibrate_correlation || n < 2) return;
 
   // C(i, j) = sum over m <= j of L(i, m) L(j, m): the adjoints of L from those of C.
   const size_t first = k;
-  matrix<double> L(n, n);
-  std::vector<double> s;
+  matrix<double>& L = buffers.factor;
+  std::vector<double>& s = buffers.lengths;
   correlation_factor(x, first, n, L, s);
-  matrix<double> A(n, n, 0.0);
+  matrix<double>& A = buffers.factor_adjoint;
+  if (A.rows() != n || A.columns() != n) A.resize(n, n);
+  A.fill(0.0);
   for (size_t i = 1; i < n; ++i) {
     for (size_t j = 0; j < i; ++j) {
       const double a = adjoints[first + angle_index(i, j)];
@@ -516,8 +525,8 @@ void calibration_ir_hjm::tikhonov_regularization_aad(const parameter_markovian_h
         QAVREK_CHECK_AT("tikhonov_regularization_aad", source_file, __LINE__, row < jacobian.rows(), "out of range");
         const size_t a = offset + i * n + k;
         const size_t c = offset + (i - 1) * n + k;
-        jacobian(row, a) = factor * bounded_derivative(x[a], b.lo, b.hi);
-        jacobian(row, c) = -factor * bounded_derivative(x[c], b.lo, b.hi);
+        jacobian(row, a) = factor * b.bounded_derivative(x[a]);
+        jacobian(row, c) = -factor * b.bounded_derivative(x[c]);
         ++row;
       }
     offset += p.size();

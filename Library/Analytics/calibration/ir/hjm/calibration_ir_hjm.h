@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "Analytics/calibration/common/parameter_bounds.h"
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
@@ -18,6 +19,9 @@
 #include "Vectorization/vector.h"
 
 namespace qavrek {
+
+template <class T>
+class workspace_pool;
 
 // Calibrates a multi-factor Markovian HJM parameter set to swaption volatilities by Levenberg-Marquardt.
 //
@@ -67,9 +71,14 @@ class calibration_ir_hjm {
   friend struct calibration_ir_hjm_access;
 
   // The interval [lo, hi] of a bounds vector (its first two entries, either order).
-  struct bounds {
-    double lo;
-    double hi;
+  using bounds = parameter_bounds;
+
+  // What the correlation maps work in: the unit-row lower factor that the angles describe, the squared
+  // lengths of its rows before any shrinking, and the adjoints of its entries. Sized on first use.
+  struct correlation_buffers {
+    matrix<double> factor;
+    std::vector<double> lengths;
+    matrix<double> factor_adjoint;
   };
 
   // What the residual and Jacobian callbacks share during one calibration run.
@@ -78,6 +87,7 @@ class calibration_ir_hjm {
     problem(const calibration_ir_hjm& driver, const ptr_const<ir_volatility_surface>& volatility_surface,
             const matrix<double>& correlation, const ptr_const<calibration_hjm_settings>& settings,
             const std::vector<double>& strikes, const ptr_const<parameter_markovian_hjm>& initial_parameter);
+    ~problem();
 
     size_t number_of_targets() const noexcept { return model_volatilities_.size(); }  // K
     size_t number_of_unknowns() const noexcept { return number_of_unknowns_; }         // N
@@ -116,9 +126,12 @@ class calibration_ir_hjm {
     size_t adjoint_size_ = 0;
     // The point of the latest pricing, to which model_volatilities_ belong.
     vector<double> priced_at_;
+    correlation_buffers correlation_buffers_;
+    // What the targets of a range of the parallel loops are priced in (defined with the implementation):
+    // one per thread at work, reused by every loop, so that no target allocates.
+    struct range_buffers;
+    std::unique_ptr<workspace_pool<range_buffers>> buffers_;
   };
-
-  static bounds read_bounds(const std::vector<double>& values, const char* name);
 
   std::shared_ptr<parameter_markovian_hjm> build_initial_parameter(
       const std::vector<double>& market_volatilities, const calibration_hjm_settings& settings,
@@ -131,11 +144,17 @@ class calibration_ir_hjm {
                        const bounds& volatility_bounds, bool calibrate_correlation);
   static void map_from_R(const vector<double>& x, const parameter_markovian_hjm& parameter,
                          const bounds& decay_bounds, const bounds& volatility_bounds, bool calibrate_correlation);
+  static void map_from_R(const vector<double>& x, const parameter_markovian_hjm& parameter,
+                         const bounds& decay_bounds, const bounds& volatility_bounds, bool calibrate_correlation,
+                         correlation_buffers& buffers);
   // One Jacobian row: the derivatives, with respect to the unknowns, of the function whose adjoints at the
   // parameter set's state positions are `adjoints`.
   static void map_from_R_aad(const double* adjoints, const vector<double>& x, const parameter_markovian_hjm& parameter,
                              const bounds& decay_bounds, const bounds& volatility_bounds, bool calibrate_correlation,
                              double* jacobian_row);
+  static void map_from_R_aad(const double* adjoints, const vector<double>& x, const parameter_markovian_hjm& parameter,
+                             const bounds& decay_bounds, const bounds& volatility_bounds, bool calibrate_correlation,
+                             double* jacobian_row, correlation_buffers& buffers);
 
   static void tikhonov_regularization(vector<double>& residuals, const parameter_markovian_hjm& parameter,
                                       size_t first_row, double factor);

@@ -112,8 +112,7 @@ double normal_density(double u) { return std::exp(-0.5 * u * u) / std::sqrt(2.0 
 
 // Solves A z = b in place (A square, row-major, m x m; z returned in b) by elimination with partial
 // pivoting. False when a pivot vanishes, A being singular.
-bool solve_in_place(std::vector<double>& A, std::vector<double>& b) {
-  const size_t m = b.size();
+bool solve_in_place(double* A, double* b, size_t m) {
   for (size_t c = 0; c < m; ++c) {
     size_t pivot = c;
     for (size_t r = c + 1; r < m; ++r)
@@ -145,8 +144,10 @@ class swap_exponentials {
  public:
   // a: the log adjoints at x (swap_value_aad with seed 1.0); dates whose exponent model_dfs bounds are
   // left out, being constants.
-  swap_exponentials(const matrix<double>& G, const vector<double>& x, const std::vector<double>& a)
-      : G_(G), x_(x), a_(a), active_(a.size()) {
+  // `active` receives one flag per date.
+  swap_exponentials(const matrix<double>& G, const vector<double>& x, const std::vector<double>& a,
+                    std::vector<char>& active)
+      : G_(G), x_(x), a_(a), active_(active) {
     const size_t f = G.columns();
     for (size_t i = 0; i < a.size(); ++i) {
       double s = 0.0;
@@ -155,10 +156,9 @@ class swap_exponentials {
     }
   }
 
-  // d2V/dx2 = sum_i a_i (G_i - G_0)(G_i - G_0)', into H (f x f, row-major).
-  void hessian(std::vector<double>& H) const {
+  // d2V/dx2 = sum_i a_i (G_i - G_0)(G_i - G_0)', into H (f x f, row-major, zero on entry).
+  void hessian(double* H) const {
     const size_t f = G_.columns();
-    H.assign(f * f, 0.0);
     for (size_t i = 0; i < a_.size(); ++i) {
       if (!active_[i]) continue;
       for (size_t k = 0; k < f; ++k)
@@ -201,65 +201,32 @@ class swap_exponentials {
   const matrix<double>& G_;
   const vector<double>& x_;
   const std::vector<double>& a_;
-  std::vector<bool> active_;
+  std::vector<char>& active_;
 };
 
 }  // namespace
 
-// The loadings, the curvature and the points of the root search in one aligned block, and the discount
-// factors and their adjoints in the standard vectors that the swap's operations take. A workspace for
-// the adjoints carves the loadings', the root's and the gradient's adjoints (all zero) and the Cholesky
-// factor behind the loadings out of the same block.
-class calibration_ir_hjm_swaption::workspace {
- public:
-  workspace(size_t dates, size_t factors, bool with_adjoints = false)
-      : storage_(dates * factors + factors * factors + 5 * factors +
-                 (with_adjoints ? dates * factors + factors * factors + 2 * factors : 0)),
-        dfs(dates),
-        log_dfs_adjoints(dates) {
-    double* next = storage_.data();
-    const auto carve = [&next](size_t count) {
-      double* first = next;
-      next += count;
-      return first;
-    };
-    loadings.rebind(carve(dates * factors), dates, factors);
-    hessian.rebind(carve(factors * factors), factors, factors);
-    gradient.rebind(carve(factors), factors);
-    point.rebind(carve(factors), factors);
-    step.rebind(carve(factors), factors);
-    first_bracket.rebind(carve(factors), factors);
-    second_bracket.rebind(carve(factors), factors);
-    if (with_adjoints) {
-      loadings_adjoint.rebind(carve(dates * factors), dates, factors);
-      factor.rebind(carve(factors * factors), factors, factors);
-      root_adjoint.rebind(carve(factors), factors);
-      gradient_adjoint.rebind(carve(factors), factors);
-    }
+void calibration_ir_hjm_swaption::workspace::prepare(size_t dates, size_t factors, bool with_adjoints) {
+  const size_t f = factors;
+  const size_t base = dates * f + 2 * f * f + 6 * f;
+  const size_t adjoint = dates * f + 5 * f + f * f + (f + 1) * (f + 1) + (f + 1);
+  storage_.reset(base + (with_adjoints ? adjoint : 0));
+  storage_.carve(loadings, dates, f);
+  storage_.carve(factor, f, f);
+  storage_.carve(hessian, f, f);
+  for (vector<double>* v : {&gradient, &point, &step, &first_bracket, &second_bracket, &shifted}) storage_.carve(*v, f);
+  if (with_adjoints) {
+    storage_.carve(loadings_adjoint, dates, f);
+    for (vector<double>* v : {&root_adjoint, &gradient_adjoint, &unit_adjoint, &shifted_adjoint, &weighted})
+      storage_.carve(*v, f);
+    storage_.carve(curvature, f, f);
+    storage_.carve(system, f + 1, f + 1);
+    storage_.carve(right_hand_side, f + 1);
   }
-  workspace(const workspace&) = delete;
-  workspace& operator=(const workspace&) = delete;
-
- private:
-  // Declared first, so that it exists when the views below are carved out of it.
-  vector<double> storage_;
-
- public:
-  // G: one row per date of the swap, one column per factor.
-  matrix<double> loadings;
-  matrix<double> hessian;
-  vector<double> gradient;
-  vector<double> point;
-  vector<double> step;
-  vector<double> first_bracket;
-  vector<double> second_bracket;
-  matrix<double> loadings_adjoint;
-  matrix<double> factor;
-  vector<double> root_adjoint;
-  vector<double> gradient_adjoint;
-  std::vector<double> dfs;
-  std::vector<double> log_dfs_adjoints;
-};
+  dfs.assign(dates, 0.0);
+  log_dfs_adjoints.assign(dates, 0.0);
+  active.assign(dates, 0);
+}
 
 calibration_ir_hjm_swaption::calibration_ir_hjm_swaption(const ptr_const<discount_curve>& curve,
                                                          const datetime& expiry, const datetime& maturity,
@@ -271,32 +238,40 @@ calibration_ir_hjm_swaption::calibration_ir_hjm_swaption(const ptr_const<interes
   QAVREK_CHECK(swap_ != nullptr, "a swaption target needs a swap");
 }
 
-void calibration_ir_hjm_swaption::decompose(const model_markovian_hjm& model, workspace& work) const {
-  model.decompose(work.loadings, swap_->expiry(), swap_->all_dates(), true);
+void calibration_ir_hjm_swaption::decompose(const model_markovian_hjm& model, workspace& work,
+                                            bool with_adjoints) const {
+  work.prepare(swap_->all_dates().size(), model.number_of_factors(), with_adjoints);
+  model.decompose(work.loadings, work.factor, swap_->expiry(), swap_->all_dates(), true);
 }
 
 double calibration_ir_hjm_swaption::value(double strike, const model_markovian_hjm& model, vector<double>& root,
                                           vector<double>& gradient, size_t max_iterations, double tolerance) const {
-  workspace work(swap_->all_dates().size(), model.number_of_factors());
+  workspace work;
   return value(strike, model, root, gradient, max_iterations, tolerance, work);
 }
 
 double calibration_ir_hjm_swaption::value(double strike, const model_markovian_hjm& model, vector<double>& root,
                                           vector<double>& gradient, size_t max_iterations, double tolerance,
                                           workspace& work) const {
-  decompose(model, work);
+  decompose(model, work, false);
   if (swap_->is_caplet()) return caplet_price(strike, work.loadings);
   const size_t factors = model.number_of_factors();
   size_to_factors(root, factors, "root");
   size_to_factors(gradient, factors, "gradient");
   root_search(strike, root, gradient, max_iterations, tolerance, work);
-  return price_at_root(strike, work.loadings, root, gradient);
+  return price_at_root(strike, root, gradient, work);
 }
 
 double calibration_ir_hjm_swaption::implied_volatility(double strike, const model_markovian_hjm& model,
                                                        vector<double>& root, size_t max_iterations,
                                                        double tolerance) const {
-  workspace work(swap_->all_dates().size(), model.number_of_factors());
+  workspace work;
+  return implied_volatility(strike, model, root, max_iterations, tolerance, work);
+}
+
+double calibration_ir_hjm_swaption::implied_volatility(double strike, const model_markovian_hjm& model,
+                                                       vector<double>& root, size_t max_iterations,
+                                                       double tolerance, workspace& work) const {
   const double price = value(strike, model, root, work.gradient, max_iterations, tolerance, work);
   if (price <= epsilon) return 0.0;
   if (!std::isfinite(price)) return unattainable_volatility;
@@ -425,8 +400,9 @@ void calibration_ir_hjm_swaption::bracketing_step(vector<double>& x, double v, v
   }
 }
 
-double calibration_ir_hjm_swaption::price_at_root(double strike, const matrix<double>& G, const vector<double>& root,
-                                                  const vector<double>& gradient) const {
+double calibration_ir_hjm_swaption::price_at_root(double strike, const vector<double>& root,
+                                                  const vector<double>& gradient, workspace& work) const {
+  const matrix<double>& G = work.loadings;
   const size_t factors = G.columns();
   double norm_squared = 0.0;
   for (size_t k = 0; k < factors; ++k) norm_squared += gradient[k] * gradient[k];
@@ -436,9 +412,8 @@ double calibration_ir_hjm_swaption::price_at_root(double strike, const matrix<do
   if (norm == 0.0) {
     // The swap value does not move with the state (a model without variance at the expiry): the option is
     // worth its intrinsic value, which no half-space is needed to find.
-    std::vector<double> dfs(market.size());
-    model_dfs(dfs, root, G, market);
-    return std::max(swap_->value(strike, dfs), 0.0);
+    model_dfs(work.dfs, root, G, market);
+    return std::max(swap_->value(strike, work.dfs), 0.0);
   }
 
   // e.(v + x*) with e the unit normal of the half-space, and the probability of the half-space under the
@@ -462,7 +437,7 @@ double calibration_ir_hjm_swaption::price_at_root(double strike, const matrix<do
   const std::vector<size_t>& starts = swap_->float_start_index();
   const std::vector<size_t>& ends = swap_->float_end_index();
   const std::vector<size_t>& payments = swap_->float_pay_index();
-  std::vector<double> shifted;
+  vector<double>& shifted = work.shifted;
   for (size_t j = 0; j < payments.size(); ++j) {
     const size_t s = starts[j];
     const size_t t = ends[j];
@@ -474,7 +449,6 @@ double calibration_ir_hjm_swaption::price_at_root(double strike, const matrix<do
     }
     // Paid after the period end: the rate fixed over (s, t] is worth P(s)/P(t) at p under p's measure,
     // the convexity factor exp((G_s - G_t).(G_p - G_t)) moving that measure to the shifted loadings h.
-    shifted.resize(factors);
     double q = 0.0;
     for (size_t k = 0; k < factors; ++k) {
       shifted[k] = G(s, k) + G(p, k) - G(t, k);
@@ -491,39 +465,42 @@ double calibration_ir_hjm_swaption::price_at_root(double strike, const matrix<do
 double calibration_ir_hjm_swaption::implied_volatility_aad(double adjoint, double volatility, double strike,
                                                            const model_markovian_hjm& model, vector<double>& root,
                                                            double* adjoints) const {
+  workspace work;
+  return implied_volatility_aad(adjoint, volatility, strike, model, root, adjoints, work);
+}
+
+double calibration_ir_hjm_swaption::implied_volatility_aad(double adjoint, double volatility, double strike,
+                                                           const model_markovian_hjm& model, vector<double>& root,
+                                                           double* adjoints, workspace& work) const {
   // A volatility the pricing mapped (0.0 for no time value, 10000.0 for an unattainable price) or that
   // never came from it has no derivative to give.
   if (!(volatility > 0.0) || !std::isfinite(volatility) || std::abs(adjoint) < epsilon) return 0.0;
   double price_adjoint = adjoint;
   swap_->implied_volatility_aad(price_adjoint, volatility, strike);
-  value_aad(price_adjoint, strike, model, root, adjoints);
+  value_aad(price_adjoint, strike, model, root, adjoints, work);
   return price_adjoint;
 }
 
 void calibration_ir_hjm_swaption::value_aad(double price_adjoint, double strike, const model_markovian_hjm& model,
-                                            const vector<double>& root, double* adjoints) const {
+                                            const vector<double>& root, double* adjoints, workspace& work) const {
   if (std::abs(price_adjoint) < epsilon) return;
   const size_t factors = model.number_of_factors();
-  workspace work(swap_->all_dates().size(), factors, true);
   // The loadings keep their Cholesky factor, which their adjoint then reuses.
-  model.decompose(work.loadings, work.factor, swap_->expiry(), swap_->all_dates(), true);
-  const matrix<double>& G = work.loadings;
-  matrix<double>& G_adjoint = work.loadings_adjoint;
+  decompose(model, work, true);
   if (swap_->is_caplet()) {
-    caplet_price_aad(price_adjoint, strike, G, G_adjoint);
+    caplet_price_aad(price_adjoint, strike, work.loadings, work.loadings_adjoint);
   } else {
     QAVREK_CHECK(root.size() == factors, "the root has ", root.size(), " entries for a model of ", factors,
                  " factors");
-    swap_in_state swap(*swap_, strike, G, work.dfs, work.log_dfs_adjoints);
+    swap_in_state swap(*swap_, strike, work.loadings, work.dfs, work.log_dfs_adjoints);
     swap.gradient(root, work.gradient);
-    vector<double>& root_adjoint = work.root_adjoint;
-    vector<double>& gradient_adjoint = work.gradient_adjoint;
-    price_at_root_aad(price_adjoint, strike, G, root, work.gradient, G_adjoint, root_adjoint, gradient_adjoint);
+    price_at_root_aad(price_adjoint, strike, root, work.gradient, work);
     // The search's root and gradient move with G too; `work.log_dfs_adjoints` still holds the log
     // adjoints at the root that the gradient left there.
-    boundary_point_aad(G, root, work.gradient, work.log_dfs_adjoints, root_adjoint, gradient_adjoint, G_adjoint);
+    boundary_point_aad(root, work.gradient, work);
   }
-  model.decompose_aad(G_adjoint, work.factor, swap_->expiry(), swap_->all_dates(), adjoints, true);
+  model.decompose_aad(work.loadings_adjoint, work.factor, swap_->expiry(), swap_->all_dates(), adjoints, true,
+                      work.model_adjoints);
 }
 
 void calibration_ir_hjm_swaption::caplet_price_aad(double price_adjoint, double strike, const matrix<double>& G,
@@ -546,11 +523,13 @@ void calibration_ir_hjm_swaption::caplet_price_aad(double price_adjoint, double 
   for (size_t k = 0; k < G.columns(); ++k) G_adjoint(1, k) += scale * G(1, k);
 }
 
-void calibration_ir_hjm_swaption::price_at_root_aad(double price_adjoint, double strike, const matrix<double>& G,
-                                                    const vector<double>& root, const vector<double>& gradient,
-                                                    matrix<double>& G_adjoint, vector<double>& root_adjoint,
-                                                    vector<double>& gradient_adjoint) const {
+void calibration_ir_hjm_swaption::price_at_root_aad(double price_adjoint, double strike, const vector<double>& root,
+                                                    const vector<double>& gradient, workspace& work) const {
   if (std::abs(price_adjoint) < epsilon) return;
+  const matrix<double>& G = work.loadings;
+  matrix<double>& G_adjoint = work.loadings_adjoint;
+  vector<double>& root_adjoint = work.root_adjoint;
+  vector<double>& gradient_adjoint = work.gradient_adjoint;
   const size_t factors = G.columns();
   double norm_squared = 0.0;
   for (size_t k = 0; k < factors; ++k) norm_squared += gradient[k] * gradient[k];
@@ -560,7 +539,7 @@ void calibration_ir_hjm_swaption::price_at_root_aad(double price_adjoint, double
   const std::vector<double>& market = swap_->dfs();
 
   // Adjoint of the unit normal e, gathered over the terms and turned into the gradient's at the end.
-  std::vector<double> unit_adjoint(factors, 0.0);
+  vector<double>& unit_adjoint = work.unit_adjoint;
   double distance_adjoint_sum = 0.0;
   // A term weight x N(-e.(v + x*)): its derivative -weight phi(d) e goes to the loadings v and to x*,
   // and -weight phi(d) (v + x*) to e. Returns the term's weight times its derivative in d.
@@ -587,8 +566,8 @@ void calibration_ir_hjm_swaption::price_at_root_aad(double price_adjoint, double
   const std::vector<size_t>& starts = swap_->float_start_index();
   const std::vector<size_t>& ends = swap_->float_end_index();
   const std::vector<size_t>& payments = swap_->float_pay_index();
-  std::vector<double> shifted(factors);
-  std::vector<double> shifted_adjoint(factors);
+  vector<double>& shifted = work.shifted;
+  vector<double>& shifted_adjoint = work.shifted_adjoint;
   for (size_t j = 0; j < payments.size(); ++j) {
     const size_t s = starts[j];
     const size_t t = ends[j];
@@ -642,12 +621,12 @@ void calibration_ir_hjm_swaption::price_at_root_aad(double price_adjoint, double
 // f + 1 unknowns. With lambda solving J' lambda = (root adjoint, 0), J = dR/d(x, mu) =
 // [[I - mu H, -g], [g', 0]], the root's dependence on G adds -lambda' dR/dG. The gradient's adjoint first
 // passes through g(x; G) itself: H times it to x, the rest to G.
-void calibration_ir_hjm_swaption::boundary_point_aad(const matrix<double>& G, const vector<double>& root,
-                                                     const vector<double>& gradient,
-                                                     const std::vector<double>& log_dfs_adjoints,
-                                                     const vector<double>& root_adjoint,
-                                                     const vector<double>& gradient_adjoint,
-                                                     matrix<double>& G_adjoint) const {
+void calibration_ir_hjm_swaption::boundary_point_aad(const vector<double>& root, const vector<double>& gradient,
+                                                     workspace& work) const {
+  const matrix<double>& G = work.loadings;
+  matrix<double>& G_adjoint = work.loadings_adjoint;
+  const vector<double>& root_adjoint = work.root_adjoint;
+  const vector<double>& gradient_adjoint = work.gradient_adjoint;
   const size_t f = G.columns();
   double norm_squared = 0.0;
   double along = 0.0;
@@ -658,26 +637,26 @@ void calibration_ir_hjm_swaption::boundary_point_aad(const matrix<double>& G, co
   if (norm_squared == 0.0) return;
   const double mu = along / norm_squared;
 
-  const swap_exponentials swap(G, root, log_dfs_adjoints);
-  std::vector<double> H;
-  swap.hessian(H);
+  const swap_exponentials swap(G, root, work.log_dfs_adjoints, work.active);
+  const double* H = work.curvature.data();
+  swap.hessian(work.curvature.data());
 
   swap.gradient_aad(gradient_adjoint.data(), G_adjoint);
   const size_t m = f + 1;
-  std::vector<double> rhs(m, 0.0);
+  double* rhs = work.right_hand_side.data();
   for (size_t k = 0; k < f; ++k) {
     rhs[k] = root_adjoint[k];
     for (size_t l = 0; l < f; ++l) rhs[k] += H[k * f + l] * gradient_adjoint[l];
   }
-  std::vector<double> transposed_jacobian(m * m, 0.0);
+  double* transposed_jacobian = work.system.data();
   for (size_t k = 0; k < f; ++k) {
     for (size_t l = 0; l < f; ++l) transposed_jacobian[k * m + l] = (k == l ? 1.0 : 0.0) - mu * H[k * f + l];
     transposed_jacobian[k * m + f] = gradient[k];
     transposed_jacobian[f * m + k] = -gradient[k];
   }
   // A degenerate boundary point (the root's position not fixed by the conditions) keeps the partials.
-  if (!solve_in_place(transposed_jacobian, rhs)) return;
-  std::vector<double> weighted(f);
+  if (!solve_in_place(transposed_jacobian, rhs, m)) return;
+  vector<double>& weighted = work.weighted;
   for (size_t k = 0; k < f; ++k) weighted[k] = mu * rhs[k];
   swap.gradient_aad(weighted.data(), G_adjoint);
   swap.value_aad(-rhs[f], G_adjoint);
@@ -685,12 +664,17 @@ void calibration_ir_hjm_swaption::boundary_point_aad(const matrix<double>& G, co
 
 void calibration_ir_hjm_swaption::initial_root(vector<double>& root, double strike,
                                                const model_markovian_hjm& model) const {
+  workspace work;
+  initial_root(root, strike, model, work);
+}
+
+void calibration_ir_hjm_swaption::initial_root(vector<double>& root, double strike, const model_markovian_hjm& model,
+                                               workspace& work) const {
   if (swap_->is_caplet()) return;
   const size_t factors = model.number_of_factors();
   QAVREK_CHECK(root.size() == factors, "the root has ", root.size(), " entries for a model of ", factors,
                " factors");
-  workspace work(swap_->all_dates().size(), factors);
-  decompose(model, work);
+  decompose(model, work, false);
   swap_in_state swap(*swap_, strike, work.loadings, work.dfs, work.log_dfs_adjoints);
   root = 0.0;
   const double at_origin = swap.value(root);
@@ -702,8 +686,8 @@ void calibration_ir_hjm_swaption::initial_root(vector<double>& root, double stri
 double calibration_ir_hjm_swaption::swaption_price_approximation(const model_markovian_hjm& model) const {
   const double expiry = swap_->expiry_double();
   QAVREK_CHECK(expiry > 0.0, "the swaption expires at ", swap_->expiry(), ", with no time for a volatility");
-  workspace work(swap_->all_dates().size(), model.number_of_factors());
-  decompose(model, work);
+  workspace work;
+  decompose(model, work, false);
   const matrix<double>& G = work.loadings;
   std::vector<double>& dfs = work.dfs;
   work.point = 0.0;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "PDE/boundary/pde_boundary_indices.h"
+#include "PDE/scheme/pde_scheme.h"
+#include "Vectorization/matrix.h"
+#include "Vectorization/vector.h"
+
+namespace qavrek {
+
+class pde_multi_discrete;
+class pde_multi_explicit;
+class pde_multi_implicit;
+
+namespace details {
+// The theta of the two-corrector scheme in d > 1 dimensions: d r / 2 with r the root in [0, 1/2] of
+// 2 t ((d - t) / (d - 1))^(d - 1) = 1 (1 - 1/sqrt 2 in two dimensions).
+double find_theta(size_t d);
+}  // namespace details
+
+// The operator-splitting step on any number of space dimensions. With F = F_0 + sum_d F_d the whole explicit
+// operator (F_0 the cross and reaction terms, F_d = -A_d the part along d) and P the solves
+// (1 - theta F_d)^-1 along every dimension in turn, a step from U is, in increments:
+//   Z = P F U (the Douglas predictor; with the reaction averaged: U + Z + R Z / 2 for DOUGLAS), then
+//   HUNDSDORFER_VERWER:   U + Z + P (F U + F Z / 2 - Z)
+//   CRAIG_SNEYD:          U + P (F U + F_0 Z / 2)
+//   MODIFIED_CRAIG_SNEYD: U + P (F U + F_0 Z / 2 + (1/2 - theta) sum_d F_d Z)
+// theta is 1/2 but for HUNDSDORFER_VERWER (details::find_theta, 1/2 in one dimension) and MODIFIED_CRAIG_SNEYD
+// (1/4 in one dimension, 1/3 in two, max(1/4, d / 2 / ((d / (d - 1))^(d - 1) + 1)) beyond).
+//
+// Every key of the storage's boundary groups diffuses all the stored results with its own operators.
+class pde_scheme_alternating_direction_implicit : public pde_scheme {
+ public:
+  pde_scheme_alternating_direction_implicit(const ptr_const<time_grid>& grid,
+                                            const std::vector<ptr_const<space_grid>>& space_grids,
+                                            const std::vector<ptr_const<pde_model_coefficients>>& coefficients,
+                                            const std::vector<size_t>& sizes, const std::vector<bool>& flags,
+                                            pde_scheme_type type, bool rescale, const matrix<double>& correlation);
+  ~pde_scheme_alternating_direction_implicit() override;
+
+  void diffuse(pde_storage& storage, const boundary_coefficients& data, double factor) override;
+
+  // One split step on each row of `values` (rows of as many values as the tensor has nodes).
+  void solve(matrix<double>& values);
+
+  double theta() const noexcept { return theta_; }
+
+ private:
+  std::vector<ptr_const<space_grid>> space_grids_;
+  vector<double> first_work_;
+  vector<double> second_work_;
+  pde_boundary_indices boundary_indices_;
+  double theta_ = 0.5;
+  std::shared_ptr<pde_multi_discrete> operator_;
+  std::shared_ptr<pde_multi_implicit> implicit_;
+  std::shared_ptr<pde_multi_explicit> explicit_;
+  std::shared_ptr<pde_multi_explicit> corrector_;  // none for DOUGLAS
+};
+
+}  // namespace qavrek

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "PDE/boundary/pde_boundary_indices.h"
+#include "PDE/scheme/pde_scheme.h"
+#include "Vectorization/matrix.h"
+
+namespace qavrek {
+
+// The step of a one-dimensional problem with one banded matrix M = a - b (D d2/dx2 + R) - s C d/dx (tri- or
+// pentadiagonal by the stencil width), factorised once per step and boundary configuration:
+// - CRANK_NICOLSON: a = 1/2, b = 1/4: M^-1 u - u is the Crank-Nicolson step; on the time grid's Rannacher steps
+//   a = b = 1, one backward Euler solve;
+// - TWO_STAGE_IMPLICIT: a = 1, b = 1 - 1/sqrt 2; v = M^-1 u, then M^-1 ((1 + sqrt 2) v - sqrt 2 u);
+// - IMPLICIT: a = b = 1, one solve.
+// s is b walking backward and -b walking forward (the forward equation of a drift runs against it).
+//
+// Rows by the boundary indices of the key's first configuration: the end rows of a side of type NO_DIFFUSION
+// keep the convection and reaction of the side's boundary coefficient set (two rows for width 5), those of a side
+// of type DIRICHLET hold their value; rows outside the domain, of a side of another type, or of a domain with
+// fewer points than the stencil hold their values too. Uniform grids use the closed-form stencils, and the row
+// next to a floating end the level of that end in place of the grid point.
+class pde_scheme_one_dimension : public pde_scheme {
+ public:
+  pde_scheme_one_dimension(const ptr_const<time_grid>& grid, const ptr_const<space_grid>& space,
+                           const ptr_const<pde_model_coefficients>& coefficients, size_t width, pde_scheme_type type,
+                           bool rescale);
+
+  void initialize(size_t step) override;
+
+  // `data` holds one pair of boundary coefficient sets per key of the storage's boundary groups, in key order.
+  void diffuse(pde_storage& storage, const boundary_coefficients& data, double factor) override;
+
+  // The matrix of one boundary configuration (one per grid) and its pair of boundary coefficient sets, as diffuse
+  // builds it before factorising.
+  void build_matrix(const std::vector<pde_boundary_config>& key, const boundary_coefficient_pair& ends);
+  const matrix<double>& operator_matrix() const noexcept { return operator_matrix_; }
+
+  // The weights of the current step.
+  double identity_weight() const noexcept { return a_; }
+  double operator_weight() const noexcept { return b_; }
+  double convection_weight() const noexcept { return s_; }
+  bool is_rannacher() const noexcept { return rannacher_; }
+
+ private:
+  void set_weights(double a, double b);
+  void build_interior_rows(size_t lower, size_t upper);
+  void build_uniform_rows(size_t lower, size_t upper);
+  void build_lower_rows(pde_boundary_config::boundary_conditions_type type, size_t lower,
+                        const pde_model_coefficients* ends);
+  void build_upper_rows(pde_boundary_config::boundary_conditions_type type, size_t upper,
+                        const pde_model_coefficients* ends);
+  // Row i, a - b (D d2/dx2 + R) - s C d/dx with the coefficients c at i, from five second- and first-derivative
+  // weights centred on its point; without second-derivative weights (the end rows) convection and reaction only.
+  void set_row(size_t i, const pde_model_coefficients& c, const double* second, const double* first);
+  void factorise();
+  void solve(double* values, size_t rows) const;
+
+  matrix<double> operator_matrix_;
+  std::vector<ptr_const<space_grid>> space_;  // the one grid, as the boundary indices take it
+  size_t width_;
+  std::vector<double> second_weights_;  // width per grid point, point after point
+  std::vector<double> first_weights_;
+  pde_boundary_indices boundary_indices_;
+  double a_ = 0.0;
+  double b_ = 0.0;
+  double s_ = 0.0;
+  bool rannacher_ = false;
+};
+
+}  // namespace qavrek

@@ -1,0 +1,4 @@
+#include <Python.h>
+
+// Not wrapped yet: the registration adds nothing.
+extern "C" int PyQAVREKAddFile_lognormal_equity_with_mhjm_ir(PyObject*) { return 0; }

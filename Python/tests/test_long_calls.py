@@ -1,0 +1,101 @@
+"""Long calls: they run without the interpreter lock, so other Python threads go on, and Ctrl-C (SIGINT)
+stops them within a second with KeyboardInterrupt, leaving their objects usable. An object busy with a
+long call is refused to other calls until the call ends."""
+import signal
+import threading
+import time
+
+import pytest
+
+from qavrekmodules import Random
+
+runtime_probe = pytest.importorskip("runtimeProbe")
+
+random_type = Random.random_type
+PSEUDO_RANDOM = [random_type.MERSENNE_TWISTER, random_type.WELL_19937, random_type.WELL_44497]
+
+
+def generator(kind, seed=5489):
+    return Random.random.random_generator_factory(kind, Random.randomSettings(seed, 1, 1))
+
+
+@pytest.mark.parametrize("kind", PSEUDO_RANDOM)
+def test_ctrl_c_stops_a_long_skip_and_leaves_the_generator_usable(sigint_after, kind):
+    twister = generator(kind)
+    sent = sigint_after(0.2)
+    with pytest.raises(KeyboardInterrupt):
+        twister.discard(2 ** 40)  # an hour or more of work
+    assert time.monotonic() - sent["at"] < 1.0
+    values = [0.0] * 3
+    twister.discard(10)
+    twister.uniforms(values, 3, 0)
+    assert all(0.0 <= value < 1.0 for value in values) and len(set(values)) == 3
+
+
+def test_ctrl_c_stops_a_library_loop_at_its_interruption_points(sigint_after):
+    spinner = runtime_probe.probeSpinner()
+    sent = sigint_after(0.2)
+    with pytest.raises(KeyboardInterrupt):
+        spinner.spin(60.0)
+    assert time.monotonic() - sent["at"] < 1.0
+    assert spinner.spin(0.0) == 0
+
+
+def test_a_signal_handler_that_returns_lets_the_call_finish(sigint_after):
+    received = []
+    signal.signal(signal.SIGINT, lambda number, frame: received.append(time.monotonic()))
+    started = time.monotonic()
+    sigint_after(0.1)
+    steps = runtime_probe.probeSpinner().spin(0.5)
+    assert steps > 0 and time.monotonic() - started >= 0.5
+    assert len(received) == 1 and received[0] - started < 0.5  # the handler ran while the call did
+
+
+@pytest.mark.parametrize("kind", [random_type.WELL_19937, random_type.SOBOL, random_type.SOBOL_BROWNIAN_BRIDGE])
+def test_skips_and_draws_in_chunks_give_the_stream_of_one_draw(kind):
+    # Pseudo-random draws and skips run in chunks (the first of 65536 numbers); Sobol ones in one piece.
+    whole = [0.0] * 300_000
+    generator(kind).gaussians(whole, len(whole), 0)
+    skipped = generator(kind)
+    skipped.discard(123_457)
+    rest = [0.0] * (len(whole) - 123_457)
+    skipped.gaussians(rest, len(rest), 0)
+    assert rest == whole[123_457:]
+
+
+def test_a_python_thread_runs_while_another_fills_ten_million_gaussians():
+    count = 10_000_000
+    values = [0.0] * count
+    twister = generator(random_type.MERSENNE_TWISTER)
+    ticks, stop = [], threading.Event()
+
+    def count_ticks():
+        while not stop.is_set():
+            ticks.append(time.monotonic())
+
+    worker = threading.Thread(target=count_ticks)
+    worker.start()
+    time.sleep(0.05)
+    started = time.monotonic()
+    twister.gaussians(values, count, 0)
+    ended = time.monotonic()
+    stop.set()
+    worker.join()
+    # Holding the lock, the call would give the other thread at most the switch interval (5 ms) right
+    # after it starts and right before it ends; the margins exclude those slices.
+    margin = 0.02
+    inside = [tick for tick in ticks if started + margin < tick < ended - margin]
+    assert len(inside) > 100
+    assert values[-1] != 0.0
+
+
+def test_an_object_busy_with_a_long_call_is_refused_elsewhere():
+    spinner = runtime_probe.probeSpinner()
+    worker = threading.Thread(target=spinner.spin, args=(0.5,))
+    worker.start()
+    time.sleep(0.1)
+    with pytest.raises(RuntimeError, match="^the probeSpinner object is busy with a long call$"):
+        spinner.spin_holding_the_lock(0.0)
+    assert runtime_probe.probeSpinner().spin_holding_the_lock(0.0) == 0  # other objects go on
+    worker.join()
+    assert spinner.spin_holding_the_lock(0.0) == 0

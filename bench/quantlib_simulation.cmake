@@ -1,0 +1,10 @@
+# QuantLib is a benchmark and test dependency only: the comparison is built when it is installed.
+if(TARGET qavrek::Analytics)
+  if(NOT DEFINED QUANTLIB_LIBRARY)
+    find_library(QUANTLIB_LIBRARY QuantLib)
+  endif()
+  if(QUANTLIB_LIBRARY)
+    add_executable(bench_quantlib_simulation ${CMAKE_CURRENT_SOURCE_DIR}/quantlib_simulation_bench.cpp)
+    target_link_libraries(bench_quantlib_simulation PRIVATE qavrek::Analytics ${QUANTLIB_LIBRARY} benchmark::benchmark)
+  endif()
+endif()
