@@ -4,9 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# clang and its run-time libraries build the fuzz harnesses (scripts/fuzz.sh); the library needs only g++.
 packages=(g++ cmake make nlohmann-json3-dev libtbb-dev python3-dev libeigen3-dev libboost-math-dev
           libgtest-dev libgmock-dev libbenchmark-dev python3-pytest python3-numpy libquantlib0-dev
-          libhwy-dev)
+          libhwy-dev clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

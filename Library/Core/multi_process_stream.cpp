@@ -15,10 +15,14 @@ void multi_process_stream::append(const void* bytes, size_t size) {
   data_.insert(data_.end(), first, first + size);
 }
 
-void multi_process_stream::extract(void* bytes, size_t size, const char* what) {
+void multi_process_stream::peek(void* bytes, size_t size, const char* what) const {
   QAVREK_CHECK(size <= remaining(), "multi_process_stream: reading ", what, " of ", size,
                " bytes past the end of the stream (", remaining(), " bytes left)");
   if (size > 0) std::memcpy(bytes, data_.data() + read_position_, size);
+}
+
+void multi_process_stream::extract(void* bytes, size_t size, const char* what) {
+  peek(bytes, size, what);
   read_position_ += size;
 }
 
@@ -43,8 +47,9 @@ multi_process_stream& multi_process_stream::operator<<(const std::string& value)
 
 multi_process_stream& multi_process_stream::operator>>(bool& value) {
   unsigned char byte = 0;
-  extract(&byte, 1, "a bool");
+  peek(&byte, 1, "a bool");
   QAVREK_CHECK(byte <= 1, "multi_process_stream: byte ", int(byte), " is not a bool");
+  ++read_position_;
   value = byte == 1;
   return *this;
 }
@@ -56,9 +61,11 @@ multi_process_stream& multi_process_stream::operator>>(double& value) { extract(
 
 multi_process_stream& multi_process_stream::operator>>(std::string& value) {
   uint32_t size = 0;
-  extract(&size, sizeof size, "a string length");
-  QAVREK_CHECK(size <= remaining(), "multi_process_stream: string of ", size, " bytes runs past the end of the stream (",
-               remaining(), " bytes left)");
+  peek(&size, sizeof size, "a string length");
+  const size_t left = remaining() - sizeof size;
+  QAVREK_CHECK(size <= left, "multi_process_stream: string of ", size, " bytes runs past the end of the stream (",
+               left, " bytes left)");
+  read_position_ += sizeof size;
   value.assign(reinterpret_cast<const char*>(data_.data() + read_position_), size);
   read_position_ += size;
   return *this;
@@ -71,8 +78,12 @@ void multi_process_stream::Push(const double* p, unsigned n) {
 
 void multi_process_stream::Pop(double*& p, unsigned& n) {
   uint32_t count = 0;
-  extract(&count, sizeof count, "a block count");
+  peek(&count, sizeof count, "a block count");
   QAVREK_CHECK(count == n, "multi_process_stream: block of ", count, " doubles read into a buffer of ", n);
+  QAVREK_CHECK(sizeof(double) * count <= remaining() - sizeof count, "multi_process_stream: reading a block of ",
+               sizeof(double) * count, " bytes past the end of the stream (", remaining() - sizeof count,
+               " bytes left)");
+  read_position_ += sizeof count;
   extract(p, sizeof(double) * count, "a block");
 }
 

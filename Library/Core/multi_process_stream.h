@@ -9,7 +9,8 @@ namespace qavrek {
 
 // The binary archive: values appended in sequence and read back in the same order, untagged.
 // Layout: little-endian values of their natural width, bool as one byte, strings as a u32 length
-// and their bytes, blocks as a u32 count and their doubles. Every read is bounds-checked.
+// and their bytes, blocks as a u32 count and their doubles. Every read is bounds-checked, and a read
+// that fails leaves the stream where it was.
 class multi_process_stream {
  public:
   multi_process_stream() = default;
@@ -44,6 +45,7 @@ class multi_process_stream {
 
  private:
   void append(const void* bytes, size_t size);
+  void peek(void* bytes, size_t size, const char* what) const;
   void extract(void* bytes, size_t size, const char* what);
 
   std::vector<unsigned char> data_;

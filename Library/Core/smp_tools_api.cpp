@@ -4,10 +4,22 @@
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 
 #include "Core/check.h"
+#include "Core/smp_thread_pool.h"
+
+// Debian's oneTBB is not built with ThreadSanitizer, which cannot see its synchronisation and reports
+// every hand-over of data between its threads as a race: under the sanitizer its loops run on the pool.
+#if defined(__SANITIZE_THREAD__)
+#define QAVREK_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QAVREK_THREAD_SANITIZER 1
+#endif
+#endif
 
 namespace qavrek {
 namespace {
@@ -48,8 +60,24 @@ void smp_tools_api::set_backend(int32_t backend, size_t number_of_threads) {
 
 void smp_tools_api::run_tbb(int count, const std::function<void(int, int)>& body) {
   if (count <= 0) return;
+#ifdef QAVREK_THREAD_SANITIZER
+  smp_thread_pool& pool = smp_thread_pool::GetInstance();
+  // A worker that waited for jobs queued behind it could wait for ever: nested loops run in place.
+  if (pool.IsParallelScope()) {
+    body(0, count);
+    return;
+  }
+  const int grain = tbb_grain(0, count);
+  auto proxy = pool.AllocateThreads(number_of_threads_);
+  for (int first = 0; first < count; first += grain) {
+    const int last = std::min(first + grain, count);
+    proxy->DoJob([&body, first, last] { body(first, last); });
+  }
+  proxy->Join();
+#else
   tbb::parallel_for(tbb::blocked_range<int>(0, count, tbb_grain(0, count)),
                     [&body](const tbb::blocked_range<int>& range) { body(range.begin(), range.end()); });
+#endif
 }
 
 }  // namespace qavrek

@@ -11,7 +11,7 @@ namespace qavrek {
 
 // A currency, named by its code ("EUR").
 // A plain value: it compares and hashes by its name.
-class currency {
+class currency : private serialization::null_envelope_mark {
  public:
   // An empty name is refused.
   explicit currency(key name);

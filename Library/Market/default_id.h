@@ -14,7 +14,7 @@ namespace qavrek {
 
 // Id of a credit curve: the reference entity and the terms of the protection on it (currency,
 // seniority of the debt, restructuring clause, ISDA definitions). Ids with equal fields are equal.
-class default_id : public market_data_id {
+class default_id : public market_data_id, private serialization::null_envelope_mark {
  public:
   // The name and the currency are required; the terms may be empty keys.
   default_id(key name, const ptr_const<currency>& ccy, key seniority, key restructuring, key isda);

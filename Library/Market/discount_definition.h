@@ -11,7 +11,7 @@ namespace qavrek {
 
 // What a discount curve discounts at within its currency ("OIS", "3M"), named by a key.
 // A plain value: it compares and hashes by its name.
-class discount_definition {
+class discount_definition : private serialization::null_envelope_mark {
  public:
   // An empty name is refused.
   explicit discount_definition(key name);

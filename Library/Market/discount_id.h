@@ -13,7 +13,7 @@ namespace qavrek {
 
 // Id of a discount curve: what it discounts at (its definition) in which currency.
 // Equal definitions and currencies make equal ids, whichever objects hold them.
-class discount_id : public market_data_id {
+class discount_id : public market_data_id, private serialization::null_envelope_mark {
  public:
   // Both parts are required.
   discount_id(const ptr_const<discount_definition>& definition, const ptr_const<currency>& ccy);

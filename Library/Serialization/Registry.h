@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace qavrek {
 
@@ -23,9 +25,19 @@ class Registry {
     return found == map_.end() ? nullptr : &found->second;
   }
 
+  // The keys held, in increasing order.
+  std::vector<Key> keys() const {
+    std::lock_guard lock(mutex_);
+    std::vector<Key> held;
+    held.reserve(map_.size());
+    for (const auto& entry : map_) held.push_back(entry.first);
+    std::sort(held.begin(), held.end());
+    return held;
+  }
+
  private:
   std::unordered_map<Key, Value> map_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
 };
 
 }  // namespace qavrek

@@ -193,6 +193,9 @@ struct registered_handler {
   // Loads a new object into the std::shared_ptr<const Base> at `target`, where `base` is typeid(Base):
   // refused unless the class is loadable as that Base.
   void (*load_as)(Archive& archive, void* target, const std::type_info& base);
+  // The class's whole-file loader for this archive (read_from_json or read_from_binary), its object
+  // held as itself: for a caller that knows the class by its name alone. Null for a class without it.
+  std::shared_ptr<const void> (*read_file)(const std::string& file_name);
 
   void operator()(Archive& archive, void* object, bool loading) const { handle(archive, object, loading); }
 };
@@ -224,6 +227,19 @@ struct registered_handlers {
     std::shared_ptr<const T> loaded;
     load_shared_object(archive, loaded);
     (store_as<T>(target, base, loaded) || ... || store_as<Bases>(target, base, loaded));
+  }
+
+  template <class Archive>
+  static constexpr auto file_reader() -> std::shared_ptr<const void> (*)(const std::string&) {
+    if constexpr (std::is_base_of_v<persistable<T>, T>)
+      return [](const std::string& file_name) -> std::shared_ptr<const void> {
+        if constexpr (json_archive<Archive>)
+          return T::read_from_json(file_name);
+        else
+          return T::read_from_binary(file_name);
+      };
+    else
+      return nullptr;
   }
 
  private:
@@ -409,6 +425,14 @@ void load_polymorphic(Archive& archive, std::shared_ptr<Base>& target) {
   target = std::const_pointer_cast<Base>(loaded);
 }
 
+// What register_persistable entered under `name` in the archive's registry, or null: for an unknown
+// name, and for a handler entered otherwise.
+template <class Archive>
+const details::registered_handler<Archive>* registered_entry(const std::string& name) {
+  const auto* handler = details::wrapper_of<Archive>::registry()->find(name);
+  return handler == nullptr ? nullptr : handler->template target<details::registered_handler<Archive>>();
+}
+
 // Enters T's JSON and binary handlers in the registries under its class name, so that a shared
 // pointer to T, or to any of Bases, can be saved and loaded through the registries. Meant for a
 // static initialiser in the class's source file (see QAVREK_REGISTER_PERSISTABLE). A handler saves
@@ -424,10 +448,12 @@ bool register_persistable() {
   const std::string name = class_name<T>();
   JsonSerializationRegistry()->add(
       name, json_handler(details::registered_handler<ordered_json>{&handlers::template handle<ordered_json>,
-                                                                     &handlers::template load_as<ordered_json>}));
+                                                                     &handlers::template load_as<ordered_json>,
+                                                                     handlers::template file_reader<ordered_json>()}));
   BinarySerializationRegistry()->add(
       name, binary_handler(details::registered_handler<multi_process_stream>{
-                &handlers::template handle<multi_process_stream>, &handlers::template load_as<multi_process_stream>}));
+                &handlers::template handle<multi_process_stream>, &handlers::template load_as<multi_process_stream>,
+                handlers::template file_reader<multi_process_stream>()}));
   return true;
 }
 

@@ -1,7 +1,5 @@
 #include "allocation_meter.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -62,13 +60,13 @@ std::size_t allocation_meter::largest_request() const { return largest.load(); }
 
 }  // namespace qavrek::allocation_test
 
-// The aligned storage of the numeric blocks comes from aligned_alloc: counted, then passed on to the
-// definition that this one hides (the C library's, or a sanitizer's).
+// The aligned storage of the numeric blocks comes from aligned_alloc: counted, then taken from
+// posix_memalign, which whatever allocator free() belongs to (the C library's, or a sanitizer's, linked
+// into the program or loaded beside it) provides too.
 extern "C" void* aligned_alloc(std::size_t alignment, std::size_t bytes) noexcept {
-  using function = void* (*)(std::size_t, std::size_t);
-  static const auto next = reinterpret_cast<function>(::dlsym(RTLD_NEXT, "aligned_alloc"));
   count(bytes);
-  return next(alignment, bytes);
+  void* memory = nullptr;
+  return ::posix_memalign(&memory, std::max(alignment, sizeof(void*)), bytes) == 0 ? memory : nullptr;
 }
 
 void* operator new(std::size_t bytes) { return allocate(bytes); }

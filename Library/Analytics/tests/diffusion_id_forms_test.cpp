@@ -21,13 +21,6 @@ ordered_json json_of(const ptr_const<T>& object) {
   return ordered_json::parse(T::json_to_string(object));
 }
 
-template <class T, class Archive>
-ptr_const<T> loaded_from(Archive& archive) {
-  ptr_const<T> loaded;
-  serialization::load_shared_object(archive, loaded);
-  return loaded;
-}
-
 const ordered_json eur_curve_form = ordered_json::parse(R"({
   "Class": "qavrek::discount_id",
   "id": {"Class": "qavrek::discount_definition", "id": "OIS"},

@@ -2,4 +2,4 @@
 qavrek_add_test(AnalyticsHostileFilesTests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/hostile_files_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/allocation_meter.cpp
-  DEPS qavrek::Analytics ${CMAKE_DL_LIBS})
+  DEPS qavrek::Analytics)

@@ -25,8 +25,11 @@
 #include "Market/default_id.h"
 #include "Market/discount_definition.h"
 #include "Market/discount_id.h"
+#include "Serialization/common/matrix_form.h"
 #include "Serialization/serialization.h"
+#include "Serialization/serialization_impl.h"
 #include "Util/key.h"
+#include "kept_test_files.h"
 
 namespace qavrek::ids_test {
 
@@ -96,6 +99,14 @@ inline std::vector<std::string> keys_of(const ordered_json& object) {
   return keys;
 }
 
+// A new object of class T loaded from the archive, as a holder's loader makes one.
+template <class T, class Archive>
+ptr_const<T> loaded_from(Archive& archive) {
+  ptr_const<T> loaded;
+  serialization::load_shared_object(archive, loaded);
+  return loaded;
+}
+
 // A stream that reads back what was written into it.
 inline multi_process_stream reopened(const multi_process_stream& written) {
   multi_process_stream reading;
@@ -152,7 +163,10 @@ class scratch_files : public ::testing::Test {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
+  void TearDown() override {
+    test_files::keep_for_fuzzing(folder_);
+    std::filesystem::remove_all(folder_);
+  }
 
   std::string path(const std::string& name) const { return (folder_ / name).string(); }
 

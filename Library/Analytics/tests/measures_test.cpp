@@ -19,13 +19,6 @@ namespace {
 
 constexpr const char* measures_file = "Library/Analytics/change_of_measure/measures";
 
-template <class T, class Archive>
-ptr_const<T> loaded_from(Archive& archive) {
-  ptr_const<T> loaded;
-  serialization::load_shared_object(archive, loaded);
-  return loaded;
-}
-
 // The state of a measure id, which only its persisted form shows.
 std::int32_t state_of(const ptr_const<measure_id>& id) {
   return ordered_json::parse(measure_id::json_to_string(id))["state"].get<std::int32_t>();

@@ -25,6 +25,7 @@
 #include "Util/datetime.h"
 #include "Util/day_count_convention.h"
 #include "Vectorization/matrix.h"
+#include "kept_test_files.h"
 
 namespace qavrek::parameters_test {
 
@@ -41,7 +42,10 @@ class scratch_files : public ::testing::Test {
     folder_ = fs::temp_directory_path() / ("qavrek_parameters_" + std::to_string(::getpid()) + "_" + name);
     fs::create_directories(folder_);
   }
-  void TearDown() override { fs::remove_all(folder_); }
+  void TearDown() override {
+    test_files::keep_for_fuzzing(folder_);
+    fs::remove_all(folder_);
+  }
 
   std::string path(const std::string& name) const { return (folder_ / name).string(); }
 

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "persistable_samples.h"
 
@@ -12,7 +14,7 @@ namespace qavrek::persistence_samples {
 namespace {
 
 template <class Sample>
-class RegisteredClasses : public ::testing::Test {};
+class RegisteredClasses : public scratch_files {};
 TYPED_TEST_SUITE(RegisteredClasses, registered_samples);
 
 // A caller outside the templates, as the registries document them: with the flag false the handler saves
@@ -57,6 +59,28 @@ TYPED_TEST(RegisteredClasses, HandlersSaveTheObjectAndFillTheSharedPointerTheyAr
   (*binary_handler)(binary, &as_base, true);
   expect_same_object<type>(as_class, sample);
   expect_same_object<type>(std::dynamic_pointer_cast<const type>(as_base), sample);
+}
+
+// A caller that knows a class by its name alone (the fuzz harnesses): both registries list it, and its
+// entries read a file of the class.
+TYPED_TEST(RegisteredClasses, AreListedAndReadTheirFilesByTheirNameAlone) {
+  using type = typename TypeParam::type;
+  const std::string name = serialization::class_name<type>();
+  const std::vector<std::string> names = JsonSerializationRegistry()->keys();
+  EXPECT_TRUE(std::binary_search(names.begin(), names.end(), name));
+  EXPECT_EQ(names, BinarySerializationRegistry()->keys());
+
+  const ptr_const<type> sample = TypeParam::sample();
+  type::write_to_json(this->path("object.json"), sample);
+  type::write_to_binary(this->path("object.bin"), sample);
+  const auto* json_entry = serialization::registered_entry<ordered_json>(name);
+  const auto* binary_entry = serialization::registered_entry<multi_process_stream>(name);
+  ASSERT_NE(json_entry, nullptr);
+  ASSERT_NE(binary_entry, nullptr);
+  expect_same_object<type>(std::static_pointer_cast<const type>(json_entry->read_file(this->path("object.json"))),
+                           sample);
+  expect_same_object<type>(std::static_pointer_cast<const type>(binary_entry->read_file(this->path("object.bin"))),
+                           sample);
 }
 
 template <class Sample>

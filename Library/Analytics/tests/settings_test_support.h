@@ -15,6 +15,7 @@
 
 #include "Core/multi_process_stream.h"
 #include "Serialization/serialization.h"
+#include "kept_test_files.h"
 
 namespace qavrek::settings_test {
 
@@ -29,7 +30,10 @@ class scratch_files : public ::testing::Test {
                                            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(folder_);
   }
-  void TearDown() override { fs::remove_all(folder_); }
+  void TearDown() override {
+    test_files::keep_for_fuzzing(folder_);
+    fs::remove_all(folder_);
+  }
 
   std::string path(const std::string& name) const { return (folder_ / name).string(); }
 

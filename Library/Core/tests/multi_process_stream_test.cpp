@@ -62,23 +62,27 @@ TEST(MultiProcessStream, LayoutIsLittleEndianNaturalWidth) {
   EXPECT_TRUE(std::equal(head.begin(), head.end(), bytes.begin()));
 }
 
-// Each case writes something and then reads a value the writer did not write.
+// Each case writes something and then reads a value the writer did not write. The read that fails
+// takes nothing from the stream: what is left is what the reads before it left.
 TEST(MultiProcessStream, ReadingPastTheEndThrows) {
   struct read_case {
     const char* name;
     std::function<void(multi_process_stream&)> write;
     std::function<void(multi_process_stream&)> read;
+    size_t read_before_failing;
   };
   const std::vector<read_case> cases = {
-      {"double from empty", [](multi_process_stream&) {}, [](multi_process_stream& s) { double d; s >> d; }},
+      {"double from empty", [](multi_process_stream&) {}, [](multi_process_stream& s) { double d; s >> d; }, 0},
       {"uint64 from an int32", [](multi_process_stream& s) { s << int32_t(5); },
-       [](multi_process_stream& s) { uint64_t v; s >> v; }},
+       [](multi_process_stream& s) { uint64_t v; s >> v; }, 0},
       {"string longer than the stream", [](multi_process_stream& s) { s << uint32_t(100) << int32_t(0); },
-       [](multi_process_stream& s) { std::string t; s >> t; }},
+       [](multi_process_stream& s) { std::string t; s >> t; }, 0},
       {"second value of one", [](multi_process_stream& s) { s << 1.0; },
-       [](multi_process_stream& s) { double d; s >> d >> d; }},
+       [](multi_process_stream& s) { double d; s >> d >> d; }, 8},
       {"byte that is not a bool", [](multi_process_stream& s) { s << int16_t(7); },
-       [](multi_process_stream& s) { bool b; s >> b; }},
+       [](multi_process_stream& s) { bool b; s >> b; }, 0},
+      {"bool from the text after a name", [](multi_process_stream& s) { s << std::string("null object!") << int32_t('c'); },
+       [](multi_process_stream& s) { std::string t; bool b; s >> t >> b; }, 16},
   };
   for (const auto& c : cases) {
     multi_process_stream out;
@@ -86,6 +90,7 @@ TEST(MultiProcessStream, ReadingPastTheEndThrows) {
     multi_process_stream in;
     in.SetRawData(out.GetRawData());
     EXPECT_THROW(c.read(in), Error) << c.name;
+    EXPECT_EQ(in.remaining(), out.GetRawData().size() - c.read_before_failing) << c.name;
   }
 }
 
@@ -100,6 +105,7 @@ TEST(MultiProcessStream, BlockOfAnotherCountThrows) {
     double* p = buffer.data();
     unsigned n = expected;
     EXPECT_THROW(in.Pop(p, n), Error) << expected;
+    EXPECT_EQ(in.remaining(), out.GetRawData().size()) << expected;
   }
   multi_process_stream truncated;
   std::vector<unsigned char> bytes = out.GetRawData();
@@ -109,6 +115,7 @@ TEST(MultiProcessStream, BlockOfAnotherCountThrows) {
   double* p = buffer;
   unsigned n = 3;
   EXPECT_THROW(truncated.Pop(p, n), Error);
+  EXPECT_EQ(truncated.remaining(), bytes.size());
 }
 
 }  // namespace

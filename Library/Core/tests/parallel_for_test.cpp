@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <string>
@@ -91,6 +92,27 @@ TEST(ParallelFor, ThreadPoolRunsNestedLoopsOnTheWorker) {
     }
   });
   EXPECT_EQ(inner_on_other_thread.load(), 0);
+  smp_tools_api::GetInstance().set_backend(smp_tools_api::TBB, 0);
+}
+
+// Loops started from several threads at once share the pool's workers; each covers its own range.
+TEST(ParallelFor, LoopsFromSeveralThreadsShareThePool) {
+  smp_tools_api::GetInstance().set_backend(smp_tools_api::THREAD_POOL, 4);
+  constexpr int rounds = 20, count = 1000;
+  std::vector<int> complete(4, 0);
+  std::vector<std::thread> callers;
+  for (size_t c = 0; c < complete.size(); ++c)
+    callers.emplace_back([&complete, c] {
+      for (int round = 0; round < rounds; ++round) {
+        std::vector<int> visits(count, 0);
+        parallel_for(count, [&visits](int first, int last) {
+          for (int i = first; i < last; ++i) ++visits[static_cast<size_t>(i)];
+        });
+        complete[c] += std::count(visits.begin(), visits.end(), 1) == count;
+      }
+    });
+  for (auto& caller : callers) caller.join();
+  EXPECT_EQ(complete, std::vector<int>(4, rounds));
   smp_tools_api::GetInstance().set_backend(smp_tools_api::TBB, 0);
 }
 

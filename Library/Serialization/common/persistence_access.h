@@ -8,6 +8,14 @@ namespace qavrek::serialization {
 template <class T>
 class persistable;
 
+// The mark of an object that a null envelope gave, for a class persisted only inside others (it has no
+// persistable<T> base to keep it): derived from privately, it makes such an object save as the null
+// envelope again instead of fields that its own checks would refuse on loading.
+class null_envelope_mark {
+  friend struct persistence_access;
+  bool loaded_from_null_envelope_ = false;
+};
+
 // The one door through which the persistence templates reach a class's private parts. A persistable
 // class befriends this struct and declares, once, its persisted fields in declaration order:
 //
@@ -75,19 +83,25 @@ struct persistence_access {
 
   // Whether the object was loaded from a null envelope without the initialize() of its class, which
   // saving it then writes again: its state never passed the class's checks, so its fields might not load
-  // back, while the null envelope always does. A class without initialize() saves its default fields,
-  // and only a class derived from persistable<T> keeps the mark.
+  // back, while the null envelope always does. A class without initialize() saves its default fields;
+  // the mark is kept by a class derived from persistable<T> or from null_envelope_mark.
   template <class T>
   static bool holds_null_envelope(const T& object) {
     if constexpr (std::is_base_of_v<persistable<T>, T>)
       return static_cast<const persistable<T>&>(object).loaded_from_null_envelope_;
+    else if constexpr (std::is_base_of_v<null_envelope_mark, T>)
+      return static_cast<const null_envelope_mark&>(object).loaded_from_null_envelope_;
     else
       return false;
   }
   template <class T>
   static void mark_null_envelope(T& object) {
-    if constexpr (std::is_base_of_v<persistable<T>, T> && requires { object.initialize(); })
+    if constexpr (!requires { object.initialize(); })
+      return;
+    else if constexpr (std::is_base_of_v<persistable<T>, T>)
       static_cast<persistable<T>&>(object).loaded_from_null_envelope_ = true;
+    else if constexpr (std::is_base_of_v<null_envelope_mark, T>)
+      static_cast<null_envelope_mark&>(object).loaded_from_null_envelope_ = true;
   }
 
   // Whether a class's default state is unusable, so that a null envelope must not stand for it.

@@ -202,7 +202,9 @@ TEST_F(files, ATargetThatIsNotARegularFileIsRefused) {
     EXPECT_EQ(files_in(fs::path(target).parent_path()), parent_before);
   }
   EXPECT_EQ(files_in(folder), std::vector<std::string>{"inside.txt"});
-  if (fs::exists("/dev/full")) EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  if (fs::exists("/dev/full")) {
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  }
 }
 
 // The write itself failing half-way: the file-size limit makes the kernel refuse the bytes beyond it

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -33,6 +34,14 @@ TEST(SerializationRegistry, SecondAddReplacesTheFirst) {
 TEST(SerializationRegistry, UnknownNameFindsNothing) {
   EXPECT_EQ(JsonSerializationRegistry()->find("never registered"), nullptr);
   EXPECT_EQ(BinarySerializationRegistry()->find(""), nullptr);
+}
+
+TEST(SerializationRegistry, KeysAreEveryNameOnceInIncreasingOrder) {
+  Registry<std::string, int> registry;
+  EXPECT_TRUE(registry.keys().empty());
+  for (const char* name : {"qavrek::measure", "qavrek::calibration_hjm_settings", "qavrek::measure"})
+    registry.add(name, 1);
+  EXPECT_EQ(registry.keys(), (std::vector<std::string>{"qavrek::calibration_hjm_settings", "qavrek::measure"}));
 }
 
 TEST(SerializationRegistry, HandlerSavesAndLoadsThroughTheFlag) {
