@@ -20,7 +20,7 @@ constexpr double epsilon = std::numeric_limits<double>::epsilon();
 // scaled up without bound, and one they do not see at all keeps a positive weight.
 constexpr double minimum_relative_scale = 1e-6;
 
-// The damping never falls below this: it is already negligible next to the singular values the rank test keeps
+// The damping never falls below this: it is already negligible next to the eigenvalues the rank test keeps
 // (the scaled Jacobian's largest column has unit norm), and a damping of zero could never be raised again.
 constexpr double minimum_damping = epsilon * epsilon;
 
@@ -219,7 +219,8 @@ class lm_run {
     return largest_cosine <= p_.gradient_tolerance;
   }
 
-  // Marquardt scaling S (the largest column norms seen, floored relative to the largest), then the SVD of J S^-1.
+  // Marquardt scaling S (the largest column norms seen, floored relative to the largest), then the
+  // eigendecomposition of the scaled normal matrix and the scaled gradient in its eigenvectors.
   void decompose() {
     for (size_t j = 0; j < n_; ++j) {
       scale_[static_cast<Eigen::Index>(j)] =
@@ -232,29 +233,34 @@ class lm_run {
       scale_.setOnes();
     }
     const auto m = static_cast<Eigen::Index>(m_), n = static_cast<Eigen::Index>(n_);
-    const Eigen::MatrixXd scaled =
-        Eigen::Map<const row_matrix>(jacobian_matrix_.data(), m, n) * scale_.cwiseInverse().asDiagonal();
-    const Eigen::BDCSVD<Eigen::MatrixXd> svd(scaled, Eigen::ComputeThinU | Eigen::ComputeThinV);
-    singular_values_ = svd.singularValues();
-    right_vectors_ = svd.matrixV();
-    projected_residuals_ = svd.matrixU().transpose() * Eigen::Map<const Eigen::VectorXd>(r_.data(), m);
-    // Directions below rounding level are the null space: they get no step at any damping.
-    rank_threshold_ =
-        singular_values_.size() > 0 ? singular_values_[0] * epsilon * static_cast<double>(std::max(m_, n_)) : 0.0;
+    const Eigen::VectorXd inverse_scale = scale_.cwiseInverse();
+    const Eigen::MatrixXd scaled = Eigen::Map<const row_matrix>(jacobian_matrix_.data(), m, n) * inverse_scale.asDiagonal();
+    const Eigen::MatrixXd normal = scaled.transpose() * scaled;
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(normal);
+    QAVREK_CHECK(eigen.info() == Eigen::Success, "the eigendecomposition of the scaled normal matrix failed");
+    squared_singular_values_ = eigen.eigenvalues();
+    right_vectors_ = eigen.eigenvectors();
+    projected_gradient_ =
+        right_vectors_.transpose() * (scaled.transpose() * Eigen::Map<const Eigen::VectorXd>(r_.data(), m));
+    // An eigenvalue within the rounding of the normal matrix (relative eps max(m, n)) does not tell its direction
+    // from the null space: such directions get no step at any damping.
+    rank_threshold_ = n > 0 ? squared_singular_values_.maxCoeff() * epsilon * static_cast<double>(std::max(m_, n_))
+                            : 0.0;
   }
 
-  // The damped step into step_; returns the decrease of the cost that the linear model predicts,
-  //   0.5 (|r|^2 - |r + J dx|^2) = 0.5 sum_i c_i^2 sigma_i^2 (sigma_i^2 + 2 lambda) / (sigma_i^2 + lambda)^2,
+  // The damped step into step_; returns the decrease of the cost that the linear model predicts. With
+  // mu_i the eigenvalues and g_i the scaled gradient J^T r in the eigenvectors,
+  //   0.5 (|r|^2 - |r + J dx|^2) = 0.5 sum_i g_i^2 (mu_i + 2 lambda) / (mu_i + lambda)^2,
   // written so that no difference of nearly equal numbers appears.
   double propose_step() {
-    Eigen::VectorXd filtered(singular_values_.size());
+    Eigen::VectorXd filtered(squared_singular_values_.size());
     double predicted = 0.0;
-    for (Eigen::Index i = 0; i < singular_values_.size(); ++i) {
-      const double sigma = singular_values_[i], c = projected_residuals_[i];
-      if (sigma > rank_threshold_) {
-        const double denominator = sigma * sigma + damping_;
-        filtered[i] = -sigma * c / denominator;
-        predicted += c * c * sigma * sigma * (sigma * sigma + 2.0 * damping_) / (denominator * denominator);
+    for (Eigen::Index i = 0; i < squared_singular_values_.size(); ++i) {
+      const double mu = squared_singular_values_[i], g = projected_gradient_[i];
+      if (mu > rank_threshold_) {
+        const double denominator = mu + damping_;
+        filtered[i] = -g / denominator;
+        predicted += g * g * (mu + 2.0 * damping_) / (denominator * denominator);
       } else {
         filtered[i] = 0.0;
       }
@@ -281,7 +287,7 @@ class lm_run {
   vector<double> squared_column_norms_, gradient_;
 
   Eigen::VectorXd scale_;
-  Eigen::VectorXd singular_values_, projected_residuals_;
+  Eigen::VectorXd squared_singular_values_, projected_gradient_;
   Eigen::MatrixXd right_vectors_;
   double rank_threshold_ = 0.0;
 

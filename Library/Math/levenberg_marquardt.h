@@ -13,10 +13,13 @@ namespace qavrek {
 // included (a calibration with fewer targets than unknowns).
 //
 // Each trial step solves  min_dx |r + J dx|^2 + lambda |S dx|^2  with the Marquardt scaling S = diag(|J_j|)
-// (the largest column norms seen so far, floored), through the singular value decomposition of the scaled
-// Jacobian J S^-1 = U Sigma V^T:  dx = -S^-1 V diag(sigma / (sigma^2 + lambda)) U^T r.  The damping thus
-// filters each singular direction, and directions the residuals do not see (the null space when m < n) get no
-// step, so the problem stays well posed at any rank. One decomposition serves every damping tried at a point.
+// (the largest column norms seen so far, floored), through the eigendecomposition of the scaled normal matrix
+// (J S^-1)^T (J S^-1) = V diag(mu) V^T, the squared singular values and right vectors of J S^-1:
+//   dx = -S^-1 V diag(1 / (mu + lambda)) V^T (J S^-1)^T r.
+// The damping thus filters each singular direction, and directions the residuals do not see or cannot resolve
+// (mu within rounding of the normal matrix, the null space when m < n) get no step, so the problem stays well
+// posed at any rank. One decomposition serves every damping tried at a point; it costs a fraction of an SVD of
+// the tall Jacobian, which is what keeps the optimiser from being the serial part of a parallel calibration.
 //
 // A step is taken when it lowers the cost and its gain ratio exceeds the acceptance ratio; the damping follows
 // the gain ratio (lm_parameters.h). The run stops on the first of: |r| <= residual tolerance; a stationary point

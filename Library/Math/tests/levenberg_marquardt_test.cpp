@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -211,6 +212,82 @@ problem underdetermined() {
           1e-7};
 }
 
+// A quintic through twelve of its own values on [0, 1] in the monomial basis: a zero-residual linear problem whose
+// scaled Jacobian has a condition number near 1e4, so a step that lost the small directions would stall far from
+// the coefficients that generated the data.
+problem ill_conditioned_polynomial() {
+  constexpr size_t m = 12, n = 6;
+  const std::vector<double> coefficients = {1.0, -2.0, 3.0, -4.0, 5.0, -6.0};
+  const auto powers = [](size_t i) {
+    const double t = static_cast<double>(i) / static_cast<double>(m - 1);
+    std::array<double, n> p{};
+    p[0] = 1.0;
+    for (size_t k = 1; k < n; ++k) p[k] = p[k - 1] * t;
+    return p;
+  };
+  const auto fit = [powers](const std::vector<double>& c, size_t i) {
+    const auto p = powers(i);
+    double value = 0.0;
+    for (size_t k = 0; k < n; ++k) value += c[k] * p[k];
+    return value;
+  };
+  return {"ill_conditioned_polynomial",
+          m,
+          n,
+          std::vector<double>(n, 0.0),
+          [fit, coefficients](const vector<double>& x, vector<double>& r) {
+            const std::vector<double> c(x.begin(), x.end());
+            for (size_t i = 0; i < m; ++i) r[i] = fit(c, i) - fit(coefficients, i);
+          },
+          [powers](const vector<double>&, matrix<double>& j) {
+            for (size_t i = 0; i < m; ++i) {
+              const auto p = powers(i);
+              for (size_t k = 0; k < n; ++k) j(i, k) = p[k];
+            }
+          },
+          coefficients,
+          // A zero residual reached to rounding of terms of order 10.
+          0.0,
+          1e-12,
+          // Rounding of order 1e-15 in the residuals, amplified by the condition number, moves the coefficients by
+          // ~1e-11; finite differences are exact for a linear map up to the rounding of their increment (~1e-8).
+          1e-9,
+          1e-6};
+}
+
+// A line fitted with a third column that is the sum of the first two: the minimisers form a line along
+// (1, 1, -1), which the residuals cannot see.
+problem rank_deficient() {
+  constexpr size_t m = 5;
+  const auto columns = [](size_t i) {
+    const double t = static_cast<double>(i);
+    return std::array<double, 3>{1.0, t, 1.0 + t};
+  };
+  return {"rank_deficient",
+          m,
+          3,
+          {0.25, -0.5, 0.75},
+          [columns](const vector<double>& x, vector<double>& r) {
+            for (size_t i = 0; i < m; ++i) {
+              const auto a = columns(i);
+              r[i] = a[0] * x[0] + a[1] * x[1] + a[2] * x[2] - (2.0 - 0.5 * static_cast<double>(i));
+            }
+          },
+          [columns](const vector<double>&, matrix<double>& j) {
+            for (size_t i = 0; i < m; ++i) {
+              const auto a = columns(i);
+              for (size_t k = 0; k < 3; ++k) j(i, k) = a[k];
+            }
+          },
+          std::nullopt,
+          // The data lie on a line: a zero residual, reached to rounding.
+          0.0,
+          1e-13,
+          // The modes move only across the null line, by steps that differ by their Jacobians' errors.
+          1e-9,
+          1e-6};
+}
+
 // Wraps a problem's callbacks and records what the optimiser asks of them.
 class recorder {
  public:
@@ -347,7 +424,8 @@ TEST_P(levenberg_marquardt_problems, ReachesTheMinimumWithEveryJacobian) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Problems, levenberg_marquardt_problems,
-                         ::testing::Values(rosenbrock(), exponential_fit(), linear_least_squares(), underdetermined()),
+                         ::testing::Values(rosenbrock(), exponential_fit(), linear_least_squares(), underdetermined(),
+                                           ill_conditioned_polynomial(), rank_deficient()),
                          [](const auto& info) { return info.param.name; });
 
 // r = log(x) - log(2) from x = 10: the undamped first steps land at x < 0, where the residual is NaN, so the
@@ -501,6 +579,23 @@ TEST(levenberg_marquardt, DegenerateProblemsStopAtOnce) {
     EXPECT_TRUE(out.converged());
     EXPECT_EQ(out.iterations, 0u);
     for (double value : x) EXPECT_EQ(value, 0.5);
+  }
+}
+
+// Directions the residuals cannot see get no step: the steps live in the row space of the scaled Jacobian J S^-1,
+// so from any start the rank-deficient line fit moves orthogonally to its null direction n = (1, 1, -1) in the
+// metric S^2 (the squared column norms 5, 30 and 55 of its constant Jacobian).
+TEST(levenberg_marquardt, NullDirectionsGetNoStep) {
+  const problem p = rank_deficient();
+  for (const std::vector<double>& start :
+       std::vector<std::vector<double>>{{0.25, -0.5, 0.75}, {10.0, 20.0, -30.0}, {0.0, 0.0, 0.0}}) {
+    const levenberg_marquardt optimiser(driver_parameters(p.m, p.n, 200, 1e-12), p.residual, p.jacobian);
+    vector<double> x{std::span<const double>(start)};
+    const optimization_algorithm_output out = optimiser(x);
+    EXPECT_TRUE(out.converged()) << out.reason();
+    EXPECT_NEAR(out.residual_norm, 0.0, 1e-13);
+    // Rounding of the steps only: their components along the null line are of order eps times their size (< 100).
+    EXPECT_NEAR(5.0 * (x[0] - start[0]) + 30.0 * (x[1] - start[1]) - 55.0 * (x[2] - start[2]), 0.0, 1e-11);
   }
 }
 
