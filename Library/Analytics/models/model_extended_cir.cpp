@@ -9,6 +9,7 @@
 #include "Core/check.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
+#include "Vectorization/vector_clones.h"
 
 namespace qavrek {
 namespace {
@@ -16,6 +17,23 @@ namespace {
 constexpr double epsilon = std::numeric_limits<double>::epsilon();
 
 // (e^x - 1)/x, 1 at x = 0.
+// y1 = scale ((sqrt(lambda) + a Z)^2 + dof - a^2) has the mean dof + lambda and the variance
+// 2 (dof + 2 lambda) of the scaled non-central chi-square, for a^2 = sqrt(lambda (lambda + 2) + dof) - lambda.
+// Expanded, the square needs one root less. On the widest vector unit; the file is compiled without
+// contraction, so every unit gives the same bits.
+QAVREK_VECTOR_CLONES
+void draw_noncentral_chi_square(double* __restrict x1, const double* __restrict x0, const double* __restrict draws,
+                                size_t paths, double noncentrality_per_y, double shift, double dof,
+                                double scale) noexcept {
+  for (size_t p = 0; p < paths; ++p) {
+    const double centre = noncentrality_per_y * (x0[p] + shift);
+    const double lambda = 0.5 * (centre + std::abs(centre));  // max(centre, 0) without a branch
+    const double a2 = std::sqrt(lambda * (lambda + 2.0) + dof) - lambda;
+    const double z = draws[p];
+    x1[p] = scale * (lambda + dof + a2 * (z * z - 1.0) + 2.0 * z * std::sqrt(lambda * a2)) - shift;
+  }
+}
+
 double relative_growth(double x) { return std::abs(x) < epsilon ? 1.0 + 0.5 * x : std::expm1(x) / x; }
 
 // -ln(1 - x)/x, 1 at x = 0.
@@ -299,16 +317,7 @@ void model_extended_cir::evolve(const change_of_measure&, size_t i, const matrix
       // No variance over the step: the deterministic limit of the draw below, y1 = R y0+ + theta (1 - R).
       for (size_t p = 0; p < paths; ++p) x1[p] = ratio * (std::max(x0[p] + shift, 0.0) - shift);
     } else {
-      // y1 = scale ((sqrt(lambda) + a Z)^2 + dof - a^2) has the mean dof + lambda and the variance
-      // 2 (dof + 2 lambda) of the scaled non-central chi-square, for a^2 = sqrt(lambda (lambda + 2) + dof) - lambda.
-      // Expanded, the square needs one root less.
-      for (size_t p = 0; p < paths; ++p) {
-        const double centre = noncentrality_per_y * (x0[p] + shift);
-        const double lambda = 0.5 * (centre + std::abs(centre));  // max(centre, 0) without a branch
-        const double a2 = std::sqrt(lambda * (lambda + 2.0) + dof) - lambda;
-        const double z = draws[p];
-        x1[p] = scale * (lambda + dof + a2 * (z * z - 1.0) + 2.0 * z * std::sqrt(lambda * a2)) - shift;
-      }
+      draw_noncentral_chi_square(x1, x0, draws, paths, noncentrality_per_y, shift, dof, scale);
     }
     for (size_t p = 0; p < paths; ++p) integral[p] += half_tau * (x1[p] + x0[p]);
   }
