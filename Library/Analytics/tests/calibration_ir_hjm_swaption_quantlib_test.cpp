@@ -252,6 +252,8 @@ struct two_factor_case {
   double a, sigma, b, eta, rho;
 };
 
+void PrintTo(const two_factor_case& c, std::ostream* out) { *out << c.name; }
+
 class TwoFactorSwaptions : public ::testing::TestWithParam<two_factor_case> {};
 
 // Two factors: G2++ with the model's reversions, volatilities and correlation.

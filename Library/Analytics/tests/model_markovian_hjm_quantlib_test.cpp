@@ -104,6 +104,8 @@ struct gsr_case {
   std::vector<double> gsr_volatilities;
 };
 
+void PrintTo(const gsr_case& c, std::ostream* out) { *out << c.name; }
+
 class GsrComparison : public ::testing::TestWithParam<gsr_case> {};
 
 TEST_P(GsrComparison, ConditionalBondPrices) {

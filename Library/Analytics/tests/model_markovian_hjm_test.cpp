@@ -40,6 +40,8 @@ struct parameter_case {
   }
 };
 
+void PrintTo(const parameter_case& c, std::ostream* out) { *out << c.name; }
+
 // Piecewise parameters whose dates fall between and beyond the simulation dates below, so that model
 // intervals mix rows and the last dates lie after every parameter date.
 std::vector<parameter_case> parameter_cases() {

@@ -48,6 +48,13 @@ std::string type_name(random_type type) {
   return "Unknown";
 }
 
+}  // namespace
+
+// In random_type's own namespace, where argument-dependent lookup finds it (it skips the unnamed one).
+static void PrintTo(random_type type, std::ostream* out) { *out << type_name(type); }
+
+namespace {
+
 const std::vector<random_type> all_types = {random_type::SOBOL, random_type::SOBOL_BROWNIAN_BRIDGE,
                                             random_type::WELL_19937, random_type::WELL_44497,
                                             random_type::MERSENNE_TWISTER};

@@ -17,6 +17,8 @@ struct stream_case {
   std::string name;
 };
 
+void PrintTo(const stream_case& c, std::ostream* out) { *out << c.name; }
+
 // 5 dates x 3 factors x 16 paths: a Sobol batch is 240 numbers, so the draws below cross batch boundaries.
 constexpr size_t dates = 5, brownians = 3, paths = 16, batch = dates * brownians * paths;
 
