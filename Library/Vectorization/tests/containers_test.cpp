@@ -30,6 +30,8 @@ struct shape_case {
   size_t columns;
 };
 
+void PrintTo(const shape_case& c, std::ostream* out) { *out << c.rows << " x " << c.columns; }
+
 class FreshMatrix : public ::testing::TestWithParam<shape_case> {};
 
 TEST_P(FreshMatrix, IsZeroFilledAlignedAndOwning) {

@@ -28,6 +28,8 @@ struct elementwise_case {
   std::function<double(double, double, double)> element;
 };
 
+void PrintTo(const elementwise_case& c, std::ostream* out) { *out << c.name; }
+
 class Elementwise : public ::testing::TestWithParam<elementwise_case> {};
 
 // Each expression against the same formula written for one element. Both sides round the
@@ -122,6 +124,8 @@ struct mismatch_case {
   std::string message;
   int line;  // vectors and matrices report one line, tensors another
 };
+
+void PrintTo(const mismatch_case& c, std::ostream* out) { *out << c.name; }
 
 class SizeMismatch : public ::testing::TestWithParam<mismatch_case> {};
 

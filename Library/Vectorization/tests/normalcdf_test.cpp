@@ -18,6 +18,8 @@ struct reference_value {
   double phi;
 };
 
+void PrintTo(const reference_value& r, std::ostream* out) { *out << "x = " << r.x; }
+
 class NormalCdfReference : public ::testing::TestWithParam<reference_value> {};
 
 // Reference values from a 50-digit multiple-precision evaluation of erfc(-x / sqrt(2)) / 2,

@@ -25,6 +25,8 @@ struct index_case {
   size_t offset;  // i * 12 + j * 4 + k, worked out by hand
 };
 
+void PrintTo(const index_case& c, std::ostream* out) { *out << "(" << c.i << ", " << c.j << ", " << c.k << ")"; }
+
 class TensorIndexing : public ::testing::TestWithParam<index_case> {};
 
 TEST_P(TensorIndexing, FollowsRowMajorOffsets) {
@@ -99,6 +101,8 @@ struct arity_case {
   std::function<void(tensor<double>&)> call;
   std::string function;
 };
+
+void PrintTo(const arity_case& c, std::ostream* out) { *out << c.name; }
 
 class TensorWrongArity : public ::testing::TestWithParam<arity_case> {};
 

@@ -17,6 +17,8 @@ struct form_case {
   std::string text;
 };
 
+void PrintTo(const form_case& c, std::ostream* out) { *out << c.name; }
+
 class VectorForm : public ::testing::TestWithParam<form_case> {};
 
 TEST_P(VectorForm, PadsEveryValueToTheWidestAndBreaksLines) {
