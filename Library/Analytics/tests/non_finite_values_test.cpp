@@ -1,6 +1,6 @@
 // NaN (also the "no date" value), +infinity and -infinity in every double field, and NaN in every date
-// field, that a class lets hold them come back from both files unchanged (an infinite serial is no date). (The parameter sets refuse them, when built and
-// when loaded alike: see loading_validation_test.cpp.)
+// field, that a class lets hold them come back from both files unchanged (an infinite serial is no date).
+// (The parameter sets refuse them, when built and when loaded alike: see loading_validation_test.cpp.)
 
 #include <gtest/gtest.h>
 
