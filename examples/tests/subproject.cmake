@@ -11,7 +11,9 @@ endfunction()
 file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR} -G ${GENERATOR} -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DQAVREK_SOURCE_DIR=${SOURCE_DIR})
-run(${CMAKE_COMMAND} --build ${WORK_DIR} --target quick_start)
+# The libraries build a second time here: on every processor, since the test starts before the others.
+cmake_host_system_information(RESULT processors QUERY NUMBER_OF_LOGICAL_CORES)
+run(${CMAKE_COMMAND} --build ${WORK_DIR} --target quick_start --parallel ${processors})
 if(NOT EXISTS ${WORK_DIR}/qavrek/lib/libqavrekCore.so)
   message(FATAL_ERROR "qavrekCore was not built into the subproject's folder")
 endif()
