@@ -1,13 +1,7 @@
 # Installs a build of qavrek into WORK_DIR/prefix, then configures, builds and runs the consumer project
 # against that prefix through find_package, checks that its libraries are the installed ones, and, when
 # PYTHON is given, imports the installed Python package.
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-  set(out "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/consumer_checks.cmake)
 
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -17,24 +11,7 @@ run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DC
     -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 
-set(program ${WORK_DIR}/build/quick_start)
-run(${program} ${WORK_DIR}/hull_white.json)
-message("${out}")
-if(NOT out MATCHES "repriced from [^\n]*: Black volatility 20\\.00%")
-  message(FATAL_ERROR "the consumer did not reprice its quote")
-endif()
-
-# Every qavrek library the program loads comes from the prefix.
-run(ldd ${program})
-string(REGEX MATCHALL "libqavrek[A-Za-z]*\\.so[^\n]*" loaded "${out}")
-if(NOT loaded)
-  message(FATAL_ERROR "ldd lists no qavrek library:\n${out}")
-endif()
-foreach(line IN LISTS loaded)
-  if(NOT line MATCHES "=> ${prefix}/")
-    message(FATAL_ERROR "a library from outside the prefix: ${line}")
-  endif()
-endforeach()
+check_quick_start(${WORK_DIR}/build/quick_start ${prefix})
 
 if(PYTHON)
   run(${CMAKE_COMMAND} -E env PYTHONPATH=${prefix}/${PYTHON_SUBDIR} PYTHONDONTWRITEBYTECODE=1 ${PYTHON} -c
