@@ -129,6 +129,27 @@ TEST(MatrixMultiplicationShortDepth, EveryInstructionSetGivesTheSameBits) {
   }
 }
 
+TEST(MatrixMultiplicationShortDepth, ATriangularFactorGivesTheBitsOfTheFullSum) {
+  // A correlation step with a lower Cholesky factor: the zeros above the diagonal add nothing, so every entry
+  // equals the full in-order sum of its k products exactly.
+  constexpr size_t k = 4, n = 1000;
+  std::mt19937 generator(11);
+  std::vector<double> l = stored(k, k, k, generator);
+  for (size_t i = 0; i < k; ++i) {
+    for (size_t j = i + 1; j < k; ++j) l[i * k + j] = 0.0;
+  }
+  const std::vector<double> b = stored(k, n, n, generator);
+  std::vector<double> c(k * n, nan);
+  matrix_multiplication('N', 'N', k, n, k, l.data(), k, b.data(), n, c.data(), n);
+  for (size_t i = 0; i < k; ++i) {
+    for (size_t j = 0; j < n; ++j) {
+      double sum = l[i * k] * b[j];
+      for (size_t m = 1; m < k; ++m) sum = sum + l[i * k + m] * b[m * n + j];
+      ASSERT_EQ(c[i * n + j], sum) << i << "," << j;
+    }
+  }
+}
+
 TEST(MatrixMultiplicationEdges, NothingToAddScalesCWithoutReadingTheOperands) {
   // alpha = 0: A and B (NaN here) are not read; k = 0: the sum is empty. Either way C = beta C.
   const std::vector<double> poisoned(4, nan);
