@@ -164,12 +164,12 @@ void sobol_generator::write_increments(double* output, std::uint64_t batch, size
   }
   const size_t now = bridged_slot(date);
   const size_t before = date > 1 ? bridged_slot(date - 1) : no_slot;
-  const double* w = slots_[now].data() + factor * count;
+  const double* w = slots_[now].values.get() + factor * count;
   if (before == no_slot) {
     for (size_t p = 0; p < count; ++p) output[p] = w[p] - 0.0;  // W(0) = 0
     return;
   }
-  const double* w_before = slots_[before].data() + factor * count;
+  const double* w_before = slots_[before].values.get() + factor * count;
   for (size_t p = 0; p < count; ++p) output[p] = w[p] - w_before[p];
 }
 
@@ -187,13 +187,13 @@ size_t sobol_generator::bridged_slot(size_t date) {
     free_slots_.pop_back();
   }
   const size_t width = bridge_width_;
-  slots_[slot].resize(brownians_ * width);
-  normals_.resize(width);
+  double* const values = slots_[slot].at_least(brownians_ * width);
+  double* const normals = normals_.at_least(width);
   for (size_t k = 0; k < brownians_; ++k) {
-    write_dimension(normals_.data(), bridge_batch_, rank * brownians_ + k, bridge_first_path_, width, kind::gaussian);
-    const double* at_left = left != no_slot ? slots_[left].data() + k * width : nullptr;
-    const double* at_right = right != no_slot ? slots_[right].data() + k * width : nullptr;
-    bridge_->place(rank, at_left, at_right, normals_.data(), slots_[slot].data() + k * width, width);
+    write_dimension(normals, bridge_batch_, rank * brownians_ + k, bridge_first_path_, width, kind::gaussian);
+    const double* at_left = left != no_slot ? slots_[left].values.get() + k * width : nullptr;
+    const double* at_right = right != no_slot ? slots_[right].values.get() + k * width : nullptr;
+    bridge_->place(rank, at_left, at_right, normals, values + k * width, width);
   }
   slot_of_date_[date] = slot;
   return slot;

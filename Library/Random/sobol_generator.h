@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -80,9 +81,21 @@ class sobol_generator final : public random {
   std::uint64_t bridge_batch_ = 0;
   size_t bridge_first_path_ = 0, bridge_width_ = 0;
   std::vector<size_t> slot_of_date_;
-  std::vector<std::vector<double>> slots_;
+  // Values that are always written before they are read: growing them fills nothing.
+  struct unfilled {
+    std::unique_ptr<double[]> values;
+    size_t size = 0;
+    double* at_least(size_t count) {
+      if (size < count) {
+        values = std::make_unique_for_overwrite<double[]>(count);
+        size = count;
+      }
+      return values.get();
+    }
+  };
+  std::vector<unfilled> slots_;
   std::vector<size_t> free_slots_;
-  std::vector<double> normals_;
+  unfilled normals_;
 };
 
 }  // namespace qavrek
