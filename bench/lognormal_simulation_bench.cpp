@@ -12,9 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "Analytics/common/random_config.h"
@@ -23,6 +21,7 @@
 #include "Analytics/simulation/simulation_manager.h"
 #include "Market/discount_curve.h"
 #include "bench_support.h"
+#include "rate_reporter.h"
 
 namespace {
 
@@ -95,42 +94,15 @@ void configurations(benchmark::internal::Benchmark* benchmark) {
 BENCHMARK(hjm_rate)->Apply(configurations);
 BENCHMARK(equity_with_hjm_rate)->Apply(configurations);
 
-// Prints equity_with_hjm_rate over hjm_rate for every configuration measured, after the console report.
-class ratio_reporter : public benchmark::ConsoleReporter {
- public:
-  ratio_reporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-      const auto found = run.counters.find("path_steps");
-      if ((median || single) && found != run.counters.end())
-        rates_[run.run_name.function_name][run.run_name.args] = found->second.value;
-    }
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nPath-step rate of the equity with the rate over the rate alone (goal: at least 0.5 over one year):\n");
-    for (const auto& [args, equity] : rates_["equity_with_hjm_rate"]) {
-      const auto rate = rates_["hjm_rate"].find(args);
-      if (rate != rates_["hjm_rate"].end()) std::printf("  %s: %.2f\n", args.c_str(), equity / rate->second);
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> rates_;
-};
+void print_ratios(const bench::rate_reporter& report) {
+  std::printf("\nPath-step rates, the equity with the rate over the rate alone (goal: at least 0.5 over a year):\n");
+  for (const auto& [args, rate] : report.rates("hjm_rate"))
+    report.print_ratio(args, "equity_with_hjm_rate", "hjm_rate", args);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  ratio_reporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  bench::rate_reporter reporter("path_steps", print_ratios);
+  return bench::run_benchmarks(argc, argv, reporter);
 }

@@ -16,8 +16,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +36,7 @@
 #include "Core/parallel_for.h"
 #include "Core/smp_tools_api.h"
 #include "Market/discount_curve.h"
+#include "rate_reporter.h"
 
 namespace {
 
@@ -230,62 +231,28 @@ BENCHMARK(memory)
 // ---------------------------------------------------------------------------------------------------------
 // The ratios, printed after the console report.
 
-class ratio_reporter : public benchmark::ConsoleReporter {
- public:
-  ratio_reporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-      if (!median && !single) continue;
-      const auto found = run.counters.find("factor_steps");
-      if (found == run.counters.end()) continue;
-      rates_[run.run_name.function_name + "/" + run.run_name.args] = found->second.value;
-    }
+void print_ratios(const bench::rate_reporter& report) {
+  std::printf("\nRatios of factor-step rates:\n");
+  for (const std::string factors : {"factors:1", "factors:3"}) {
+    report.print_ratio("mersenne / kernel, " + factors, "mersenne", "kernel", factors, "at least 0.6");
+    report.print_ratio("mersenne / quantlib_pseudo_random, " + factors, "mersenne", "quantlib_pseudo_random",
+                       factors, "at least 60");
+    report.print_ratio("sobol / quantlib_sobol, " + factors, "sobol", "quantlib_sobol", factors);
+    report.print_ratio("sobol_bridge time / mersenne time, " + factors, "mersenne", "sobol_bridge", factors,
+                       "at most 1.5");
   }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nRatios of factor-step rates%s:\n", rates_.empty() ? " (none measured)" : "");
-    for (const char* factors : {"factors:1", "factors:3"}) {
-      ratio(std::string("mersenne / kernel, ") + factors, "mersenne", "kernel", factors, "at least 0.6");
-      ratio(std::string("mersenne / quantlib_pseudo_random, ") + factors, "mersenne", "quantlib_pseudo_random",
-            factors, "at least 60");
-      ratio(std::string("sobol / quantlib_sobol, ") + factors, "sobol", "quantlib_sobol", factors, "");
-      ratio(std::string("sobol_bridge time / mersenne time, ") + factors, "mersenne", "sobol_bridge", factors,
-            "at most 1.5");
-    }
-    for (const char* threads : {"threads:2", "threads:4", "threads:8"}) {
-      const auto many = rates_.find(std::string("batches/") + threads);
-      const auto one = rates_.find("batches/threads:1");
-      if (many != rates_.end() && one != rates_.end())
-        std::printf("  batches %s / threads:1: %.2f%s\n", threads, many->second / one->second,
-                    std::string(threads) == "threads:4" ? "   (goal: at least 3)" : "");
-    }
+  const std::optional<double> one = report.rate("batches", "threads:1");
+  for (const std::string threads : {"threads:2", "threads:4", "threads:8"}) {
+    const std::optional<double> many = report.rate("batches", threads);
+    if (many && one)
+      std::printf("  batches %s / threads:1: %.2f%s\n", threads.c_str(), *many / *one,
+                  threads == "threads:4" ? "   (goal: at least 3)" : "");
   }
-
- private:
-  void ratio(const std::string& label, const char* numerator, const char* denominator, const char* args,
-             const char* goal) const {
-    const auto a = rates_.find(std::string(numerator) + "/" + args);
-    const auto b = rates_.find(std::string(denominator) + "/" + args);
-    if (a == rates_.end() || b == rates_.end()) return;
-    std::printf("  %s: %.2f%s%s%s\n", label.c_str(), a->second / b->second, *goal ? "   (goal: " : "", goal,
-                *goal ? ")" : "");
-  }
-
-  std::map<std::string, double> rates_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  ratio_reporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  bench::rate_reporter reporter("factor_steps", print_ratios);
+  return bench::run_benchmarks(argc, argv, reporter);
 }
