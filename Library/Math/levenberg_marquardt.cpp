@@ -234,7 +234,8 @@ class lm_run {
     }
     const auto m = static_cast<Eigen::Index>(m_), n = static_cast<Eigen::Index>(n_);
     const Eigen::VectorXd inverse_scale = scale_.cwiseInverse();
-    const Eigen::MatrixXd scaled = Eigen::Map<const row_matrix>(jacobian_matrix_.data(), m, n) * inverse_scale.asDiagonal();
+    const Eigen::MatrixXd scaled =
+        Eigen::Map<const row_matrix>(jacobian_matrix_.data(), m, n) * inverse_scale.asDiagonal();
     const Eigen::MatrixXd normal = scaled.transpose() * scaled;
     const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(normal);
     QAVREK_CHECK(eigen.info() == Eigen::Success, "the eigendecomposition of the scaled normal matrix failed");

@@ -16,7 +16,6 @@ namespace {
 
 constexpr double epsilon = std::numeric_limits<double>::epsilon();
 
-// (e^x - 1)/x, 1 at x = 0.
 // y1 = scale ((sqrt(lambda) + a Z)^2 + dof - a^2) has the mean dof + lambda and the variance
 // 2 (dof + 2 lambda) of the scaled non-central chi-square, for a^2 = sqrt(lambda (lambda + 2) + dof) - lambda.
 // Expanded, the square needs one root less. On the widest vector unit; the file is compiled without
@@ -34,6 +33,7 @@ void draw_noncentral_chi_square(double* __restrict x1, const double* __restrict 
   }
 }
 
+// (e^x - 1)/x, 1 at x = 0.
 double relative_growth(double x) { return std::abs(x) < epsilon ? 1.0 + 0.5 * x : std::expm1(x) / x; }
 
 // -ln(1 - x)/x, 1 at x = 0.
