@@ -15,6 +15,7 @@
 #define QAVREK_RANDOM_INVERSE_NORMAL_CDF_SHARED
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -100,8 +101,12 @@ inline double lower_tail(double p) {
   return -polynomial(far_tail_numerator, r) / polynomial(far_tail_denominator, r);
 }
 
-// Numbers handled per pass over a batch: the tail values of a chunk are gathered in buffers of this size.
-constexpr size_t chunk_size = 256;
+// Numbers handled per pass over a batch, the tail ones set aside in buffers of this size: about 120 of them
+// fall in the tails, enough for their long chains of dependent operations to overlap one another.
+constexpr size_t chunk_size = 2048;
+
+// Vectors computed in step by the passes over a chunk.
+constexpr size_t vectors_in_step = 4;
 
 }  // namespace inverse_normal
 }  // namespace qavrek
@@ -117,7 +122,7 @@ using namespace inverse_normal;
 // a b + c rounded once, as the single-value function's std::fma. The file is compiled without contraction,
 // so that only these fused operations round differently from separate ones.
 template <class D, class V = hn::Vec<D>>
-V fused(D d, V a, V b, V c) {
+HWY_INLINE V fused(D d, V a, V b, V c) {
 #if HWY_NATIVE_FMA
   (void)d;
   return hn::MulAdd(a, b, c);
@@ -134,138 +139,222 @@ V fused(D d, V a, V b, V c) {
 #endif
 }
 
+// K independent vectors computed in step: each operation is applied to all K before the next, so that the
+// long chains of dependent operations (Horner's rule, division, square root) of different vectors overlap
+// within the processor's window. Every lane still sees the operations of the single-value function.
+template <class V, size_t K>
+using pack = std::array<V, K>;
+
+template <class F, class V, size_t K, class... Packs>
+HWY_INLINE auto each(const F& f, const pack<V, K>& first, const Packs&... rest) {
+  pack<decltype(f(first[0], rest[0]...)), K> result;
+  for (size_t k = 0; k < K; ++k) result[k] = f(first[k], rest[k]...);
+  return result;
+}
+
 // Horner's rule on fused multiply-adds, as the single-value function.
-template <class D, size_t N, class V = hn::Vec<D>>
-V polynomial(D d, const double (&c)[N], V x) {
-  V sum = fused(d, hn::Set(d, c[N - 1]), x, hn::Set(d, c[N - 2]));
-  for (int i = static_cast<int>(N) - 3; i >= 0; --i) sum = fused(d, sum, x, hn::Set(d, c[i]));
+template <class D, size_t N, class V, size_t K>
+HWY_INLINE pack<V, K> polynomial(D d, const double (&c)[N], const pack<V, K>& x) {
+  pack<V, K> sum = each([&](V xk) { return fused(d, hn::Set(d, c[N - 1]), xk, hn::Set(d, c[N - 2])); }, x);
+  for (int i = static_cast<int>(N) - 3; i >= 0; --i)
+    sum = each([&](V s, V xk) { return fused(d, s, xk, hn::Set(d, c[i])); }, sum, x);
   return sum;
 }
 
 // log x for normal, finite x > 0.
-template <class D, class V = hn::Vec<D>>
-V log_of_normal(D d, V x) {
+template <class D, class V, size_t K>
+HWY_INLINE pack<V, K> log_of_normal(D d, const pack<V, K>& x) {
   const hn::RebindToUnsigned<D> du;
-  const auto bits = hn::BitCast(du, x);
+  const auto bits = each([&](V xk) { return hn::BitCast(du, xk); }, x);
   // The biased exponent e as a double: the bits of 2^52 + e, less 2^52 + 1023.
-  V k = hn::Sub(hn::BitCast(d, hn::Or(hn::ShiftRight<52>(bits), hn::Set(du, 0x4330000000000000ull))),
-                hn::Set(d, 0x1p52 + 1023.0));
-  V y = hn::BitCast(d, hn::Or(hn::And(bits, hn::Set(du, 0x000fffffffffffffull)), hn::Set(du, 0x3ff0000000000000ull)));
-  const auto above = hn::Gt(y, hn::Set(d, sqrt2));
-  y = hn::IfThenElse(above, hn::Mul(y, hn::Set(d, 0.5)), y);
-  k = hn::IfThenElse(above, hn::Add(k, hn::Set(d, 1.0)), k);
+  pack<V, K> k = each(
+      [&](auto b) {
+        return hn::Sub(hn::BitCast(d, hn::Or(hn::ShiftRight<52>(b), hn::Set(du, 0x4330000000000000ull))),
+                       hn::Set(d, 0x1p52 + 1023.0));
+      },
+      bits);
+  pack<V, K> y = each(
+      [&](auto b) {
+        return hn::BitCast(d, hn::Or(hn::And(b, hn::Set(du, 0x000fffffffffffffull)), hn::Set(du, 0x3ff0000000000000ull)));
+      },
+      bits);
+  const auto above = each([&](V yk) { return hn::Gt(yk, hn::Set(d, sqrt2)); }, y);
+  y = each([&](V yk, auto a) { return hn::IfThenElse(a, hn::Mul(yk, hn::Set(d, 0.5)), yk); }, y, above);
+  k = each([&](V kk, auto a) { return hn::IfThenElse(a, hn::Add(kk, hn::Set(d, 1.0)), kk); }, k, above);
 
-  const V f = hn::Sub(y, hn::Set(d, 1.0));
-  const V s = hn::Div(f, hn::Add(hn::Set(d, 2.0), f));
-  const V z = hn::Mul(s, s);
-  const V w = hn::Mul(z, z);
+  const auto f = each([&](V yk) { return hn::Sub(yk, hn::Set(d, 1.0)); }, y);
+  const auto s = each([&](V fk) { return hn::Div(fk, hn::Add(hn::Set(d, 2.0), fk)); }, f);
   const auto c = [&](int i) { return hn::Set(d, log_coefficients[i]); };
-  const V odd = hn::Mul(w, fused(d, w, fused(d, w, c(5), c(3)), c(1)));
-  const V even = hn::Mul(z, fused(d, w, fused(d, w, fused(d, w, c(6), c(4)), c(2)), c(0)));
-  const V R = hn::Add(even, odd);
-  const V half_square = hn::Mul(hn::Set(d, 0.5), hn::Mul(f, f));
-  const V small = hn::Add(hn::Mul(s, hn::Add(half_square, R)), hn::Mul(k, hn::Set(d, ln2_low)));
-  return hn::Sub(hn::Mul(k, hn::Set(d, ln2_high)), hn::Sub(hn::Sub(half_square, small), f));
+  const auto R = each(
+      [&](V sk) {
+        const V z = hn::Mul(sk, sk);
+        const V w = hn::Mul(z, z);
+        const V odd = hn::Mul(w, fused(d, w, fused(d, w, c(5), c(3)), c(1)));
+        const V even = hn::Mul(z, fused(d, w, fused(d, w, fused(d, w, c(6), c(4)), c(2)), c(0)));
+        return hn::Add(even, odd);
+      },
+      s);
+  return each(
+      [&](V fk, V sk, V Rk, V kk) {
+        const V half_square = hn::Mul(hn::Set(d, 0.5), hn::Mul(fk, fk));
+        const V small = hn::Add(hn::Mul(sk, hn::Add(half_square, Rk)), hn::Mul(kk, hn::Set(d, ln2_low)));
+        return hn::Sub(hn::Mul(kk, hn::Set(d, ln2_high)), hn::Sub(hn::Sub(half_square, small), fk));
+      },
+      f, s, R, k);
 }
 
-template <class D, class V = hn::Vec<D>>
-V central(D d, V q) {
-  const V r = hn::Sub(hn::Set(d, central_offset), hn::Mul(q, q));
-  return hn::Div(hn::Mul(q, polynomial(d, central_numerator, r)), polynomial(d, central_denominator, r));
+template <class D, class V, size_t K>
+HWY_INLINE pack<V, K> central(D d, const pack<V, K>& q) {
+  const auto r = each([&](V qk) { return hn::Sub(hn::Set(d, central_offset), hn::Mul(qk, qk)); }, q);
+  const auto numerator = polynomial(d, central_numerator, r);
+  const auto denominator = polynomial(d, central_denominator, r);
+  return each([&](V qk, V n, V m) { return hn::Div(hn::Mul(qk, n), m); }, q, numerator, denominator);
 }
 
 // p outside the central region, p in (0, 1) with min(p, 1 - p) normal: the lower tail at p or, by symmetry,
 // minus the lower tail at 1 - p, which is exact there.
-template <class D, class V = hn::Vec<D>>
-V tails(D d, V p) {
-  const auto upper = hn::Gt(p, hn::Set(d, 0.5));
-  const V lower_p = hn::IfThenElse(upper, hn::Sub(hn::Set(d, 1.0), p), p);
-  const V r = hn::Sqrt(hn::Neg(log_of_normal(d, lower_p)));
-  const V near_r = hn::Sub(r, hn::Set(d, near_tail_offset));
-  V t = hn::Div(polynomial(d, near_tail_numerator, near_r), polynomial(d, near_tail_denominator, near_r));
-  const auto far = hn::Gt(r, hn::Set(d, far_tail_start));
-  if (!hn::AllFalse(d, far)) {
-    const V far_r = hn::Sub(r, hn::Set(d, far_tail_start));
-    t = hn::IfThenElse(far, hn::Div(polynomial(d, far_tail_numerator, far_r), polynomial(d, far_tail_denominator, far_r)),
-                       t);
+template <class D, class V, size_t K>
+HWY_INLINE pack<V, K> tails(D d, const pack<V, K>& p) {
+  const auto upper = each([&](V pk) { return hn::Gt(pk, hn::Set(d, 0.5)); }, p);
+  const auto lower_p = each([&](V pk, auto u) { return hn::IfThenElse(u, hn::Sub(hn::Set(d, 1.0), pk), pk); }, p, upper);
+  const auto r = each([&](V l) { return hn::Sqrt(hn::Neg(l)); }, log_of_normal(d, lower_p));
+  const auto near_r = each([&](V rk) { return hn::Sub(rk, hn::Set(d, near_tail_offset)); }, r);
+  auto t = each([&](V n, V m) { return hn::Div(n, m); }, polynomial(d, near_tail_numerator, near_r),
+                polynomial(d, near_tail_denominator, near_r));
+  const auto far = each([&](V rk) { return hn::Gt(rk, hn::Set(d, far_tail_start)); }, r);
+  bool any_far = false;
+  for (size_t k = 0; k < K; ++k) any_far = any_far || !hn::AllFalse(d, far[k]);
+  if (any_far) {
+    const auto far_r = each([&](V rk) { return hn::Sub(rk, hn::Set(d, far_tail_start)); }, r);
+    const auto far_t = each([&](V n, V m) { return hn::Div(n, m); }, polynomial(d, far_tail_numerator, far_r),
+                            polynomial(d, far_tail_denominator, far_r));
+    t = each([&](auto fk, V ft, V tk) { return hn::IfThenElse(fk, ft, tk); }, far, far_t, t);
   }
-  return hn::IfThenElse(upper, t, hn::Neg(t));
+  return each([&](auto u, V tk) { return hn::IfThenElse(u, tk, hn::Neg(tk)); }, upper, t);
 }
 
-// Appends the lanes of p that the mask selects, and their indices from `first` on, to the two buffers, which
+// The same for a single vector.
+template <class D, class V>
+HWY_INLINE V central(D d, V q) {
+  return central(d, pack<V, 1>{q})[0];
+}
+template <class D, class V>
+HWY_INLINE V tails(D d, V p) {
+  return tails(d, pack<V, 1>{p})[0];
+}
+
+// Appends the lanes of v that the mask selects, and their indices from `first` on, to the two buffers, which
 // have room for a whole vector more. Returns how many.
-template <class D, class V = hn::Vec<D>, class M = hn::Mask<D>>
-size_t gather(D d, V p, M selected, size_t first, double* HWY_RESTRICT values, int64_t* HWY_RESTRICT indices) {
+template <class D, class V = hn::Vec<D>, class M = hn::Mask<D>, typename T = hn::TFromD<D>, typename Index>
+size_t gather(D d, V v, M selected, size_t first, T* HWY_RESTRICT values, Index* HWY_RESTRICT indices) {
+  static_assert(sizeof(Index) == sizeof(T), "indices are compressed at the values' width");
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
   // Compressing in registers: the compressing stores (and the generic tables) are slow.
   (void)d;
-  const __m512i lanes = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
-  _mm512_storeu_pd(values, _mm512_maskz_compress_pd(selected.raw, p.raw));
-  _mm512_storeu_si512(indices, _mm512_maskz_compress_epi64(
-                                   selected.raw, _mm512_add_epi64(lanes, _mm512_set1_epi64(static_cast<int64_t>(first)))));
+  if constexpr (sizeof(T) == 8) {
+    const __m512i lanes = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
+    const __m512i index = _mm512_add_epi64(lanes, _mm512_set1_epi64(static_cast<int64_t>(first)));
+    _mm512_storeu_si512(values, _mm512_maskz_compress_epi64(selected.raw, hn::BitCast(hn::RebindToUnsigned<D>(), v).raw));
+    _mm512_storeu_si512(indices, _mm512_maskz_compress_epi64(selected.raw, index));
+  } else {
+    const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    const __m512i index = _mm512_add_epi32(lanes, _mm512_set1_epi32(static_cast<int32_t>(first)));
+    _mm512_storeu_si512(values, _mm512_maskz_compress_epi32(selected.raw, v.raw));
+    _mm512_storeu_si512(indices, _mm512_maskz_compress_epi32(selected.raw, index));
+  }
   return static_cast<size_t>(__builtin_popcount(selected.raw));
 #else
-  HWY_ALIGN double lanes[hn::MaxLanes(d)];
-  hn::Store(p, d, lanes);
-  std::uint8_t bits[8] = {};
+  HWY_ALIGN T lanes[hn::MaxLanes(d)];
+  hn::Store(v, d, lanes);
+  std::uint8_t bits[(hn::MaxLanes(d) + 7) / 8] = {};
   hn::StoreMaskBits(d, selected, bits);
   // Every lane is written and only the selected ones kept: no branch on which lanes those are.
   size_t count = 0;
   for (size_t lane = 0; lane < hn::Lanes(d); ++lane) {
     values[count] = lanes[lane];
-    indices[count] = static_cast<int64_t>(first + lane);
+    indices[count] = static_cast<Index>(first + lane);
     count += (bits[lane / 8] >> (lane % 8)) & 1;
   }
   return count;
 #endif
 }
 
-// The quantiles of count <= chunk_size probabilities, which load(i) gives N at a time from index i (loading
-// past count is allowed from a padded source). Central values first, the tail values gathered as they come
-// and finished in one pass at full vector width.
-template <class D, class Load>
-void quantile_chunk(D d, const Load& load, size_t count, double* HWY_RESTRICT x) {
-  using V = hn::Vec<D>;
-  const size_t N = hn::Lanes(d);
-  HWY_ALIGN double tail_p[chunk_size + hn::MaxLanes(d)];
-  HWY_ALIGN int64_t tail_index[chunk_size + hn::MaxLanes(d)];
-  HWY_ALIGN double padded[hn::MaxLanes(d)];
+// Sets aside the values that in_tail selects among the count of the chunk, which load(i) gives a vector at a
+// time from index i (padded past count with a central value), with their indices. Returns how many.
+template <class D, class Load, class InTail, typename Index>
+size_t set_aside(D d, const Load& load, const InTail& in_tail, size_t count, hn::TFromD<D>* HWY_RESTRICT values,
+                 Index* HWY_RESTRICT indices) {
   size_t tail_count = 0;
-  size_t i = 0;
-  // The central values of the N probabilities at i; the tail ones join the buffers.
-  const auto first_pass = [&](V p) {
-    const V q = hn::Sub(p, hn::Set(d, 0.5));
-    const auto in_tail = hn::Not(hn::Le(hn::Abs(q), hn::Set(d, central_half_width)));
-    // Unconditionally: most vectors hold a tail value, but which ones is random.
-    tail_count += gather(d, p, in_tail, i, tail_p + tail_count, tail_index + tail_count);
-    return central(d, q);
-  };
-  for (; i + N <= count; i += N) hn::StoreU(first_pass(load(i)), d, x + i);
-  if (i < count) {
-    // The padding of the last vector lies in the central region and never reaches the tail buffers.
-    hn::Store(first_pass(load(i)), d, padded);
-    for (size_t j = 0; i + j < count; ++j) x[i + j] = padded[j];
+  for (size_t i = 0; i < count; i += hn::Lanes(d)) {
+    const auto v = load(i);
+    // Unconditionally: many vectors hold a tail value, but which ones is random.
+    tail_count += gather(d, v, in_tail(v), i, values + tail_count, indices + tail_count);
   }
-  if (tail_count == 0) return;
+  return tail_count;
+}
 
-  // Padding with a tail value keeps the last vector inside the tails' domain.
-  for (size_t j = tail_count; j < tail_count + N; ++j) tail_p[j] = 0.01;
-  for (size_t j = 0; j < tail_count; j += N) {
-    const V p = hn::Load(d, tail_p + j);
-    const V lower = hn::Min(p, hn::Sub(hn::Set(d, 1.0), p));
-    hn::Store(tails(d, p), d, padded);
-    // Zero, subnormal, negative or above one: left to the scalar function, which knows its ends.
-    const bool all_normal = hn::AllTrue(d, hn::Ge(lower, hn::Set(d, std::numeric_limits<double>::min())));
-    for (size_t lane = 0; lane < N && j + lane < tail_count; ++lane) {
-      const double value = all_normal ? padded[lane] : inverse_normal_cdf(tail_p[j + lane]);
-      x[tail_index[j + lane]] = value;
-    }
+// The central values of the count probabilities of the chunk, which load(i) gives a vector at a time from
+// index i (padded past count), tail ones included: their places are overwritten afterwards. x may be the
+// source itself: each step loads before it stores.
+template <class D, class Load>
+void central_pass(D d, const Load& load, size_t count, double* x) {
+  using V = hn::Vec<D>;
+  constexpr size_t K = vectors_in_step;
+  const size_t N = hn::Lanes(d);
+  const auto q_of = [&](V p) { return hn::Sub(p, hn::Set(d, 0.5)); };
+  size_t i = 0;
+  for (; i + K * N <= count; i += K * N) {
+    pack<V, K> q;
+    for (size_t k = 0; k < K; ++k) q[k] = q_of(load(i + k * N));
+    const auto values = central(d, q);
+    for (size_t k = 0; k < K; ++k) hn::StoreU(values[k], d, x + i + k * N);
+  }
+  HWY_ALIGN double padded[hn::MaxLanes(d)];
+  for (; i < count; i += N) {
+    hn::Store(central(d, q_of(load(i))), d, padded);
+    for (size_t j = 0; j < N && i + j < count; ++j) x[i + j] = padded[j];
   }
 }
 
-void quantiles(const double* p, double* x, size_t n) {
-  const hn::ScalableTag<double> d;
+// The tail values of a chunk, from the count probabilities set aside with their indices: the buffer has room
+// for a vector more, padded here with a tail value. Probabilities that are zero, subnormal,
+// negative, above one or NaN are left to the single-value function, which knows its ends.
+template <class D, typename Index>
+void tails_pass(D d, double* HWY_RESTRICT tail_p, const Index* HWY_RESTRICT tail_index, size_t count,
+                double* HWY_RESTRICT x) {
+  using V = hn::Vec<D>;
+  constexpr size_t K = vectors_in_step;
   const size_t N = hn::Lanes(d);
+  for (size_t j = count; j < count + N; ++j) tail_p[j] = 0.01;
+  HWY_ALIGN double padded[hn::MaxLanes(d)];
+  const auto store = [&](V p, V value, size_t at) {
+    const V lower = hn::Min(p, hn::Sub(hn::Set(d, 1.0), p));
+    const bool all_normal = hn::AllTrue(d, hn::Ge(lower, hn::Set(d, std::numeric_limits<double>::min())));
+    hn::Store(value, d, padded);
+    for (size_t lane = 0; lane < N && at < count; ++lane, ++at)
+      x[tail_index[at]] = all_normal ? padded[lane] : inverse_normal_cdf(tail_p[at]);
+  };
+  size_t j = 0;
+  for (; j + K * N <= count; j += K * N) {
+    pack<V, K> p;
+    for (size_t k = 0; k < K; ++k) p[k] = hn::Load(d, tail_p + j + k * N);
+    const auto values = tails(d, p);
+    for (size_t k = 0; k < K; ++k) store(p[k], values[k], j + k * N);
+  }
+  for (; j < count; j += N) {
+    const V p = hn::Load(d, tail_p + j);
+    store(p, tails(d, p), j);
+  }
+}
+
+// Each chunk in three passes: the tail values are set aside, so that the central pass over every value
+// carries no masks, and then overwrite their places, computed at full vector width.
+void quantiles(const double* p, double* x, size_t n) {
+  using D = hn::ScalableTag<double>;
+  const D d;
+  const size_t N = hn::Lanes(d);
+  HWY_ALIGN double tail_p[chunk_size + hn::MaxLanes(d)];
+  HWY_ALIGN int64_t tail_index[chunk_size + hn::MaxLanes(d)];
   HWY_ALIGN double last[hn::MaxLanes(d)];
   for (size_t first = 0; first < n; first += chunk_size) {
     const size_t count = std::min(chunk_size, n - first);
@@ -277,34 +366,60 @@ void quantiles(const double* p, double* x, size_t n) {
       for (size_t j = 0; j < N; ++j) last[j] = i + j < count ? source[i + j] : 0.5;
       return hn::Load(d, last);
     };
-    quantile_chunk(d, load, count, x + first);
+    // NaN is not central either.
+    const auto in_tail = [&](hn::Vec<D> v) {
+      return hn::Not(hn::Le(hn::Abs(hn::Sub(v, hn::Set(d, 0.5))), hn::Set(d, central_half_width)));
+    };
+    // Before any value of x is written: x may be p itself.
+    const size_t tail_count = set_aside(d, load, in_tail, count, tail_p, tail_index);
+    central_pass(d, load, count, x + first);
+    tails_pass(d, tail_p, tail_index, tail_count, x + first);
   }
 }
 
 // (w + 1/2) 2^-32 of each word w, exactly: the bits of 2^52 + w, less 2^52.
+template <class D, class VW>
+HWY_INLINE hn::Vec<D> open_uniforms(D d, VW w) {
+  const hn::RebindToUnsigned<D> du;
+  const auto integer =
+      hn::Sub(hn::BitCast(d, hn::Or(hn::PromoteTo(du, w), hn::Set(du, 0x4330000000000000ull))), hn::Set(d, 0x1p52));
+  return hn::Mul(hn::Add(integer, hn::Set(d, 0.5)), hn::Set(d, 0x1p-32));
+}
+
+// A word's uniform less 1/2 is (s + 1/2) 2^-32 with s = w - 2^31, central for -K <= s < K, K the central
+// half-width in words rounded: w + K - 2^31 (mod 2^32) at most 2K - 1.
+constexpr auto central_words = static_cast<std::uint32_t>(central_half_width * 0x1p32 + 0.5);
+
+// As quantiles, with the tail words found on the integers, twice as many per vector.
 void quantiles_of_words(const std::uint32_t* HWY_RESTRICT words, double* HWY_RESTRICT x, size_t n) {
-  const hn::ScalableTag<double> d;
-  const hn::RebindToUnsigned<decltype(d)> du;
-  const hn::Rebind<std::uint32_t, decltype(d)> d32;
+  using D = hn::ScalableTag<double>;
+  const D d;
+  const hn::Rebind<std::uint32_t, D> d32;
+  const hn::ScalableTag<std::uint32_t> dw;
   const size_t N = hn::Lanes(d);
-  HWY_ALIGN std::uint32_t last[hn::MaxLanes(d)];
+  HWY_ALIGN std::uint32_t tail_word[chunk_size + hn::MaxLanes(dw)];
+  HWY_ALIGN std::uint32_t tail_index[chunk_size + hn::MaxLanes(dw)];
+  HWY_ALIGN double tail_p[chunk_size + hn::MaxLanes(d)];
+  HWY_ALIGN std::uint32_t last[hn::MaxLanes(dw)];
+  const auto shift = hn::Set(dw, central_words - 0x80000000u);
+  const auto last_central = hn::Set(dw, 2 * central_words - 1);
+  const auto in_tail = [&](hn::Vec<decltype(dw)> w) { return hn::Gt(hn::Add(w, shift), last_central); };
   for (size_t first = 0; first < n; first += chunk_size) {
     const size_t count = std::min(chunk_size, n - first);
     const std::uint32_t* source = words + first;
-    const size_t whole = count / N * N;
-    const auto load = [&](size_t i) {
-      hn::Vec<decltype(d32)> w;
-      if (i < whole) {
-        w = hn::LoadU(d32, source + i);
-      } else {
-        for (size_t j = 0; j < N; ++j) last[j] = i + j < count ? source[i + j] : 0x80000000u;
-        w = hn::Load(d32, last);
-      }
-      const auto integer =
-          hn::Sub(hn::BitCast(d, hn::Or(hn::PromoteTo(du, w), hn::Set(du, 0x4330000000000000ull))), hn::Set(d, 0x1p52));
-      return hn::Mul(hn::Add(integer, hn::Set(d, 0.5)), hn::Set(d, 0x1p-32));
+    // Vectors of L words or N uniforms from index i, padded past count with the median's word.
+    const auto padded_words = [&](size_t i, size_t lanes) {
+      if (i + lanes <= count) return source + i;
+      for (size_t j = 0; j < lanes; ++j) last[j] = i + j < count ? source[i + j] : 0x80000000u;
+      return static_cast<const std::uint32_t*>(last);
     };
-    quantile_chunk(d, load, count, x + first);
+    const auto load_words = [&](size_t i) { return hn::LoadU(dw, padded_words(i, hn::Lanes(dw))); };
+    const auto load = [&](size_t i) { return open_uniforms(d, hn::LoadU(d32, padded_words(i, N))); };
+    const size_t tail_count = set_aside(dw, load_words, in_tail, count, tail_word, tail_index);
+    central_pass(d, load, count, x + first);
+    for (size_t j = 0; j < tail_count; j += N)
+      hn::Store(open_uniforms(d, hn::LoadU(d32, tail_word + j)), d, tail_p + j);
+    tails_pass(d, tail_p, tail_index, tail_count, x + first);
   }
 }
 

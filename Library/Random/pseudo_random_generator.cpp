@@ -7,8 +7,9 @@
 namespace qavrek {
 namespace {
 
-// Words are produced through a small stack buffer so that the conversion loop stays free of virtual calls.
-constexpr size_t chunk_size = 256;
+// Words are produced through a stack buffer so that the conversion loop stays free of virtual calls; its size
+// is the inverse normal's chunk, which needs that many to set aside enough tail values at a time.
+constexpr size_t chunk_size = 2048;
 
 }  // namespace
 

@@ -143,15 +143,20 @@ TEST(InverseNormalCdfBatch, EveryInstructionSetGivesTheSameBitsWithinUlpsOfTheSi
 }
 
 TEST(InverseNormalCdfBatch, WordsGiveTheQuantilesOfTheirOpenUniforms) {
-  // Every 65537th word from 0 to 2^32 - 1, then each length up to a few vectors, so that every remainder of a
-  // vector and of a chunk occurs.
+  // The words on either side of the central region's edges first, found on the integers by the words' path;
+  // then every 65537th word from 0 to 2^32 - 1. Lengths up to a few vectors and across chunks, so that every
+  // remainder of a vector, of a step of vectors and of a chunk occurs.
   std::vector<std::uint32_t> words;
+  for (const double edge : {0.03, 0.97})
+    for (int offset = -3; offset <= 3; ++offset)
+      words.push_back(static_cast<std::uint32_t>(std::llround(edge * 0x1p32 - 0.5) + offset));
   for (std::uint64_t w = 0; w < (std::uint64_t(1) << 32); w += 65537) words.push_back(static_cast<std::uint32_t>(w));
   words.push_back(0xffffffffu);
   std::vector<double> uniforms;
   for (std::uint32_t w : words) uniforms.push_back(word_to_open_uniform(w));
   on_every_instruction_set([&](const char* target) {
-    for (size_t n : {words.size(), size_t(1), size_t(3), size_t(7), size_t(17), size_t(255), size_t(257)}) {
+    for (size_t n : {words.size(), size_t(1), size_t(3), size_t(7), size_t(17), size_t(31), size_t(255), size_t(257),
+                     size_t(2047), size_t(2049), size_t(4133)}) {
       std::vector<double> from_words(n), from_uniforms(n);
       inverse_normal_cdf_of_words(words.data(), from_words.data(), n);
       inverse_normal_cdf(uniforms.data(), from_uniforms.data(), n);
