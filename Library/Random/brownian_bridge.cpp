@@ -1,3 +1,40 @@
+// The placing of a rank on many paths runs on the widest vector instructions of the machine, chosen at run
+// time; this file is compiled once per instruction set, without contraction, so that every set rounds as
+// `increments` does.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "Random/brownian_bridge.cpp"
+#include <hwy/foreach_target.h>  // re-includes this file once per instruction set
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
+namespace qavrek {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// lw left + rw right + deviation normals, left or right null for W(0) = 0.
+void place_on_paths(double lw, double rw, double deviation, const double* left, const double* right,
+                    const double* normals, double* values, size_t n) {
+  const hn::ScalableTag<double> d;
+  const size_t N = hn::Lanes(d);
+  const auto zero = hn::Zero(d);
+  const auto lane = [&](const double* source, size_t p) { return source != nullptr ? hn::LoadU(d, source + p) : zero; };
+  size_t p = 0;
+  for (; p + N <= n; p += N) {
+    const auto sum = hn::Add(hn::Mul(hn::Set(d, lw), lane(left, p)), hn::Mul(hn::Set(d, rw), lane(right, p)));
+    hn::StoreU(hn::Add(sum, hn::Mul(hn::Set(d, deviation), hn::LoadU(d, normals + p))), d, values + p);
+  }
+  for (; p < n; ++p) {
+    const double at_left = left != nullptr ? left[p] : 0.0;
+    const double at_right = right != nullptr ? right[p] : 0.0;
+    values[p] = lw * at_left + rw * at_right + deviation * normals[p];
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace qavrek
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 #include "Random/brownian_bridge.h"
 
 #include <cmath>
@@ -5,6 +42,8 @@
 #include <utility>
 
 namespace qavrek {
+
+HWY_EXPORT(place_on_paths);
 
 brownian_bridge::brownian_bridge(size_t steps) : path_(steps + 1, 0.0) {
   if (steps == 0) return;
@@ -49,12 +88,9 @@ void brownian_bridge::increments(const double* normals, size_t normal_stride, do
 
 void brownian_bridge::place(size_t rank, const double* left, const double* right, const double* normals,
                             double* values, size_t n) const {
-  const double lw = left_weight_[rank], rw = right_weight_[rank], deviation = deviation_[rank];
-  for (size_t p = 0; p < n; ++p) {
-    const double at_left = left != nullptr ? left[p] : 0.0;
-    const double at_right = right != nullptr ? right[p] : 0.0;
-    values[p] = lw * at_left + rw * at_right + deviation * normals[p];
-  }
+  HWY_DYNAMIC_DISPATCH(place_on_paths)(left_weight_[rank], right_weight_[rank], deviation_[rank], left, right, normals,
+                                       values, n);
 }
 
 }  // namespace qavrek
+#endif  // HWY_ONCE

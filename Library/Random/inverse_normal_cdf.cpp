@@ -377,21 +377,34 @@ void quantiles(const double* p, double* x, size_t n) {
   }
 }
 
-// (w + 1/2) 2^-32 of each word w, exactly: the bits of 2^52 + w, less 2^52.
-template <class D, class VW>
-HWY_INLINE hn::Vec<D> open_uniforms(D d, VW w) {
+// The words' two mappings to (0, 1): the generators' open uniforms (w + 1/2) 2^-32, and the binary fractions
+// w 2^-32 (0 for the word 0) of an unshifted Sobol sequence.
+enum class word_mapping { open, fraction };
+
+// The mapping of each word, exactly: the bits of 2^52 + w, less 2^52, then scaled.
+template <word_mapping mapping, class D, class VW>
+HWY_INLINE hn::Vec<D> uniforms_of(D d, VW w) {
   const hn::RebindToUnsigned<D> du;
   const auto integer =
       hn::Sub(hn::BitCast(d, hn::Or(hn::PromoteTo(du, w), hn::Set(du, 0x4330000000000000ull))), hn::Set(d, 0x1p52));
-  return hn::Mul(hn::Add(integer, hn::Set(d, 0.5)), hn::Set(d, 0x1p-32));
+  if constexpr (mapping == word_mapping::open) return hn::Mul(hn::Add(integer, hn::Set(d, 0.5)), hn::Set(d, 0x1p-32));
+  return hn::Mul(integer, hn::Set(d, 0x1p-32));
 }
 
-// A word's uniform less 1/2 is (s + 1/2) 2^-32 with s = w - 2^31, central for -K <= s < K, K the central
-// half-width in words rounded: w + K - 2^31 (mod 2^32) at most 2K - 1.
-constexpr auto central_words = static_cast<std::uint32_t>(central_half_width * 0x1p32 + 0.5);
+// With s = w - 2^31 and H the central half-width in words, a word is central when its uniform less 1/2,
+// (s + 1/2) 2^-32 or s 2^-32, is within H 2^-32: for -a <= s <= b, that is w + a - 2^31 (mod 2^32) at
+// most a + b. H is not a whole number nor half of one.
+constexpr double central_half_width_in_words = central_half_width * 0x1p32;  // exact
+template <word_mapping mapping>
+constexpr double half_step = mapping == word_mapping::open ? 0.5 : 0.0;
+template <word_mapping mapping>
+constexpr auto lowest_central = static_cast<std::uint32_t>(central_half_width_in_words + half_step<mapping>);  // a
+template <word_mapping mapping>
+constexpr auto highest_central = static_cast<std::uint32_t>(central_half_width_in_words - half_step<mapping>);  // b
 
 // As quantiles, with the tail words found on the integers, twice as many per vector.
-void quantiles_of_words(const std::uint32_t* HWY_RESTRICT words, double* HWY_RESTRICT x, size_t n) {
+template <word_mapping mapping>
+void quantiles_of_mapped_words(const std::uint32_t* HWY_RESTRICT words, double* HWY_RESTRICT x, size_t n) {
   using D = hn::ScalableTag<double>;
   const D d;
   const hn::Rebind<std::uint32_t, D> d32;
@@ -401,9 +414,10 @@ void quantiles_of_words(const std::uint32_t* HWY_RESTRICT words, double* HWY_RES
   HWY_ALIGN std::uint32_t tail_index[chunk_size + hn::MaxLanes(dw)];
   HWY_ALIGN double tail_p[chunk_size + hn::MaxLanes(d)];
   HWY_ALIGN std::uint32_t last[hn::MaxLanes(dw)];
-  const auto shift = hn::Set(dw, central_words - 0x80000000u);
-  const auto last_central = hn::Set(dw, 2 * central_words - 1);
-  const auto in_tail = [&](hn::Vec<decltype(dw)> w) { return hn::Gt(hn::Add(w, shift), last_central); };
+  const auto shift = hn::Set(dw, lowest_central<mapping> - 0x80000000u);
+  const auto span = hn::Set(dw, lowest_central<mapping> + highest_central<mapping>);
+  const auto in_tail = [&](hn::Vec<decltype(dw)> w) { return hn::Gt(hn::Add(w, shift), span); };
+  const auto uniforms = [&](const std::uint32_t* w) { return uniforms_of<mapping>(d, hn::LoadU(d32, w)); };
   for (size_t first = 0; first < n; first += chunk_size) {
     const size_t count = std::min(chunk_size, n - first);
     const std::uint32_t* source = words + first;
@@ -414,13 +428,19 @@ void quantiles_of_words(const std::uint32_t* HWY_RESTRICT words, double* HWY_RES
       return static_cast<const std::uint32_t*>(last);
     };
     const auto load_words = [&](size_t i) { return hn::LoadU(dw, padded_words(i, hn::Lanes(dw))); };
-    const auto load = [&](size_t i) { return open_uniforms(d, hn::LoadU(d32, padded_words(i, N))); };
     const size_t tail_count = set_aside(dw, load_words, in_tail, count, tail_word, tail_index);
-    central_pass(d, load, count, x + first);
-    for (size_t j = 0; j < tail_count; j += N)
-      hn::Store(open_uniforms(d, hn::LoadU(d32, tail_word + j)), d, tail_p + j);
+    central_pass(d, [&](size_t i) { return uniforms(padded_words(i, N)); }, count, x + first);
+    for (size_t j = 0; j < tail_count; j += N) hn::Store(uniforms(tail_word + j), d, tail_p + j);
     tails_pass(d, tail_p, tail_index, tail_count, x + first);
   }
+}
+
+void quantiles_of_words(const std::uint32_t* HWY_RESTRICT words, double* HWY_RESTRICT x, size_t n) {
+  quantiles_of_mapped_words<word_mapping::open>(words, x, n);
+}
+
+void quantiles_of_fractions(const std::uint32_t* HWY_RESTRICT words, double* HWY_RESTRICT x, size_t n) {
+  quantiles_of_mapped_words<word_mapping::fraction>(words, x, n);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -432,6 +452,7 @@ namespace qavrek {
 
 HWY_EXPORT(quantiles);
 HWY_EXPORT(quantiles_of_words);
+HWY_EXPORT(quantiles_of_fractions);
 
 double inverse_normal_cdf(double p) noexcept {
   using namespace inverse_normal;
@@ -449,6 +470,10 @@ void inverse_normal_cdf(const double* p, double* x, std::size_t n) noexcept {
 
 void inverse_normal_cdf_of_words(const std::uint32_t* words, double* x, std::size_t n) noexcept {
   HWY_DYNAMIC_DISPATCH(quantiles_of_words)(words, x, n);
+}
+
+void inverse_normal_cdf_of_fractions(const std::uint32_t* words, double* x, std::size_t n) noexcept {
+  HWY_DYNAMIC_DISPATCH(quantiles_of_fractions)(words, x, n);
 }
 
 }  // namespace qavrek

@@ -19,6 +19,10 @@ void inverse_normal_cdf(const double* p, double* x, std::size_t n) noexcept;
 // The quantiles of the generators' open uniforms of n words, (w + 1/2) 2^-32, always finite.
 void inverse_normal_cdf_of_words(const std::uint32_t* words, double* x, std::size_t n) noexcept;
 
+// The quantiles of the binary fractions w 2^-32 of n words (an unshifted Sobol sequence's mapping): the same
+// bits as the quantiles of those fractions as doubles, -inf for the word 0.
+void inverse_normal_cdf_of_fractions(const std::uint32_t* words, double* x, std::size_t n) noexcept;
+
 // The generators' mapping of a 32-bit word w to the open interval: (w + 1/2) 2^-32, never 0 or 1.
 inline double word_to_open_uniform(std::uint32_t word) noexcept { return (static_cast<double>(word) + 0.5) * 0x1p-32; }
 

@@ -139,9 +139,10 @@ void sobol_generator::write_dimension(double* output, std::uint64_t batch, size_
       } else {
         for (size_t i = 0; i < n; ++i) x[i] = word_to_open_uniform(words[i]);
       }
+    } else if (what == kind::gaussian) {
+      inverse_normal_cdf_of_fractions(words, x, n);
     } else {
       for (size_t i = 0; i < n; ++i) x[i] = static_cast<double>(words[i]) * 0x1p-32;
-      if (what == kind::gaussian) inverse_normal_cdf(x, x, n);
     }
   }
 }

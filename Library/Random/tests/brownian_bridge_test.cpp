@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <vector>
+
+#include "instruction_sets.h"
 
 namespace qavrek {
 namespace {
@@ -54,6 +58,28 @@ TEST(BrownianBridge, FirstNormalGivesTheTerminalValue) {
   normals[0] = 1.5;
   bridge.increments(normals.data(), 1, increments.data(), 1);
   for (double increment : increments) EXPECT_NEAR(increment, 1.5 / 3.0, 1e-15);
+}
+
+TEST(BrownianBridge, PlacingManyPathsGivesTheBitsOfTheIncrementsOnEveryInstructionSet) {
+  // Rank by rank over 37 paths (vectors and a remainder), the increments of each path must be those that
+  // `increments` builds from that path's normals alone.
+  const size_t steps = 12, paths = 37;
+  brownian_bridge bridge(steps);
+  std::vector<double> normals(steps * paths);
+  for (size_t i = 0; i < normals.size(); ++i) normals[i] = std::sin(1.7 * static_cast<double>(i) + 0.3) * 2.0;
+  std::vector<double> expected(steps * paths);
+  for (size_t p = 0; p < paths; ++p) bridge.increments(&normals[p], paths, &expected[p], paths);
+  on_every_instruction_set([&](const char* target) {
+    std::vector<double> w((steps + 1) * paths, 0.0);  // W(t) of path p at t * paths + p
+    const auto at = [&](size_t date) { return date == 0 ? nullptr : &w[date * paths]; };
+    for (size_t rank = 0; rank < steps; ++rank)
+      bridge.place(rank, at(bridge.left(rank)), at(bridge.right(rank)), &normals[rank * paths],
+                   &w[bridge.date(rank) * paths], paths);
+    std::vector<double> increments(steps * paths);
+    for (size_t t = 1; t <= steps; ++t)
+      for (size_t p = 0; p < paths; ++p) increments[(t - 1) * paths + p] = w[t * paths + p] - w[(t - 1) * paths + p];
+    EXPECT_EQ(std::memcmp(increments.data(), expected.data(), expected.size() * sizeof(double)), 0) << target;
+  });
 }
 
 }  // namespace

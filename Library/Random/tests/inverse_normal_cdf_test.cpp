@@ -142,21 +142,48 @@ TEST(InverseNormalCdfBatch, EveryInstructionSetGivesTheSameBitsWithinUlpsOfTheSi
   });
 }
 
-TEST(InverseNormalCdfBatch, WordsGiveTheQuantilesOfTheirOpenUniforms) {
-  // The words on either side of the central region's edges first, found on the integers by the words' path;
-  // then every 65537th word from 0 to 2^32 - 1. Lengths up to a few vectors and across chunks, so that every
-  // remainder of a vector, of a step of vectors and of a chunk occurs.
+// The words on either side of the central region's edges first, which the words' paths find on the integers;
+// then every 65537th word from 0 to 2^32 - 1.
+std::vector<std::uint32_t> word_table() {
   std::vector<std::uint32_t> words;
   for (const double edge : {0.03, 0.97})
     for (int offset = -3; offset <= 3; ++offset)
       words.push_back(static_cast<std::uint32_t>(std::llround(edge * 0x1p32 - 0.5) + offset));
   for (std::uint64_t w = 0; w < (std::uint64_t(1) << 32); w += 65537) words.push_back(static_cast<std::uint32_t>(w));
   words.push_back(0xffffffffu);
+  return words;
+}
+
+// Lengths up to a few vectors and across chunks, so that every remainder of a vector, of a step of vectors
+// and of a chunk occurs.
+const size_t lengths[] = {1, 3, 7, 17, 31, 255, 257, 2047, 2049, 4133};
+
+TEST(InverseNormalCdfBatch, FractionsOfWordsGiveTheQuantilesOfThoseFractions) {
+  const std::vector<std::uint32_t> words = word_table();
+  std::vector<double> fractions;
+  for (std::uint32_t w : words) fractions.push_back(static_cast<double>(w) * 0x1p-32);
+  on_every_instruction_set([&](const char* target) {
+    for (size_t n : lengths) {
+      std::vector<double> from_words(n), from_fractions(n);
+      inverse_normal_cdf_of_fractions(words.data(), from_words.data(), n);
+      inverse_normal_cdf(fractions.data(), from_fractions.data(), n);
+      EXPECT_EQ(std::memcmp(from_words.data(), from_fractions.data(), n * sizeof(double)), 0) << target << ", " << n;
+    }
+  });
+  std::vector<double> x(words.size());
+  inverse_normal_cdf_of_fractions(words.data(), x.data(), x.size());
+  const auto zero = std::find(words.begin(), words.end(), 0u) - words.begin();
+  EXPECT_EQ(x[static_cast<size_t>(zero)], -std::numeric_limits<double>::infinity()) << "the word 0";
+}
+
+TEST(InverseNormalCdfBatch, WordsGiveTheQuantilesOfTheirOpenUniforms) {
+  const std::vector<std::uint32_t> words = word_table();
   std::vector<double> uniforms;
   for (std::uint32_t w : words) uniforms.push_back(word_to_open_uniform(w));
+  std::vector<size_t> all_lengths(std::begin(lengths), std::end(lengths));
+  all_lengths.push_back(words.size());
   on_every_instruction_set([&](const char* target) {
-    for (size_t n : {words.size(), size_t(1), size_t(3), size_t(7), size_t(17), size_t(31), size_t(255), size_t(257),
-                     size_t(2047), size_t(2049), size_t(4133)}) {
+    for (size_t n : all_lengths) {
       std::vector<double> from_words(n), from_uniforms(n);
       inverse_normal_cdf_of_words(words.data(), from_words.data(), n);
       inverse_normal_cdf(uniforms.data(), from_uniforms.data(), n);
