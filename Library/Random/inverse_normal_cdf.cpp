@@ -253,23 +253,20 @@ size_t gather(D d, V v, M selected, size_t first, T* HWY_RESTRICT values, Index*
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
   // Compressing in registers: the compressing stores (and the generic tables) are slow.
   (void)d;
+  // The lanes are counted from the mask's value in a general register: GCC 12 under ThreadSanitizer otherwise
+  // reads a 16-bit spill of the mask register as 32 bits.
+  unsigned bits;
   if constexpr (sizeof(T) == 8) {
     const __m512i lanes = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
     const __m512i index = _mm512_add_epi64(lanes, _mm512_set1_epi64(static_cast<int64_t>(first)));
     _mm512_storeu_si512(values, _mm512_maskz_compress_epi64(selected.raw, hn::BitCast(hn::RebindToUnsigned<D>(), v).raw));
     _mm512_storeu_si512(indices, _mm512_maskz_compress_epi64(selected.raw, index));
+    bits = _cvtmask8_u32(selected.raw);
   } else {
     const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     const __m512i index = _mm512_add_epi32(lanes, _mm512_set1_epi32(static_cast<int32_t>(first)));
     _mm512_storeu_si512(values, _mm512_maskz_compress_epi32(selected.raw, v.raw));
     _mm512_storeu_si512(indices, _mm512_maskz_compress_epi32(selected.raw, index));
-  }
-  // Counted from the mask's value in a general register: GCC 12 under ThreadSanitizer otherwise reads a 16-bit
-  // spill of the mask register as 32 bits.
-  unsigned bits;
-  if constexpr (sizeof(T) == 8) {
-    bits = _cvtmask8_u32(selected.raw);
-  } else {
     bits = _cvtmask16_u32(selected.raw);
   }
   return static_cast<size_t>(__builtin_popcount(bits));
@@ -327,8 +324,8 @@ void central_pass(D d, const Load& load, size_t count, double* x) {
 }
 
 // The tail values of a chunk, from the count probabilities set aside with their indices: the buffer has room
-// for a vector more, padded here with a tail value. Probabilities that are zero, subnormal,
-// negative, above one or NaN are left to the single-value function, which knows its ends.
+// for a vector more, padded here with a tail value. Probabilities that are zero, subnormal, negative, above
+// one or NaN are left to the single-value function, which knows its ends.
 template <class D, typename Index>
 void tails_pass(D d, double* HWY_RESTRICT tail_p, const Index* HWY_RESTRICT tail_index, size_t count,
                 double* HWY_RESTRICT x) {
