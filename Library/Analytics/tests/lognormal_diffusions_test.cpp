@@ -174,6 +174,46 @@ TEST_F(LognormalDiffusions, ViewsReadTheLiveStates) {
   }
 }
 
+// A spot view whose rates views simulate other paths than its own refuses to finalize and leaves its spots
+// and its date as they were: a failed step must not leave half-computed spots behind.
+TEST_F(LognormalDiffusions, FinalizeOverOtherPathsWritesNothing) {
+  auto storage = std::make_shared<states_variables>(std::vector<size_t>{2, 2, 1, 1}, 3);
+  auto wider = std::make_shared<states_variables>(std::vector<size_t>{2, 2}, 4);
+  const auto rates_view = [](const ptr_const<diffusion_ir_markovian_hjm>& rates,
+                             const std::shared_ptr<states_variables>& over, size_t i) {
+    return rates->create_market_data(rates, over->next_states(i), over->current_states(i), {}, over);
+  };
+  const auto domestic_view = rates_view(domestic, storage, 0);
+  const auto foreign_view = rates_view(foreign, storage, 1);
+  const auto wide_domestic = rates_view(domestic, wider, 0);
+  const auto wide_foreign = rates_view(foreign, wider, 1);
+  const auto spot_view = [&](const ptr_const<diffusion>& asset, size_t i,
+                             const std::vector<ptr_const<market_data>>& rates) {
+    return asset->create_market_data(asset, storage->next_states(i), storage->current_states(i), rates, storage);
+  };
+  struct failed_finalize {
+    const char* label;
+    size_t slot;
+    ptr_const<market_data> view;
+  };
+  const std::vector<failed_finalize> cases = {
+      {"equity, domestic over 4 paths", 2, spot_view(equity, 2, {wide_domestic})},
+      {"fx, domestic over 4 paths", 3, spot_view(fx, 3, {wide_domestic, foreign_view})},
+      {"fx, foreign over 4 paths", 3, spot_view(fx, 3, {domestic_view, wide_foreign})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    matrix<double> next = storage->next_states(c.slot);
+    next.fill(0.25);
+    matrix<double> spots = storage->current_states(c.slot);
+    spots.fill(7.0);
+    const std::string message = error_message([&] { c.view->finalize(dates[1]); });
+    EXPECT_NE(message.find("expression has diferrent size 4 than destination 3"), std::string::npos) << message;
+    for (double spot : spots) EXPECT_EQ(spot, 7.0);
+    EXPECT_FALSE(c.view->valuation_date().is_valid());
+  }
+}
+
 TEST_F(LognormalDiffusions, ScalarSpotsAndPdeCoefficientsAreNotOffered) {
   auto storage = std::make_shared<states_variables>(std::vector<size_t>{2, 2, 1, 1}, 3);
   std::vector<ptr_const<market_data>> views;

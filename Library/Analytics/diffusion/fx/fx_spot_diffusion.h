@@ -24,7 +24,8 @@ class fx_spot_diffusion : public fx_spot {
                     ptr_const<states_variables> storage);
   ~fx_spot_diffusion() override;
 
-  // Records the date and computes the rates of the latest states.
+  // Records the date and computes the rates of the latest states. Rates views over other paths are an Error
+  // that leaves the rates and the date as they were.
   void finalize(const datetime& date) const override;
 
   double spot() const override;
