@@ -875,6 +875,10 @@ def test_correlation_manager_refuses_what_it_does_not_hold():
     ids = diffusion_ids()
     with pytest.raises(RuntimeError, match="factors are empty!"):
         Analytics.correlationManager(DATES[0], ids, [], MANAGER_CORRELATION)
+    not_a_number = MANAGER_CORRELATION.copy()
+    not_a_number[2, 1] = np.nan
+    with pytest.raises(RuntimeError, match=r"holds nan at \(2, 1\): a correlation is a finite number"):
+        Analytics.correlationManager(DATES[0], ids, [2, 1], not_a_number)
     manager = Analytics.correlationManager(DATES[0], ids[:1], [2], MANAGER_CORRELATION[:2, :2])
     with pytest.raises(RuntimeError, match="id not fount in the list"):
         manager.number_of_factors(ids[1])

@@ -1,5 +1,7 @@
 #include "Analytics/common/correlation_manager.h"
 
+#include <cmath>
+
 #include "Core/check.h"
 #include "Serialization/common/matrix_form.h"
 #include "Serialization/serialization_impl.h"
@@ -60,6 +62,13 @@ void correlation_manager::validate() const {
   if (factors_.empty()) details::check_fail("validate", source_file, empty_factors_line, "factors are empty!");
   QAVREK_CHECK_AT("validate", source_file, sizes_line, ids_.size() == factors_.size(), "factors size ",
                   factors_.size(), " is different from ids size ", ids_.size());
+  // Entries beyond [-1, 1] are let through (the blocks are copied, not read as correlations); a NaN or an
+  // infinity is no correlation of any factors.
+  for (size_t r = 0; r < correlation_.rows(); ++r)
+    for (size_t c = 0; c < correlation_.columns(); ++c)
+      if (!std::isfinite(correlation_(r, c)))
+        QAVREK_FAIL("the correlation holds ", correlation_(r, c), " at (", r, ", ", c,
+                    "): a correlation is a finite number");
 }
 
 size_t correlation_manager::find(const ptr_const<diffusion_id>& id) const {

@@ -22,7 +22,8 @@ namespace qavrek {
 class correlation_manager : public market_data, public serialization::persistable<correlation_manager> {
  public:
   // Copies the ids, the factor counts and the matrix. Refuses empty ids ("ids_ are empty!"), empty
-  // counts ("factors are empty!") and lists of different lengths.
+  // counts ("factors are empty!"), lists of different lengths and, last, a matrix entry that is NaN or
+  // infinite. The loaders run the same checks.
   correlation_manager(const datetime& valuation_date, const std::vector<ptr_const<diffusion_id>>& ids,
                       const std::vector<size_t>& factors, const matrix<double>& correlation);
   correlation_manager(const correlation_manager&) = default;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <typeinfo>
 #include <unordered_set>
@@ -124,6 +125,31 @@ TEST_F(CorrelationManager, ConstructionChecksTheListsInOrder) {
         << r.label;
 }
 
+// The matrix is not checked as a correlation (its blocks are only copied out), but an entry that is no number
+// would reach every simulation that reads its block.
+TEST_F(CorrelationManager, EntriesThatAreNoNumbersAreRefused) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double infinity = std::numeric_limits<double>::infinity();
+  struct refusal {
+    size_t row;
+    size_t column;
+    double value;
+    const char* message;
+  };
+  const std::vector<refusal> refusals = {
+      {1, 1, nan, "the correlation holds nan at (1, 1): a correlation is a finite number"},
+      {0, 2, nan, "the correlation holds nan at (0, 2): a correlation is a finite number"},
+      {2, 0, -infinity, "the correlation holds -inf at (2, 0): a correlation is a finite number"},
+  };
+  for (const auto& r : refusals) {
+    matrix<double> damaged(m);
+    damaged(r.row, r.column) = r.value;
+    const auto error = root_cause([&] { correlation_manager(valuation_date, {a, b}, {1, 2}, damaged); });
+    EXPECT_EQ(error.function, "validate") << r.message;
+    EXPECT_EQ(error.message, r.message);
+  }
+}
+
 TEST_F(CorrelationManager, BlocksOutsideASmallMatrixAreRefusedNotRead) {
   const correlation_manager small(valuation_date, {a, b}, {1, 2}, matrix<double>{{1.0, 0.5}, {0.5, 1.0}});
   EXPECT_EQ(rows_of(small.pair_correlation_matrix({a}, {a})), (std::vector<std::vector<double>>{{1.0}}));
@@ -220,6 +246,9 @@ TEST_F(CorrelationManager, EveryRequiredEntryIsCheckedWhenLoading) {
       {"a column too short", [](ordered_json& j) { j["correlation"]["data"][2].erase(2); },
        "[json.exception.out_of_range.401] array index 2 is out of range"},
       {"no ids", [](ordered_json& j) { j.erase("ids"); }, "ids_ are empty!"},
+      {"a correlation that is no number",
+       [](ordered_json& j) { j["correlation"]["data"][1][0] = std::numeric_limits<double>::quiet_NaN(); },
+       "the correlation holds nan at (0, 1): a correlation is a finite number"},
       {"counts not a list", [](ordered_json& j) { j["factors"] = 2; },
        "[json.exception.type_error.305] cannot use operator[] with a numeric argument with number"},
   };

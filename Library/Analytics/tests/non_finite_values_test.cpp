@@ -116,7 +116,9 @@ TEST_F(NonFiniteValues, CalibrationSettingsKeepThemInEveryDoubleField) {
   });
 }
 
-TEST_F(NonFiniteValues, TheCorrelationManagerKeepsThemInItsMatrixAndNoDateInItsDate) {
+// A correlation manager keeps no date in its date; a correlation that is not finite it refuses (when loaded
+// too: see correlation_manager_test.cpp).
+TEST_F(NonFiniteValues, TheCorrelationManagerKeepsNoDateInItsDateAndRefusesThemInItsMatrix) {
   using manager = correlation_manager;
   const auto holding = [](double date, double correlation) {
     const std::vector<ptr_const<diffusion_id>> ids = {ir_id_sample::sample(), fx_id_sample::sample()};
@@ -127,8 +129,9 @@ TEST_F(NonFiniteValues, TheCorrelationManagerKeepsThemInItsMatrixAndNoDateInItsD
       {"valuation_date", [&](double v) { return holding(v, 0.5); },
        [](const manager& m) { return m.valuation_date().serial(); }, {nan}},
       {"correlation", [&](double v) { return holding(45366.0, v); },
-       [](const manager& m) { return m.correlation()(1, 0); }},
+       [](const manager& m) { return m.correlation()(1, 0); }, {-0.25}},
   });
+  for (const double correlation : {nan, inf, -inf}) EXPECT_THROW(holding(45366.0, correlation), Error) << correlation;
 }
 
 // A calendar refuses a holiday that is not set (NaN) or not a date (infinite); its finite holidays come back.
