@@ -23,15 +23,19 @@ namespace qavrek {
 // grid per dimension, a scheme of the PDE engine rolls the instruments' values over the time grid, and the
 // instruments write their pay-offs and apply their early-exercise events on the grid.
 //
-// Every tensor of the manager (coefficients, stored results, an instrument's values) has the engine's layout:
-// one size per space grid, grid 0 first and outermost. The manager keeps its own copies of the diffusion list,
-// the pv indices and the correlation; a copy of the manager shares the scheme and the coefficient sets with it,
-// and the results until one of the two runs again.
+// Dimensions are listed grid 0 first, in the engine's order (dimension 0 outermost, the last grid's points
+// adjacent in memory): dimensions()[d] (Python's dimensions() alike) is the size of space grid d, pv_indices[d]
+// a point of grid d, and every tensor of the manager (coefficients, stored results, an instrument's values)
+// has the shape dimensions(), preceded by the count of values when there are several.
+//
+// The manager keeps its own copies of the diffusion list, the pv indices and the correlation; a copy of the
+// manager shares the scheme and the coefficient sets with it, and the results until one of the two runs again.
 class pde_manager {
  public:
   // scheme_sizes, scheme_flags, type and scheme_option go to pde_scheme::create_scheme unchanged (stencil widths,
   // divided-difference flags, scheme type, rescaling by the factors of run). pv_indices: for a backward time
-  // grid, the grid index along each dimension at which pv reads each result (missing trailing indices read 0).
+  // grid, the point of each space grid, grid 0 first, at which pv reads each result (missing trailing indices
+  // read 0).
   // At least one space grid; no null grid or diffusion.
   pde_manager(const std::vector<ptr_const<diffusion>>& diffusions, const ptr_const<time_grid>& time_grid,
               const std::vector<size_t>& pv_indices, const std::vector<ptr_const<space_grid>>& space_grids,

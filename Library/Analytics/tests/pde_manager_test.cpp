@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <numeric>
 #include <span>
 #include <string>
 #include <utility>
@@ -126,6 +127,16 @@ TEST(PdeManager, DimensionsAndShapesFollowTheGridsInOrder) {
   ASSERT_GE(run.log->output_shapes.size(), 2u);
   EXPECT_EQ(run.log->output_shapes[0], (std::vector<size_t>{5, 7}));
   EXPECT_EQ(run.log->output_shapes[1], (std::vector<size_t>{2, 5, 7}));
+  // The pv indices {1, 2} are point 1 of grid 0 and point 2 of grid 1: node 1 x 7 + 2 of values numbered by node.
+  const auto numbered = std::make_shared<const grid_instrument>(1, pay_at(run.grid->dates().back(), [] {
+    std::vector<double> nodes(5 * 7);
+    std::iota(nodes.begin(), nodes.end(), 0.0);
+    return nodes;
+  }));
+  manager.run({numbered}, run.ones(), {});
+  double value = 0.0;
+  manager.pv(&value);
+  EXPECT_EQ(value, 9.0);
 }
 
 // Instrument i's values are results s_i .. s_i + size - 1, s_i the sizes before it; pv reads one number per result.
