@@ -160,17 +160,26 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // --- PDE ---------------------------------------------------------------------------------------
   // One space grid per factor: a point x of factor i's grid stands for the state state_drift(t)_i + x, so
   // that the states move without drift on the grids. The dates of a step are dates where the model tabulates
-  // the states' covariance (has_covariance_at); other dates are an Error.
+  // the states' covariance (has_covariance_at); other dates are an Error, not a covariance carried forward
+  // from an earlier model date, which would give the step another variance and convexity than its own.
   //
   // Coefficient tensors hold one value per point of their factor's grid, or one per node of the product of
   // all the grids, grid 0 outermost (the PDE engine's layout); a node's values are those of its point along
   // the factor's grid.
 
   // Coefficients of the step [t, T] (t <= T) for each factor's operator, carrying the step's length:
-  // diffusion 1/2 the variance of the factor's state over the step, convection 0, and reaction -dt times
-  // the trapezoidal average over [t, T] of the factor's share of the short rate, D_i (x_i + (S G)_i), each
-  // end with its own decay, drift, covariance and integrated decay. The shares add up to the short rate
-  // less the market's forward rate, which the caller's discount factors supply.
+  //   diffusion_i  = 1/2 (S_ii(T) - S_ii(t)), the variance the factor's state gains over the step itself,
+  //                  one value over the grid;
+  //   convection_i = 0;
+  //   reaction_i   = -dt/2 [D_i(t) (x + mu_i(t) + (S(t) G(t))_i) + D_i(T) (x + mu_i(T) + (S(T) G(T))_i)],
+  //                  the trapezoid over [t, T] of the factor's share of the short rate, each end with its
+  //                  own decay, drift mu, covariance and integrated decay.
+  // The shares add up to the short rate less the market's forward rate, which the caller's discount factors
+  // supply: the convexity term D' S G enters once, split over the factors as D_i (S G)_i. So a step
+  // discounts by the exact log bond price of conditional_price to second order in its length. Adding the
+  // whole D' S G to every factor's reaction instead would count it n times, an error of (n - 1) D' S G dt:
+  // over one-day steps of two-factor Hull-White models one to eight years out, from a fraction of a percent
+  // of the exact stochastic log discount to several times its size.
   void coefficients(std::span<tensor<double>> diffusions, std::span<tensor<double>> convections,
                     std::span<tensor<double>> reactions, std::span<const std::vector<double>> axes,
                     const datetime& t, const datetime& T) const;
