@@ -37,8 +37,12 @@ class model_cheyette;
 // Immutable; every operation is const, so several targets may be priced on one model at once.
 class calibration_ir_cheyette_swaption {
  public:
-  // The instrument_ir_swaption of these arguments (strikes are multiples of the market swap rate with
-  // is_ratios).
+  // The instrument_ir_swaption of these arguments, in its order: (is_call, curve, expiry, maturity,
+  // frequency, convention, strikes, is_ratios). There is no valuation date (the curve's is used), the swap
+  // is given by its maturity date, not by a tenor from the expiry, and `frequency` is the period of both
+  // legs; with is_ratios the strikes are multiples of the market swap rate. A call written as (is_call,
+  // curve, valuation, expiry, tenor, ...) compiles but describes a swaption expiring at the valuation date
+  // on a swap ending at the intended expiry, paying every `tenor`.
   calibration_ir_cheyette_swaption(bool is_call, const ptr_const<discount_curve>& curve, const datetime& expiry,
                                    const datetime& maturity, const tenor& frequency,
                                    const ptr_const<day_count_convention>& convention,

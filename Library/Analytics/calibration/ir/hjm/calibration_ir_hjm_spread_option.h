@@ -83,6 +83,14 @@ class calibration_ir_hjm_spread_option {
   // Experimental: the normal volatility of the option priced from the second-order expansion of the
   // spread about the forward measure's mean of the state, x = -G_0 (left in `x`), for `forward` and
   // `strike`: 0.0 below intrinsic value. G is a decomposition over the spread's dates.
+  //
+  // In the centred state y, spread - K = S + r X + y'Hy/2 with X = e.y along the unit gradient e, and
+  // E[y'Hy | X] = tr H - p + p X^2 (p = e'He). With d = -S/r, B = S + tr H / 2 the expansion's expected
+  // spread less the strike, Phi and phi the normal distribution and density, the undiscounted values are
+  //   call = Phi(-d) B + phi(d) (r + d p / 2),    put = -Phi(d) B + phi(d) (r + d p / 2),
+  // each the exact expectation of the expansion over its side of X = d. The put is not the call's mirror
+  // Phi(d) B + phi(d) (r - d p / 2): that form breaks call - put = B (call-put parity on the expansion),
+  // which this one keeps.
   double value_henrard_experimental(double forward, double strike, const matrix<double>& G, vector<double>& x,
                                     bool is_call) const;
 
