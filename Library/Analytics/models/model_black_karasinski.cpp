@@ -44,12 +44,6 @@ void step_paths(size_t paths, const double* __restrict draws, const double* __re
   }
 }
 
-bool has_one_mean_reversion(const parameter_markovian_hjm& hjm) {
-  if (hjm.model_type() != parameter_markovian_hjm_type::HULL_WHITE) return false;
-  const matrix<double>& decays = hjm.decays();
-  return std::all_of(decays.begin(), decays.end(), [&](double kappa) { return kappa == decays(0, 0); });
-}
-
 }  // namespace
 
 model_black_karasinski::model_black_karasinski(const parameter_black_karasinski& parameter,
@@ -79,6 +73,8 @@ model_black_karasinski::model_black_karasinski(const parameter_black_karasinski&
   for (const datetime& date : hjm.volatilities_dates())
     volatilities_times_.push_back(year_fraction(valuation_date_, date));
   for (double sigma : hjm.volatilities()) squared_volatilities_.push_back(sigma * sigma);
+  for (const datetime& date : hjm.decays_dates()) decays_times_.push_back(year_fraction(valuation_date_, date));
+  decays_.assign(hjm.decays().begin(), hjm.decays().end());
 
   levels_offset_ = state_parameters_size() + hjm_model_->state_parameters_size();
   set_state_parameters_size(levels_offset_ + levels_times_.size());
@@ -86,7 +82,6 @@ model_black_karasinski::model_black_karasinski(const parameter_black_karasinski&
 
   datetime_helper::interpolate_from_subset_dates(hjm_model_->model_dates(), parameter.levels_parameter_dates(),
                                                  levels_indices_);
-  constant_mean_reversion_ = has_one_mean_reversion(hjm);
 }
 
 model_black_karasinski::~model_black_karasinski() = default;
@@ -135,12 +130,12 @@ void model_black_karasinski::discount_factors(const vector<double>& x, double de
     out.fill(1.0);
     return;
   }
-  QAVREK_CHECK(constant_mean_reversion_,
-               "Black-Karasinski prices need HULL_WHITE decays of one mean reversion, the factor's reversion to its "
-               "level");
-  const karhunen_loeve_expansion expansion(year_fraction(valuation_date_, t), year_fraction(valuation_date_, T),
-                                           parameter_->mean_reversion(), parameter_->levels_parameter(),
-                                           levels_times_, squared_volatilities_, volatilities_times_, time_step_);
+  const auto type = parameter_->parameters()->model_type() == parameter_markovian_hjm_type::HULL_WHITE
+                        ? karhunen_loeve_expansion::decay_type::mean_reversion
+                        : karhunen_loeve_expansion::decay_type::loading;
+  const karhunen_loeve_expansion expansion(year_fraction(valuation_date_, t), year_fraction(valuation_date_, T), type,
+                                           decays_, decays_times_, parameter_->levels_parameter(), levels_times_,
+                                           squared_volatilities_, volatilities_times_, time_step_);
   expansion.survival_probability(x, decay, roots_, weights_, out);
 }
 

@@ -28,8 +28,9 @@ class space_grid;
 //
 // A simulation's states have two rows: the factor x, then the integral of r along the path (the trapezoid
 // over each step, with the level of the step's start at both ends). Prices conditional on the factor come
-// from a karhunen_loeve_expansion over the model's time step and Gauss-Hermite roots; they need the one
-// mean reversion of HULL_WHITE decays, which simulation does not.
+// from a karhunen_loeve_expansion over the model's time step and Gauss-Hermite roots, cut where the decays
+// change: piecewise mean reversions of y under HULL_WHITE, piecewise loadings a(t) of x under
+// PICEWISE_CONSTANT (so that y jumps where a does).
 //
 // The parameter set is borrowed and must outlive the model. Everything but set_state_parameters only reads
 // the model.
@@ -128,8 +129,10 @@ class model_black_karasinski : public aad_state_parameters_manager {
   double time_step_ = 0.0;
   std::vector<size_t> levels_indices_;
   size_t levels_offset_ = 0;
-  // HULL_WHITE decays, all equal: the one mean reversion that the conditional prices assume.
-  bool constant_mean_reversion_ = false;
+  // The driver's decays (one factor: one per decay date) and the year fractions to their dates, for the
+  // conditional prices: mean-reversion speeds under HULL_WHITE, the factor's loadings under PICEWISE_CONSTANT.
+  std::vector<double> decays_;
+  std::vector<double> decays_times_;
 };
 
 }  // namespace qavrek

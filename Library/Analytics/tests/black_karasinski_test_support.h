@@ -49,6 +49,13 @@ struct set_up {
       if (d <= volatility_days[i]) return volatilities[i];
     return volatilities.back();
   }
+  // The decay row of the day that ends on day d (the decay rows share the volatility dates).
+  double decay_until(int d) const {
+    if (decays.empty()) return mean_reversion;
+    for (size_t i = 0; i < volatility_days.size(); ++i)
+      if (d <= volatility_days[i]) return decays[i];
+    return decays.back();
+  }
 
   ptr_mutable<parameter_black_karasinski> parameter() const {
     std::vector<datetime> volatility_dates, level_dates;
@@ -94,20 +101,34 @@ inline double weighted_variance(const set_up& s, double from, double to, double 
 using simulation_test::sample;
 
 // E[exp(-integral of r over [start, start + horizons[h] days])] for r = exp(level + y) and y starting at
-// y0, simulated exactly from day to day (y_{k+1} = e^{-kappa / 365} y_k + d_k Z) with the trapezoid over
-// each day; one sample per horizon from the same paths.
+// y0, simulated exactly from day to day with the trapezoid over each day; one sample per horizon from the same
+// paths. HULL_WHITE: y_{k+1} = e^{-kappa_k / 365} y_k + d_k Z with the day's mean reversion kappa_k.
+// PICEWISE_CONSTANT: y = D x with D the day's decay row (the row of the interval that ends on that day) and
+// x_{k+1} = x_k + sigma_k sqrt(1 / 365) Z, so that y jumps where D does.
 inline std::vector<sample> monte_carlo_prices(const set_up& s, int start_day, double y0, const std::vector<int>& horizons,
                                               size_t paths, unsigned seed) {
   const int last = *std::max_element(horizons.begin(), horizons.end());
   const double h = 1.0 / 365.0;
-  const double decay = std::exp(-s.mean_reversion * h);
-  std::vector<double> deviation(last), level(last), level_change(last, 1.0);
+  const bool hull_white = s.type == parameter_markovian_hjm_type::HULL_WHITE;
+  // Per day k the state z (y, or x) moves as z -> decay[k] z + deviation[k] Z; the log rate at the start of
+  // day k is level[k] + loading[k] z.
+  std::vector<double> decay(last), deviation(last), level(last), level_change(last, 1.0), loading(last + 1, 1.0);
   for (int k = 0; k < last; ++k) {
-    deviation[k] = s.volatility_until(start_day + k + 1) *
-                   std::sqrt(-std::expm1(-2.0 * s.mean_reversion * h) / (2.0 * s.mean_reversion));
+    const double sigma = s.volatility_until(start_day + k + 1);
+    if (hull_white) {
+      const double kappa = s.decay_until(start_day + k + 1);
+      decay[k] = std::exp(-kappa * h);
+      deviation[k] = sigma * (kappa == 0.0 ? std::sqrt(h) : std::sqrt(-std::expm1(-2.0 * kappa * h) / (2.0 * kappa)));
+    } else {
+      decay[k] = 1.0;
+      deviation[k] = sigma * std::sqrt(h);
+    }
     level[k] = s.level_on(start_day + k);
     if (k > 0) level_change[k - 1] = std::exp(level[k] - level[k - 1]);
   }
+  if (!hull_white)
+    for (int k = 0; k <= last; ++k) loading[k] = s.decay_until(start_day + k);
+  const double z0 = y0 / loading[0];
   // Box-Muller pairs: the daily steps make the draws the test's main cost.
   std::mt19937_64 generator(seed);
   std::uniform_real_distribution<double> uniform(0.0, 1.0);
@@ -126,14 +147,14 @@ inline std::vector<sample> monte_carlo_prices(const set_up& s, int start_day, do
   };
   std::vector<sample> result(horizons.size());
   for (size_t p = 0; p < paths; ++p) {
-    double y = y0, integral = 0.0;
-    double rate = std::exp(level[0] + y);  // at the start of day k, with day k's level
+    double z = z0, integral = 0.0;
+    double rate = std::exp(level[0] + loading[0] * z);  // at the start of day k, with day k's level
     for (int k = 0; k < last; ++k) {
-      const double after = decay * y + deviation[k] * normal();
-      const double rate_after = std::exp(level[k] + after);
+      const double after = decay[k] * z + deviation[k] * normal();
+      const double rate_after = std::exp(level[k] + loading[k + 1] * after);
       integral += 0.5 * h * (rate + rate_after);
       rate = rate_after * level_change[k];
-      y = after;
+      z = after;
       for (size_t i = 0; i < horizons.size(); ++i)
         if (horizons[i] == k + 1) result[i].add(std::exp(-integral));
     }

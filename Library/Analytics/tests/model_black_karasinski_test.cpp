@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Analytics/change_of_measure/change_of_measure.h"
@@ -127,30 +128,54 @@ TEST(BlackKarasinskiModel, StepStaysFiniteForRatesBeyondTheRangeOfDoubles) {
   }
 }
 
-// E[exp(-integral of r) | x(t)] against a Monte Carlo of the exact factor on daily steps, for maturities of
-// 1, 3 and 10 years from t = 2 years, at several factor values.
+// Decay rows that change at 3 and 5 years, with the volatilities: mean-reversion speeds under HULL_WHITE, the
+// factor's loadings under PICEWISE_CONSTANT.
+set_up changing_decays(parameter_markovian_hjm_type type, std::vector<double> decays) {
+  set_up s{0.0, {0.3, 0.5, 0.25}, {1095, 1825, 3650}, {std::log(0.02), std::log(0.03)}, {0, 1460}};
+  s.type = type;
+  s.decays = std::move(decays);
+  return s;
+}
+
+struct conditional_price_case {
+  const char* name;
+  set_up inputs;
+  int start_day;
+  std::vector<double> starting_values;  // y(t) = a(t) x(t)
+  std::vector<int> horizons;            // days after t
+};
+
+// E[exp(-integral of r) | x(t)] against a Monte Carlo of the exact factor on daily steps, at several factor
+// values: over 1 to 10 years for one mean reversion, and across the changes of piecewise decays (from one of
+// them for the loadings, so that y jumps on the first day).
 TEST(BlackKarasinskiModel, ConditionalPriceAgreesWithMonteCarloOfTheExactFactor) {
-  const std::vector<int> horizons = {365, 1095, 3650};
-  const int start_day = 730;
-  const std::vector<double> starting_values = {-0.6, 0.0, 0.6};  // y(t) = a(t) x(t)
+  const std::vector<conditional_price_case> cases = {
+      {"one mean reversion, rate", piecewise_rate(), 730, {-0.6, 0.0, 0.6}, {365, 1095, 3650}},
+      {"one mean reversion, intensity", credit_intensity(), 730, {-0.6, 0.0, 0.6}, {365, 1095, 3650}},
+      {"piecewise mean reversions", changing_decays(parameter_markovian_hjm_type::HULL_WHITE, {0.05, 0.8, 0.2}), 730,
+       {-0.6, 0.6}, {730, 1825}},
+      {"piecewise loadings", changing_decays(parameter_markovian_hjm_type::PICEWISE_CONSTANT, {1.0, 0.5, 1.4}), 1095,
+       {-0.6, 0.6}, {730, 1095}},
+  };
   unsigned seed = 17;
-  for (const set_up& s : {piecewise_rate(), credit_intensity()}) {
-    const auto parameter = s.parameter();
-    const model_black_karasinski model(*parameter, valuation(), days_of({0, 365, start_day}), false);
-    const datetime t = day(start_day);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto parameter = c.inputs.parameter();
+    const model_black_karasinski model(*parameter, valuation(), days_of({0, 365, c.start_day}), false);
+    const datetime t = day(c.start_day);
     const double decay = model.factor_decay(t);
-    matrix<double> states(2, starting_values.size());
-    for (size_t j = 0; j < starting_values.size(); ++j) states(0, j) = starting_values[j] / decay;
-    for (size_t j = 0; j < starting_values.size(); ++j) {
+    matrix<double> states(2, c.starting_values.size());
+    for (size_t j = 0; j < c.starting_values.size(); ++j) states(0, j) = c.starting_values[j] / decay;
+    for (size_t j = 0; j < c.starting_values.size(); ++j) {
       const std::vector<sample> reference =
-          monte_carlo_prices(s, start_day, starting_values[j], horizons, 4000, seed++);
-      for (size_t h = 0; h < horizons.size(); ++h) {
-        vector<double> log_prices(starting_values.size());
-        model.conditional_price(states, t, day(start_day + horizons[h]), log_prices);
+          monte_carlo_prices(c.inputs, c.start_day, c.starting_values[j], c.horizons, 4000, seed++);
+      for (size_t h = 0; h < c.horizons.size(); ++h) {
+        vector<double> log_prices(c.starting_values.size());
+        model.conditional_price(states, t, day(c.start_day + c.horizons[h]), log_prices);
         // Four standard errors (a chance of 6e-5 for a correct model); the expansion's own error (below
         // 2e-6) and the daily trapezoid's are far below them.
         EXPECT_NEAR(std::exp(log_prices[j]), reference[h].mean(), 4.0 * reference[h].standard_error())
-            << "mean reversion " << s.mean_reversion << ", " << horizons[h] << " days, y " << starting_values[j];
+            << c.horizons[h] << " days, y " << c.starting_values[j];
       }
     }
   }
@@ -173,23 +198,6 @@ TEST(BlackKarasinskiModel, WithoutVolatilityThePriceIsTheExponentialOfTheLevels)
   vector<double> nothing(3, -1.0);
   model.conditional_price(anywhere, day(100), day(100), nothing);
   for (double value : nothing) EXPECT_EQ(value, 0.0);
-}
-
-// The expansion assumes y = a x mean-reverts at one speed; other driver decays still simulate.
-TEST(BlackKarasinskiModel, PricesNeedHullWhiteDecaysOfOneMeanReversion) {
-  set_up piecewise = piecewise_rate();
-  piecewise.decays = {0.1, 0.2};
-  set_up constant_decay = piecewise_rate();
-  constant_decay.type = parameter_markovian_hjm_type::PICEWISE_CONSTANT;
-  constant_decay.mean_reversion = 1.0;
-  for (const set_up& s : {piecewise, constant_decay}) {
-    const auto parameter = s.parameter();
-    const model_black_karasinski model(*parameter, valuation(), days_of({0, 30}), false);
-    matrix<double> states(2, 2), previous;
-    model.evolve(change_of_measure(), 1, matrix<double>{{0.5, -0.5}}, previous, states);
-    vector<double> out(2);
-    EXPECT_NE(error_message([&] { model.conditional_price(states, day(30), day(400), out); }), "");
-  }
 }
 
 TEST(BlackKarasinskiModel, StateParametersAreTheDriversThenTheLevelTimes) {

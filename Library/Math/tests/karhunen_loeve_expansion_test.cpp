@@ -31,19 +31,21 @@ double level_at(const piecewise& levels, double s) {
   return levels.values[at == levels.times.begin() ? 0 : size_t(at - levels.times.begin()) - 1];
 }
 
-// The squared volatility of the interval that ends at s: (times[k - 1], times[k]].
-double squared_volatility_before(const piecewise& volatilities, double s) {
-  const auto at = std::lower_bound(volatilities.times.begin(), volatilities.times.end(), s);
-  return volatilities.values[std::min(size_t(at - volatilities.times.begin()), volatilities.times.size() - 1)];
+// The value of the interval that ends at s: (times[k - 1], times[k]].
+double value_before(const piecewise& parameter, double s) {
+  const auto at = std::lower_bound(parameter.times.begin(), parameter.times.end(), s);
+  return parameter.values[std::min(size_t(at - parameter.times.begin()), parameter.times.size() - 1)];
 }
 
-// The pieces of [t, T] between the level and volatility times.
-std::vector<double> cuts(double t, double T, const piecewise& levels, const piecewise& volatilities) {
+// The pieces of [t, T] between the level, volatility and mean-reversion times.
+std::vector<double> cuts(double t, double T, const piecewise& levels, const piecewise& volatilities,
+                         const piecewise& mean_reversions) {
   std::vector<double> cut{t, T};
-  for (const auto* times : {&levels.times, &volatilities.times})
+  for (const auto* times : {&levels.times, &volatilities.times, &mean_reversions.times})
     for (double time : *times)
       if (t < time && time < T) cut.push_back(time);
   std::sort(cut.begin(), cut.end());
+  cut.erase(std::unique(cut.begin(), cut.end()), cut.end());
   return cut;
 }
 
@@ -53,6 +55,11 @@ struct expansion_case {
   piecewise levels;
   piecewise squared_volatilities;
   double t, T;
+  piecewise mean_reversions = {};  // on (times[k - 1], times[k]] in place of kappa, when given
+
+  double mean_reversion_before(double s) const {
+    return mean_reversions.values.empty() ? kappa : value_before(mean_reversions, s);
+  }
 };
 
 void PrintTo(const expansion_case& c, std::ostream* out) { *out << c.name; }
@@ -66,12 +73,13 @@ class reference_solution {
 
   explicit reference_solution(const expansion_case& c, double refinement = 1.0)
       : spacing_(1.0 / (128.0 * refinement)), size_(size_t(2 * half_width / spacing_) + 1), price_(size_, 1.0) {
-    const std::vector<double> cut = cuts(c.t, c.T, c.levels, c.squared_volatilities);
+    const std::vector<double> cut = cuts(c.t, c.T, c.levels, c.squared_volatilities, c.mean_reversions);
     for (size_t p = cut.size() - 1; p > 0; --p) {
       const double level = level_at(c.levels, cut[p - 1]);
-      const double variance = squared_volatility_before(c.squared_volatilities, cut[p]);
+      const double variance = value_before(c.squared_volatilities, cut[p]);
+      const double kappa = c.mean_reversion_before(cut[p]);
       const size_t steps = size_t(std::ceil((cut[p] - cut[p - 1]) * 1000.0 * refinement));
-      for (size_t i = 0; i < steps; ++i) step(c.kappa, variance, level, (cut[p] - cut[p - 1]) / double(steps));
+      for (size_t i = 0; i < steps; ++i) step(kappa, variance, level, (cut[p] - cut[p - 1]) / double(steps));
     }
   }
 
@@ -128,6 +136,11 @@ void normal_rule(size_t n, vector<double>& roots, vector<double>& weights) {
 }
 
 karhunen_loeve_expansion expansion_of(const expansion_case& c, double time_step) {
+  if (!c.mean_reversions.values.empty())
+    return karhunen_loeve_expansion(c.t, c.T, karhunen_loeve_expansion::decay_type::mean_reversion,
+                                    c.mean_reversions.values, c.mean_reversions.times, c.levels.values,
+                                    c.levels.times, c.squared_volatilities.values, c.squared_volatilities.times,
+                                    time_step);
   return karhunen_loeve_expansion(c.t, c.T, c.kappa, c.levels.values, c.levels.times, c.squared_volatilities.values,
                                   c.squared_volatilities.times, time_step);
 }
@@ -156,6 +169,8 @@ std::vector<expansion_case> cases() {
       {"no_mean_reversion", 0.0, {{std::log(0.025), std::log(0.035)}, {0.0, 6.0}}, {{0.04}, {1.0}}, 2.0, 12.0},
       {"level_time_inside_first_step", 0.2, {{std::log(0.04), std::log(0.06)}, {0.0, 1.0 + 0.3 * ten_days}},
        {{0.16}, {1.0}}, 1.0, 1.5},
+      {"mean_reversion_changes_inside", 0.0, {{std::log(0.03)}, {0.0}}, {{0.25}, {5.0}}, 0.5, 6.0,
+       {{0.05, 0.9, 0.2}, {2.0, 3.5, 5.0}}},
   };
 }
 
@@ -253,12 +268,22 @@ TEST(ExpansionOverNoTime, PricesOne) {
   for (double price : out) EXPECT_EQ(price, 1.0);
 }
 
-// Steps end on every level and volatility time and are no longer than the time step.
+// Steps end on every level and volatility time and every change of the decays, and are no longer than the time
+// step.
 TEST(ExpansionGrid, CutsAtEveryLevelAndVolatilityTime) {
   const karhunen_loeve_expansion expansion(0.5, 2.0, 0.1, std::vector{0.0, 0.0}, std::vector{0.0, 1.05},
                                            std::vector{0.1, 0.2}, std::vector{0.8, 3.0}, 0.25);
   // [0.5, 0.8]: 2 steps, [0.8, 1.05]: 1, [1.05, 2.0]: 4.
   EXPECT_EQ(expansion.number_of_steps(), 7u);
+
+  // Decays cut where they change (at 1.2), not at a time where they hold (0.9): [0.5, 1.2]: 3, [1.2, 2.0]: 4.
+  using decay_type = karhunen_loeve_expansion::decay_type;
+  for (decay_type type : {decay_type::mean_reversion, decay_type::loading}) {
+    const karhunen_loeve_expansion changing(0.5, 2.0, type, std::vector{0.1, 0.1, 0.3}, std::vector{0.9, 1.2, 3.0},
+                                            std::vector{0.0}, std::vector{0.0}, std::vector{0.1}, std::vector{3.0},
+                                            0.25);
+    EXPECT_EQ(changing.number_of_steps(), 7u);
+  }
 }
 
 TEST(ExpansionErrors, RejectsInputsWithoutAPrice) {
