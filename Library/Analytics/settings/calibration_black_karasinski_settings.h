@@ -10,13 +10,20 @@
 namespace qavrek {
 
 // Numerical settings of the credit Black-Karasinski level calibration and of its survival-probability PDE.
-// A plain value holder: nothing is checked, nothing changes after construction.
+// A value holder: nothing changes after construction.
 //
 // The level calibration searches each date's level in [level_lower_bound, level_upper_bound] (or, with
 // update_bounds, in a bracket around a guess) to the given tolerance, applying the rates/credit adjustment
 // when use_adjustement is set. The PDE runs on pde_grid_size points spanning pde_span, backward in time when
 // backward is set, on a time grid of coarse steps of `step` days refined into `period` steps of at least
 // minimum_step days. The frequency is only stored.
+//
+// The constructor and the loaders refuse values that no calibration could use: a tolerance that is not a finite
+// number >= 0 (a JSON null reads as NaN, which would match every date), a span that is not a finite number > 0,
+// and sizes beyond their ceilings: at most max_pde_grid_size (65,536) grid points and max_period (65,536) fine
+// steps, far beyond any calibration's (129 and 10 by default), so that a stored value cannot ask for gigabytes.
+// The other values are stored as given; the calibration refuses non-finite level bounds and the time grid
+// non-finite or negative steps when they are used.
 class calibration_black_karasinski_settings : public config_data,
                                               public serialization::persistable<calibration_black_karasinski_settings> {
  public:
@@ -26,6 +33,9 @@ class calibration_black_karasinski_settings : public config_data,
                                         double tolerance = 1.e-13, bool debug = false, double step = 30.,
                                         size_t period = 10, double minimum_step = 1., bool update_bounds = true);
   calibration_black_karasinski_settings(const calibration_black_karasinski_settings&) = default;
+
+  static constexpr size_t max_pde_grid_size = size_t(1) << 16;
+  static constexpr size_t max_period = size_t(1) << 16;
   ~calibration_black_karasinski_settings() override;
 
   double mean_reversion_spead() const noexcept { return mean_reversion_spead_; }
@@ -47,6 +57,8 @@ class calibration_black_karasinski_settings : public config_data,
 
   // Used only by the loaders; a null record keeps these values, so every field has one.
   calibration_black_karasinski_settings() = default;
+  // Refuses what no calibration could use (see the class comment).
+  void initialize() const;
 
   // The stored form's keys are these names, spellings included.
   template <class Self, class Field>

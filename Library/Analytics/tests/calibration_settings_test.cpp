@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -41,8 +42,8 @@ ptr_const<hjm_settings> full_hjm() {
                                               true);
 }
 
-// Field by field; the Black-Karasinski frequency has no accessor and is compared through the JSON text.
-void expect_same(const bk_settings& actual, const bk_settings& expected) {
+// Field by field, through the accessors.
+void expect_same_fields(const bk_settings& actual, const bk_settings& expected) {
   EXPECT_EQ(actual.mean_reversion_spead(), expected.mean_reversion_spead());
   EXPECT_EQ(actual.backward(), expected.backward());
   EXPECT_EQ(actual.use_adjustement(), expected.use_adjustement());
@@ -56,6 +57,11 @@ void expect_same(const bk_settings& actual, const bk_settings& expected) {
   EXPECT_EQ(actual.period(), expected.period());
   EXPECT_EQ(actual.minimum_step(), expected.minimum_step());
   EXPECT_EQ(actual.update_bounds(), expected.update_bounds());
+}
+
+// Field by field; the Black-Karasinski frequency has no accessor and is compared through the JSON text.
+void expect_same(const bk_settings& actual, const bk_settings& expected) {
+  expect_same_fields(actual, expected);
   EXPECT_EQ(
       ordered_json::parse(bk_settings::json_to_string(std::make_shared<const bk_settings>(actual)))["frequency"],
       ordered_json::parse(bk_settings::json_to_string(std::make_shared<const bk_settings>(expected)))["frequency"]);
@@ -313,7 +319,9 @@ TEST_F(CalibrationSettingsFiles, NullRecordsLoadAsFullyDefinedDefaults) {
   for (const auto& loaded :
        {bk_settings::read_from_json(path("bk.json")), bk_settings::read_from_binary(path("bk.bin"))}) {
     ASSERT_NE(loaded, nullptr);
-    expect_same(*loaded, bk_default);
+    expect_same_fields(*loaded, bk_default);
+    // It skipped the checks of a loaded record, so it saves as the null record again (with its frequency).
+    EXPECT_EQ(ordered_json::parse(bk_settings::json_to_string(loaded))["Class"], "null object!");
   }
 
   cheyette_settings::write_to_json(path("cheyette.json"), nullptr);
@@ -376,6 +384,90 @@ TEST_F(CalibrationSettingsFiles, MissingScalarKeysAndMistypedValuesFailWithTheJs
   // A missing vector reads as an empty one.
   write_json_root(path("no_bounds.json"), without(hjm, "volatility_bounds"));
   EXPECT_TRUE(hjm_settings::read_from_json(path("no_bounds.json"))->volatility_bounds().empty());
+}
+
+// The Black-Karasinski settings' arguments in field order, those of full_black_karasinski() unless changed.
+struct bk_arguments {
+  double mean_reversion_spead = 0.05;
+  size_t pde_grid_size = 65;
+  double pde_span = 4.5;
+  double level_lower_bound = -20.0;
+  double level_upper_bound = 25.0;
+  double tolerance = 1e-10;
+  double step = 15.0;
+  size_t period = 4;
+  double minimum_step = 0.5;
+
+  bk_settings make() const {
+    return bk_settings(tenor("6M"), mean_reversion_spead, false, false, pde_grid_size, pde_span, level_lower_bound,
+                       level_upper_bound, tolerance, true, step, period, minimum_step, false);
+  }
+  std::vector<unsigned char> binary() const {
+    return archive_bytes([&](multi_process_stream& a) {
+      a << std::string("qavrek::calibration_black_karasinski_settings") << std::string("6M") << mean_reversion_spead
+        << false << false << std::uint64_t{pde_grid_size} << pde_span << level_lower_bound << level_upper_bound
+        << tolerance << true << step << std::uint64_t{period} << minimum_step << false;
+    });
+  }
+  ordered_json json() const {
+    ordered_json j = ordered_json::parse(bk_settings::json_to_string(full_black_karasinski()));
+    j["pde_grid_size"] = std::uint64_t{pde_grid_size};
+    j["period"] = std::uint64_t{period};
+    for (auto [key, value] : {std::pair{"pde_span", pde_span}, {"level_lower_bound", level_lower_bound},
+                              {"level_upper_bound", level_upper_bound}, {"tolerance", tolerance}, {"step", step},
+                              {"minimum_step", minimum_step}})
+      j[key] = serialization::json_from_double(value);
+    return j;
+  }
+};
+
+// A value that no calibration can use is refused by the constructor and by both loaders, before anything is
+// sized from it: a tolerance that is not a number (a JSON null) would skip every date, a span of 0 leaves the
+// grid no width, and 1e7 grid points would ask the survival solver for gigabytes. The ceilings themselves pass.
+TEST_F(CalibrationSettingsFiles, BlackKarasinskiRefusesValuesNoCalibrationCanUse) {
+  struct refused_case {
+    std::string name;
+    std::function<void(bk_arguments&)> change;
+    std::string message;  // "" for a value that is taken
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const refused_case cases[] = {
+      {"tolerance null", [&](bk_arguments& a) { a.tolerance = nan; }, "the level tolerance"},
+      {"tolerance infinite", [&](bk_arguments& a) { a.tolerance = inf; }, "the level tolerance"},
+      {"tolerance negative", [](bk_arguments& a) { a.tolerance = -1e-10; }, "the level tolerance"},
+      {"tolerance zero", [](bk_arguments& a) { a.tolerance = 0.0; }, ""},
+      {"span zero", [](bk_arguments& a) { a.pde_span = 0.0; }, "the PDE span"},
+      {"span negative", [](bk_arguments& a) { a.pde_span = -3.0; }, "the PDE span"},
+      {"span null", [&](bk_arguments& a) { a.pde_span = nan; }, "the PDE span"},
+      {"span infinite", [&](bk_arguments& a) { a.pde_span = inf; }, "the PDE span"},
+      {"grid of 1e7 points", [](bk_arguments& a) { a.pde_grid_size = 10'000'000; }, "the PDE grid has at most 65536"},
+      {"grid one above the ceiling", [](bk_arguments& a) { a.pde_grid_size = 65'537; }, "the PDE grid has at most"},
+      {"grid at the ceiling", [](bk_arguments& a) { a.pde_grid_size = 65'536; }, ""},
+      {"fine steps above the ceiling", [](bk_arguments& a) { a.period = 65'537; }, "at most 65536 fine steps"},
+      {"fine steps at the ceiling", [](bk_arguments& a) { a.period = 65'536; }, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    bk_arguments arguments;
+    c.change(arguments);
+    const auto expect = [&](const std::string& failure) {
+      if (c.message.empty())
+        EXPECT_EQ(failure, "");
+      else
+        EXPECT_THAT(failure, ::testing::HasSubstr(c.message));
+    };
+    expect(failure_of([&] { arguments.make(); }));
+    write_json_root(path("bk.json"), arguments.json());
+    expect(failure_of([&] { bk_settings::read_from_json(path("bk.json")); }));
+    write_bytes(path("bk.bin"), arguments.binary());
+    expect(failure_of([&] { bk_settings::read_from_binary(path("bk.bin")); }));
+  }
+  // A size written as a negative JSON integer takes its bits as unsigned: far above the ceiling.
+  ordered_json negative = bk_arguments().json();
+  negative["pde_grid_size"] = -1;
+  write_json_root(path("bk.json"), negative);
+  EXPECT_NE(failure_of([&] { bk_settings::read_from_json(path("bk.json")); }), "");
 }
 
 template <class T>
