@@ -23,6 +23,14 @@ size_t node_count(const calibration_black_karasinski_settings& settings) {
   return n % 2 == 0 && settings.backward() ? n + 1 : n;
 }
 
+// At most as many dates as the time grid lays between its key dates before it merges repeats: the keys, up to
+// 2 period + 1 fine steps, and the horizon (days) in coarse steps.
+double grid_dates_bound(const calibration_black_karasinski_settings& settings, size_t keys, double horizon) {
+  double bound = double(keys) + 2.0 * double(settings.period()) + 1.0;
+  if (settings.step() > 0.0) bound += horizon / settings.step();
+  return bound;
+}
+
 }  // namespace
 
 black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuation_date, std::span<const double> levels,
@@ -31,21 +39,38 @@ black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuati
                                                          const calibration_black_karasinski_settings& settings)
     : levels_(levels), size_(node_count(settings)), span_(settings.pde_span()), backward_(settings.backward()) {
   QAVREK_CHECK(size_ >= 3, "the survival grid needs at least 3 nodes, not ", size_);
-  QAVREK_CHECK(!dates.empty(), "the survival solver needs at least one date");
   QAVREK_CHECK(parameter.parameters() != nullptr, "the Black-Karasinski parameter set has no Markovian HJM set");
-  QAVREK_CHECK(levels.size() == parameter.levels_parameter_dates().size(), "the solver reads ", levels.size(),
-               " levels for ", parameter.levels_parameter_dates().size(), " level dates");
+  const std::vector<datetime>& level_dates = parameter.levels_parameter_dates();
+  QAVREK_CHECK(levels.size() == level_dates.size(), "the solver reads ", levels.size(), " levels for ",
+               level_dates.size(), " level dates");
+  std::vector<datetime> keys;
+  for (const datetime& date : dates)
+    if (!(date < valuation_date)) keys.push_back(date);
+  QAVREK_CHECK(!keys.empty(), "the survival solver needs a date on or after the valuation date ", valuation_date);
+  const datetime end = *std::max_element(keys.begin(), keys.end());
+
+  // Refused before the time grid or any work vector is laid out.
+  const double dates_bound = grid_dates_bound(settings, keys.size() + 2, end.serial() - valuation_date.serial());
+  QAVREK_CHECK(dates_bound <= double(max_grid_cells / size_), "a time grid of up to ", dates_bound, " dates over ",
+               size_, " nodes would exceed the survival solver's ", max_grid_cells, " grid cells");
+  using config = time_grid_config;
+  const config grid_config(config::time_grid_type::STEPPED, config::time_grid_direction_type::BACKWARD, true,
+                           settings.step(), settings.period(), settings.minimum_step());
+  grid_dates_ = qavrek::time_grid(grid_config, valuation_date, end, keys, keys).dates();
+  QAVREK_CHECK(grid_dates_.size() <= max_grid_cells / size_, "a time grid of ", grid_dates_.size(), " dates over ",
+               size_, " nodes exceeds the survival solver's ", max_grid_cells, " grid cells");
+
+  // A level date before the valuation date is off the grid: its survival takes no step.
+  const auto first_on_grid = std::lower_bound(level_dates.begin(), level_dates.end(), valuation_date);
+  level_positions_.assign(size_t(first_on_grid - level_dates.begin()), 0);
+  const std::vector<size_t> on_grid =
+      datetime_helper::index_subset_dates(std::vector<datetime>(first_on_grid, level_dates.end()), grid_dates_);
+  level_positions_.insert(level_positions_.end(), on_grid.begin(), on_grid.end());
+
   states_ = vector<double>(size_);
   exponents_ = vector<double>(size_);
   previous_ = vector<double>(size_);
   result_ = vector<double>(size_);
-
-  using config = time_grid_config;
-  const config grid_config(config::time_grid_type::STEPPED, config::time_grid_direction_type::BACKWARD, true,
-                           settings.step(), settings.period(), settings.minimum_step());
-  grid_dates_ = qavrek::time_grid(grid_config, valuation_date, dates.back(), dates, dates).dates();
-
-  level_positions_ = datetime_helper::index_subset_dates(parameter.levels_parameter_dates(), grid_dates_);
   level_offsets_.reserve(grid_dates_.size());
   for (const datetime& date : grid_dates_) level_offsets_.push_back(parameter.levels_parameter_offset(date));
 

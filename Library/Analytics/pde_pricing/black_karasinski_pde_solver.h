@@ -27,12 +27,17 @@ namespace qavrek {
 //
 // The solver reads the caller's levels at every step (a calibration changes them between solves): they must
 // outlive it. The parameter set and the model are read when given, not kept.
+//
+// It keeps the factorised matrix of every step: time-grid dates times grid nodes may not exceed max_grid_cells
+// (2^26, some 1.6 GB of bands, six times a 30-year daily grid of 1,001 nodes), checked before anything is laid
+// out.
 class black_karasinski_pde_solver {
  public:
   // The time grid runs from the valuation date to the last of `dates` through every one of them (coarse steps
-  // of the settings' `step` days after `period` fine steps of `minimum_step` days). The grid has
-  // pde_grid_size nodes, one more when that is even and the solver runs backward, so that x = 0 is a node;
-  // at least three. Every level date of the parameter set must be a date of the time grid.
+  // of the settings' `step` days after `period` fine steps of `minimum_step` days); dates before the valuation
+  // date are left out. The grid has pde_grid_size nodes, one more when that is even and the solver runs
+  // backward, so that x = 0 is a node; at least three. Every level date of the parameter set on or after the
+  // valuation date must be a date of the time grid; the survival to an earlier one is 1 (no step).
   black_karasinski_pde_solver(const datetime& valuation_date, std::span<const double> levels,
                               const parameter_black_karasinski& parameter, const std::vector<datetime>& dates,
                               const calibration_black_karasinski_settings& settings);
@@ -64,6 +69,9 @@ class black_karasinski_pde_solver {
   bool unit_decays() const noexcept { return unit_decays_; }
   // The position of each level date in the time grid.
   const std::vector<size_t>& level_positions() const noexcept { return level_positions_; }
+
+  // The most time-grid dates times grid nodes (see the class comment).
+  static constexpr size_t max_grid_cells = size_t(1) << 26;
 
   // The diagonal weight of both stages and the weights with which the second stage's right-hand side combines
   // the first stage's solution and the step's starting values: (1 - gamma) / gamma and its complement to 1.

@@ -255,6 +255,63 @@ TEST(BlackKarasinskiSurvivalSolver, InitialResultIsSteppedInPlace) {
   EXPECT_EQ(profile[pde.solver->size() / 2], scaled);
 }
 
+// Level dates before the valuation date are off the grid, which starts on the valuation date: their survival is
+// 1, and the later ones are those of a set whose dates start on the valuation date with the same levels from
+// there on (the same grid and steps, so the same numbers).
+TEST(BlackKarasinskiSurvivalSolver, LevelDatesBeforeTheValuationDateTakeNoStep) {
+  set_up on_valuation = reverting_intensity(0.5);
+  set_up earlier = on_valuation;
+  earlier.level_days = {-400, -30, 180, 365};
+  earlier.levels = {std::log(0.5), on_valuation.levels[0], on_valuation.levels[1], on_valuation.levels[2]};
+  survival_pde reference(on_valuation, {});
+  survival_pde pde(earlier, {});
+  ASSERT_EQ(pde.solver->time_grid(), reference.solver->time_grid());
+  EXPECT_EQ(pde.solver->time_grid().front(), valuation());
+  pde.solver->update_states(0.4);
+  for (size_t i : {0, 1}) EXPECT_EQ(pde.solver->survival_probability(i, true), 1.0) << i;
+  for (size_t i : {1, 2}) EXPECT_EQ(pde.survival(i + 1), reference.survival(i)) << i;
+}
+
+struct ceiling_case {
+  const char* name;
+  grid_settings grid;
+  int last_day;  // of the level dates, monthly from the valuation date
+  bool accepted;
+};
+
+// The solver keeps a factorised matrix per time-grid date: dates times nodes are capped, and refused before the
+// time grid or a matrix is laid out (10 years of daily steps on the largest grid would take 5.7 GB, a coarse step
+// of 1e-4 days 3.6e7 time-grid dates).
+TEST(BlackKarasinskiSurvivalSolver, RefusesMoreGridCellsThanItsCeiling) {
+  const size_t largest = calibration_black_karasinski_settings::max_pde_grid_size;
+  const std::vector<ceiling_case> cases = {
+      {"the largest grid over ten years of days", {.nodes = largest, .step = 1.0}, 3650, false},
+      {"a coarse step of 1e-4 days", {.step = 1e-4}, 3650, false},
+      {"the largest grid over a month", {.nodes = largest, .step = 30.0, .period = 0}, 30, true},
+      {"ten years of days", {.step = 1.0}, 3650, true},
+  };
+  for (const ceiling_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    set_up s = reverting_intensity(0.5);
+    s.level_days.clear();
+    s.levels.clear();
+    for (int d = 0; d <= c.last_day; d += 30) {
+      s.level_days.push_back(d);
+      s.levels.push_back(std::log(0.03));
+    }
+    const auto parameter = s.parameter();
+    const std::string message = error_message([&] {
+      const black_karasinski_pde_solver solver(valuation(), parameter->levels_parameter(), *parameter,
+                                               parameter->levels_parameter_dates(), settings_of(c.grid));
+      EXPECT_LE(solver.time_grid().size() * solver.size(), black_karasinski_pde_solver::max_grid_cells);
+    });
+    if (c.accepted)
+      EXPECT_EQ(message, "");
+    else
+      EXPECT_NE(message.find("grid cells"), std::string::npos) << message;
+  }
+}
+
 TEST(BlackKarasinskiSurvivalSolver, RefusesInputsOutsideItsContract) {
   const set_up s = reverting_intensity(0.5);
   const auto parameter = s.parameter();

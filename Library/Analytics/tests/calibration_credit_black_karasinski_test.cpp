@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -344,12 +345,13 @@ struct dates_case {
   std::vector<int> level_days;
 };
 
-// The first level date is the valuation date (its level serves the first interval) and at least one follows.
-TEST(CreditBlackKarasinskiCalibration, RefusesLevelDatesThatDoNotStartOnTheValuationDate) {
+// The first level date is not after the valuation date (its level serves the first interval) and at least one
+// follows it.
+TEST(CreditBlackKarasinskiCalibration, RefusesLevelDatesThatStartAfterTheValuationDateOrEndOnIt) {
   const auto curve = std::make_shared<const survival_curve>(valuation(), 0.02);
   const std::vector<dates_case> cases = {{"the valuation date alone", {0}},
                                          {"starting after it", {30, 365}},
-                                         {"starting before it", {-30, 0, 365}}};
+                                         {"ending on it", {-30, 0}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     set_up s = intensity(0.2, 0.6, 12, 1);
@@ -364,6 +366,35 @@ TEST(CreditBlackKarasinskiCalibration, RefusesLevelDatesThatDoNotStartOnTheValua
   out_of_order.level_days = {0, 365, 200};
   out_of_order.levels.assign(3, 0.5);
   EXPECT_NE(error_message([&] { out_of_order.parameter(); }), "");
+}
+
+// Levels in force only before the valuation date are left as they came; the others are those of a set whose dates
+// start on the valuation date (the same grid and searches, so the same numbers) and reprice the curve.
+TEST(CreditBlackKarasinskiCalibration, LevelsBeforeTheValuationDateAreKept) {
+  set_up from_valuation = intensity(0.2, 0.6, 12, 3);
+  from_valuation.level_days = {0, 365, 730, 1095};
+  const auto curve = rising_hazard_curve(from_valuation);
+  const auto reference = calibrated_to_tolerance(from_valuation, curve, true);
+
+  const std::vector<dates_case> cases = {{"two dates before", {-400, -30, 365, 730, 1095}},
+                                         {"one date before", {-30, 365, 730, 1095}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    set_up s = from_valuation;
+    s.level_days = c.level_days;
+    s.levels.assign(c.level_days.size(), 0.5);
+    const auto parameter = s.parameter();
+    driver(curve).calibrate_level(*parameter);
+    const std::vector<double> levels = levels_of(*parameter);
+    const size_t kept = c.level_days.size() - reference->levels_parameter().size();
+    for (size_t i = 0; i < kept; ++i) EXPECT_EQ(levels[i], 0.5) << i;
+    EXPECT_EQ(std::vector<double>(levels.begin() + long(kept), levels.end()), levels_of(*reference));
+
+    survival_pde pde(s, *settings_with(), parameter);
+    for (size_t i = kept + 1; i < c.level_days.size(); ++i)
+      EXPECT_LT(std::abs(curve->survival_probability(valuation(), day(c.level_days[i])) - pde.survival(i)), tolerance)
+          << "level date " << i;
+  }
 }
 
 // Survival probabilities given at yearly dates, whatever their shape.
@@ -410,6 +441,72 @@ TEST(CreditBlackKarasinskiCalibration, CurvesThatDoNotFall) {
     EXPECT_EQ(e.location().line, 174);
     // The first year was calibrated before.
     EXPECT_NEAR(parameter->levels_parameter()[0], std::log(0.02), 1e-6);
+  }
+}
+
+struct unusable_curve_case {
+  const char* name;
+  std::vector<double> yearly_probabilities;
+  std::string message;
+  size_t calibrated;  // levels solved before the refusal
+};
+
+// A survival probability that is not a number matches no level: the date is refused, naming it, rather than
+// skipped with its level left as it came. The levels before it keep their calibrated values.
+TEST(CreditBlackKarasinskiCalibration, RefusesSurvivalProbabilitiesThatAreNotNumbers) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double year_1 = std::exp(-0.02);
+  const std::vector<unusable_curve_case> cases = {
+      {"not a number anywhere", {1.0, nan, nan, nan, nan}, "gives nan at level date 1 (", 0},
+      {"not a number after a year", {1.0, year_1, nan, nan, nan}, "gives nan at level date 2 (", 1},
+      {"infinite after two years", {1.0, year_1, year_1 * year_1, HUGE_VAL, HUGE_VAL}, "gives inf at level date 3 (",
+       2}};
+  const set_up s{0.2, {0.0}, {1460}, {0.0, 0.0, 0.0, 0.0, 0.0}, {0, 365, 730, 1095, 1460}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto parameter = s.parameter();
+    const std::string message = error_message(
+        [&] { driver(std::make_shared<const yearly_curve>(c.yearly_probabilities)).calibrate_level(*parameter); });
+    EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    const std::vector<double> levels = levels_of(*parameter);
+    // Without volatility a flat 2% hazard gives the level ln 0.02 (within 1e-6, as above).
+    for (size_t i = 0; i < c.calibrated; ++i) EXPECT_NEAR(levels[i], std::log(0.02), 1e-6) << i;
+    for (size_t i = c.calibrated; i < levels.size(); ++i) EXPECT_EQ(levels[i], 0.0) << i;
+  }
+}
+
+// The credit-rates correlations that the adjustment reads must be correlations; without the adjustment they are
+// not read.
+TEST(CreditBlackKarasinskiCalibration, RefusesCreditRatesCorrelationsOutsideMinusOneToOne) {
+  const set_up s = intensity(0.2, 0.6, 12, 2);
+  const auto curve = rising_hazard_curve(s);
+  struct bound_case {
+    const char* name;
+    matrix<double> correlation;
+    bool accepted;
+  };
+  const std::vector<bound_case> cases = {
+      {"seven", matrix<double>{{7.0, 0.1}}, false},
+      {"below minus one", matrix<double>{{0.3}, {-1.5}}, false},
+      {"not a number", matrix<double>{{std::nan(""), 0.1}}, false},
+      {"infinite", matrix<double>{{0.3, -HUGE_VAL}}, false},
+      {"the bounds themselves", matrix<double>{{1.0, -1.0}}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto parameter = s.parameter();
+    const std::string message =
+        error_message([&] { driver(curve, {}, hull_white_rates(), c.correlation).calibrate_level(*parameter); });
+    if (c.accepted) {
+      EXPECT_EQ(message, "");
+      continue;
+    }
+    EXPECT_NE(message.find("must be within [-1, 1]"), std::string::npos) << message;
+    EXPECT_EQ(levels_of(*parameter), s.levels);
+    EXPECT_EQ(error_message([&] {
+                driver(curve, {.use_adjustement = false}, hull_white_rates(), c.correlation).calibrate_level(*parameter);
+              }),
+              "");
   }
 }
 

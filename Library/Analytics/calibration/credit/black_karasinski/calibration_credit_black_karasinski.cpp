@@ -51,15 +51,25 @@ calibration_credit_black_karasinski::calibration_credit_black_karasinski(
       ir_parameters_(ir_parameters),
       correlation_credit_ir_(correlation_credit_ir) {}
 
-void calibration_credit_black_karasinski::check_level_dates(const std::vector<datetime>& dates) const {
-  QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, dates.size() >= 2,
-                  "the level calibration needs the valuation date and at least one later level date, not ",
-                  dates.size(), " level dates");
-  QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, dates.front() == valuation_date_, "the first level date ",
-                  dates.front(), " must be the valuation date ", valuation_date_);
+size_t calibration_credit_black_karasinski::first_level_date_to_solve(const std::vector<datetime>& dates) const {
   for (size_t i = 1; i < dates.size(); ++i)
     QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, dates[i - 1] < dates[i], "level date ", i, " (", dates[i],
                     ") does not follow level date ", i - 1, " (", dates[i - 1], ")");
+  const size_t first = size_t(std::upper_bound(dates.begin(), dates.end(), valuation_date_) - dates.begin());
+  QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, !dates.empty() && first > 0,
+                  "the first level date must not be after the valuation date ", valuation_date_,
+                  ": its level is in force from there");
+  QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, first < dates.size(),
+                  "the level calibration needs a level date after the valuation date ", valuation_date_);
+  return first;
+}
+
+void calibration_credit_black_karasinski::check_correlation(size_t factors) const {
+  for (size_t k = 0; k < factors; ++k) {
+    const double rho = correlation_credit_ir_.data()[k];
+    QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, std::isfinite(rho) && std::abs(rho) <= 1.0,
+                    "the credit-rates correlation of rates factor ", k, " must be within [-1, 1], not ", rho);
+  }
 }
 
 void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasinski& parameter) const {
@@ -69,7 +79,7 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
   double lo = settings.level_lower_bound();
   double hi = settings.level_upper_bound();
   const std::vector<datetime>& dates = parameter.levels_parameter_dates();
-  check_level_dates(dates);
+  const size_t first = first_level_date_to_solve(dates);
   const size_t n = dates.size();
 
   const bool adjusted = ir_parameters_ != nullptr && settings.use_adjustement();
@@ -78,6 +88,7 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
                     ir_parameters_->number_of_factors() == correlation_credit_ir_.size(),
                     "correlation matrix has the wron size: expected ", ir_parameters_->number_of_factors(), " given ",
                     correlation_credit_ir_.size());
+    check_correlation(ir_parameters_->number_of_factors());
   }
 
   const std::span<double> levels = parameter.levels_parameter();
@@ -100,16 +111,20 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
   const day_count_convention& convention = *parameter.parameters()->day_convention();
   double root = std::numeric_limits<double>::quiet_NaN();
   double previous = 1.0;
-  for (size_t i = 1; i < n; ++i) {
+  // Levels before first - 1 are in force only before the valuation date: they are left as they are.
+  for (size_t i = first; i < n; ++i) {
     const double q = curve_->survival_probability(valuation_date_, dates[i]);
+    QAVREK_CHECK_AT("calibrate_level", source_file, __LINE__, std::isfinite(q), "the survival curve gives ", q,
+                    " at level date ", i, " (", dates[i], "): no level can match it");
     solver.update_states(factor_deviation(credit_model, dates[i]));
     solver.update(ir_credit_adjustment(dates[i], settings.use_adjustement(), grid, rates_model, factor_volatility,
                                        correlation, work));
 
-    if (std::abs(q - solver.survival_probability(i, true)) >= settings.tolerance()) {
+    // Written so that a survival that is not a number is solved for, never taken as a match.
+    if (!(std::abs(q - solver.survival_probability(i, true)) < settings.tolerance())) {
       // The log of the market's average hazard rate over the interval, as a level is the log of a rate; none
       // when the curve does not fall there.
-      const double fraction = convention.fraction(dates[i - 1], dates[i]);
+      const double fraction = convention.fraction(std::max(dates[i - 1], valuation_date_), dates[i]);
       const double guess = std::log(-std::log(q / previous) / fraction);
       const bool falls = std::isfinite(guess);
       if (!falls) {

@@ -32,8 +32,11 @@ class model_markovian_hjm;
 // the rates factors' integrated decays at the level date and rho the credit-rates correlation (one value
 // per rates factor).
 //
-// The parameter set's level dates start on the valuation date and increase; the last level repeats the one
-// before it, since no survival probability reaches beyond the last date.
+// The parameter set's level dates increase, the first not after the valuation date and at least one after it.
+// The levels in force only before the valuation date are left as they are; the last level repeats the one
+// before it, since no survival probability reaches beyond the last date. A survival curve that gives a value
+// that is not a finite number (the date is named), and a credit-rates correlation outside [-1, 1] (when the
+// adjustment reads it), are refused.
 class calibration_credit_black_karasinski {
  public:
   // Keeps the arguments; `ir_parameters` may be empty (no adjustment).
@@ -54,7 +57,11 @@ class calibration_credit_black_karasinski {
                                                   const matrix<double>& factor_volatility,
                                                   const vector<double>& correlation, vector<double>& work);
 
-  void check_level_dates(const std::vector<datetime>& dates) const;
+  // The first level date after the valuation date, once the dates are checked: increasing, the first not after
+  // the valuation date, at least one after it.
+  size_t first_level_date_to_solve(const std::vector<datetime>& dates) const;
+  // One correlation per rates factor, each within [-1, 1].
+  void check_correlation(size_t factors) const;
 
   datetime valuation_date_;
   ptr_const<survival_curve> curve_;
