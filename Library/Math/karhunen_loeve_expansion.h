@@ -20,10 +20,10 @@ namespace qavrek {
 // independent Gaussian innovations, one mode per step,
 //   z(s_{i+1}) = m_i z(s_i) + d_i Z_i,
 // with m_i = e^{-kappa h_i}, d_i^2 = sigma_i^2 (1 - e^{-2 kappa h_i}) / (2 kappa) for a mean reversion and
-// m_i = 1, d_i^2 = sigma_i^2 h_i for a loading, which is exact for the factor; the log rate at a step's ends is
-// level_i + c_i z(s_i) and level_i + e_i z(s_{i+1}), c and e being 1 for a mean reversion and D at the two ends
-// over the scale for a loading. The integral of r is the trapezoid sum over the steps, the level in force at a
-// step's start serving both of its ends. P is the expectation over the modes Z_i, each taken with the
+// m_i = 1, d_i^2 = (scale sigma_i)^2 h_i for a loading, which is exact for the factor; the log rate at a step's
+// ends is level_i + c_i z(s_i) and level_i + e_i z(s_{i+1}), c and e being 1 for a mean reversion and D at the
+// two ends over the scale for a loading. The integral of r is the trapezoid sum over the steps, the level in
+// force at a step's start serving both of its ends. P is the expectation over the modes Z_i, each taken with the
 // Gauss-Hermite rule (z_k, w_k). A mode moves the path only after its step, so the product rule over all modes
 // factorises into a backward recursion,
 //   V_N = 1,   V_i(z) = q_i(c_i z) sum_k w_k q_i(e_i Z_k) V_{i+1}(Z_k),   Z_k = m_i z + d_i z_k,
