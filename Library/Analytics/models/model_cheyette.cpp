@@ -33,7 +33,7 @@ void local_volatilities(double sigma, double nu, double skew, double level, doub
     return;
   }
   for (size_t p = begin; p < end; ++p) {
-    const double multiplier = std::min(std::abs(1.0 + skew * (x[p] + level * y[p])), cap);
+    const double multiplier = model_cheyette::local_volatility_multiplier(skew * (x[p] + level * y[p]), cap);
     eta[p] = sigma * multiplier;
     theta[p] = nu * multiplier;
   }
@@ -311,7 +311,7 @@ void model_cheyette::evolve(const change_of_measure& measure_change, size_t i, c
     // fmax lets a number win over NaN.
     largest_skew = std::fmax(largest_skew, std::abs(skew[f]));
   }
-  const double cap = largest_skew * std::sqrt(1.0 + 5.0 * std::expm1(variance_at(i)));
+  const double cap = local_volatility_cap(largest_skew, variance_at(i));
 
   const size_t paths = states.columns();
   double* integral = states[integral_row];
@@ -365,26 +365,24 @@ void model_cheyette::step_volatility(const datetime& from, const datetime& to, c
   QAVREK_CHECK(end_variance >= 0.0 && start_variance >= 0.0 && !(to < from), "a PDE step from ", from, " to ", to,
                " needs two simulation dates in time order (the first may be the valuation date)");
   const double deviation = std::sqrt(std::max(end_variance - start_variance, 0.0));
-  const double cap = 1.0 + 5.0 * std::expm1(end_variance);
   const double skew = parameter_->skew_parameter()(skew_row_at(to), 0);
+  if (skew == 0.0) {
+    // The Gaussian case: x and y do not bend the volatility.
+    std::fill(out, out + x_points * y_points, deviation);
+    return;
+  }
+  const double cap = local_volatility_cap(std::abs(skew), end_variance);
   double level = parameter_->long_term_skew_level();
   if (decay_skew_level_) {
     vector<double> integral = vector<double>::view(&level, 1);
     hjm_model_->integral_decay(from, integral);
   }
-  if (skew == 0.0) {
-    // The Gaussian case: x and y do not bend the volatility.
-    std::fill(out, out + x_points * y_points, deviation);
-  } else if (std::abs(level) < std::numeric_limits<double>::epsilon()) {
-    for (size_t j = 0; j < x_points; ++j)
-      std::fill(out + j * y_points, out + (j + 1) * y_points, deviation * std::fmin(1.0 + x[j], cap));
-  } else {
-    // fmin keeps the cap where a skew too small for L / b to stay finite makes the multiplier NaN.
-    const double ratio = level / skew;
-    for (size_t j = 0; j < x_points; ++j)
-      for (size_t m = 0; m < y_points; ++m)
-        out[j * y_points + m] = deviation * std::fmin(std::abs(1.0 + x[j] + ratio * y[m]), cap);
-  }
+  // On the grids b (x + L y) is x + (L / b) y.
+  const double ratio = level / skew;
+  QAVREK_CHECK(std::isfinite(ratio), "the skew ", skew, " at ", to, " is too small for the units of the PDE grids");
+  for (size_t j = 0; j < x_points; ++j)
+    for (size_t m = 0; m < y_points; ++m)
+      out[j * y_points + m] = deviation * local_volatility_multiplier(x[j] + ratio * y[m], cap);
 }
 
 void model_cheyette::volatility(size_t k, const vector<double>& x, const vector<double>& y,

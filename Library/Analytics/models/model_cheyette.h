@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -22,10 +24,26 @@ class space_grid;
 // The Cheyette model: the Markovian HJM model of its parameter set's nested HJM set, whose factor
 // volatilities are bent by a local-volatility skew. Over a step the volatility of factor f on a path is
 // the HJM one times the multiplier
-//   M_f = min(|1 + b_f (x_f + L_f y_ff)|, cap),   cap = max_g |b_g| sqrt(1 + 5 expm1(V)),
+//   M_f = min(|1 + b_f (x_f + L_f y_ff)|, cap),   cap = 1 + max_g |b_g| sqrt(1 + 5 expm1(V)),
 // b the skew row in force, L the long-term skew level (or the integrated decay at the step's start with
-// the decay-skew-level flag) and V the model variance at the step's end. A zero skew is the Gaussian
-// case: M_f = 1. With every skew zero the model is the HJM model, its y the HJM state covariance.
+// the decay-skew-level flag) and V the model variance at the step's end. The cap never falls below the
+// multiplier's centre value 1 (x_f + L_f y_ff = 0): it stops the multiplier's growth only once the state
+// x_f + L_f y_ff has moved sqrt(1 + 5 expm1(V)) >= 1 from the centre, a move of 100% of rate or more, so
+// it leaves the law alone for a skew of any size. A zero skew is the Gaussian case, M_f = 1, and M_f is
+// continuous in the skew there. With every skew zero the model is the HJM model, its y the HJM state
+// covariance. The simulation step and the PDE coefficients share this one multiplier
+// (local_volatility_multiplier and local_volatility_cap).
+//
+// Conventions of the step that a literal reading of these formulas does not give:
+// - the discounting integral gains theta_f (Z_f - mu_f) for each factor f, theta_f = nu_f M_f the
+//   volatility of the factor's integrated-decay-weighted increment and Z_f - mu_f its draw less the
+//   change of measure; weighting it by the first factor's sv instead (theta sigma_0 (Z - mu)) would
+//   bias the simulated discount factors, by about 30 standard errors at zero skew;
+// - the drift of factor f is sum_g rho_fg theta_g over every factor g, all at the step's start;
+// - the skew row of a step is the one in force after the step's start date (row k applies on
+//   (d_{k-1}, d_k], so from d_{k-1} on), not the row of the interval that ends at the start date.
+// The PDE members lay their grids and tensors out with the x grid first and outermost, the PDE engine's
+// layout (see volatility).
 //
 // The model owns its HJM model, built on the same simulation dates; the parameter set is borrowed and
 // must outlive the model. Values changed in the parameter set take effect at the next `fill`.
@@ -119,16 +137,27 @@ class model_cheyette : public aad_state_parameters_manager {
   // Overwrites the HJM tables; the per-date averages follow only at the next fill.
   size_t set_state_parameters(const double* in) override;
 
+  // --- The local volatility ----------------------------------------------------------------------
+  // The multiplier of a factor's HJM volatility at the skewed state u = b (x + L y): |1 + u| up to the cap.
+  static double local_volatility_multiplier(double skewed_state, double cap) noexcept {
+    return std::min(std::abs(1.0 + skewed_state), cap);
+  }
+  // The cap of a step whose skew row's largest size is `largest_skew` and whose model variance at its end is
+  // `variance`: 1 + largest_skew sqrt(1 + 5 expm1(variance)), at least 1.
+  static double local_volatility_cap(double largest_skew, double variance) noexcept {
+    return 1.0 + largest_skew * std::sqrt(1.0 + 5.0 * std::expm1(variance));
+  }
+
   // --- PDE on a grid of x and a grid of y (one factor) ---------------------------------------------
   // The PDE runs in the units of the skewed variance V (variance()): a grid point x stands for b x and y for
   // b^2 y, b the skew, so that the local volatility of a step with variance s^2 = V(T) - V(t) is s M with the
-  // multiplier M = min(|1 + x + (L / b) y|, 1 + 5 expm1(V(T))), L the skew level. Grids and tensors follow the
-  // PDE engine's layout: the x grid first and outermost, one value per node of x and y. The dates of a step
-  // are simulation dates.
+  // model's multiplier M at the skewed state x + (L / b) y. The skew and the cap are those of the row at the step's
+  // end date, which the variance uses: the simulation step's row, unless a skew date falls inside the step. Grids and
+  // tensors follow the PDE engine's layout: the x grid first and outermost, one value per node of x and y. The
+  // dates of a step are simulation dates.
 
   // s M at every node of the step from simulation date k - 1 to k (from the valuation date for k = 0) into
-  // `out`, x.size() rows by y.size() columns. With the skew level below 2^-52 in size the multiplier is
-  // min(1 + x, c) at every y; a zero skew is the Gaussian case, M = 1.
+  // `out`, x.size() rows by y.size() columns. A zero skew is the Gaussian case, M = 1.
   void volatility(size_t k, const vector<double>& x, const vector<double>& y, matrix<double>& out) const;
 
   // Coefficients of the step [t, T] into the two sets of the x and y grids (grids[0] and grids[1]): x diffuses

@@ -181,6 +181,11 @@ TEST(CheyetteMartingales, DiscountedBondsHaveTheMarketMeans) {
        {{1.0, -0.6}, {-0.6, 1.0}}, {{6.0, -4.0}, {-3.0, 5.0}}, 1.0, random_type::WELL_44497},
       {"two correlated factors, zero skew", {{0.02, 0.5}}, {{0.012, 0.009}, {0.01, 0.008}, {0.011, 0.01}},
        {{1.0, 0.5}, {0.5, 1.0}}, {{0.0, 0.0}, {0.0, 0.0}}, 0.0, random_type::MERSENNE_TWISTER},
+      {"one factor, skews below one of both signs", {{0.03}}, {{0.015}, {0.012}, {0.014}}, {{1.0}}, {{0.3}, {-0.3}},
+       1.0, random_type::MERSENNE_TWISTER},
+      {"two correlated factors, skews below one of both signs", {{0.02, 0.15}},
+       {{0.012, 0.009}, {0.01, 0.008}, {0.011, 0.01}}, {{1.0, -0.6}, {-0.6, 1.0}}, {{-0.3, 0.3}, {0.3, -0.3}}, 0.5,
+       random_type::WELL_19937},
   };
   constexpr size_t paths = 8192;
   const std::vector<datetime> dates = monthly_dates(start, martingale_months + 1);

@@ -209,7 +209,7 @@ struct CheyetteStep : ::testing::Test {
   double sigma(size_t step) const { return model.hjm_model()->incremental_volatility_sv()(step, 0); }
   double nu(size_t step) const { return model.hjm_model()->incremental_volatility_mm()(step, 0); }
   double cap(size_t step, double skew) const {
-    return std::abs(skew) * std::sqrt(1.0 + 5.0 * std::expm1(model.variance(dates[step])));
+    return 1.0 + std::abs(skew) * std::sqrt(1.0 + 5.0 * std::expm1(model.variance(dates[step])));
   }
 
   // The states after one step from (x, y), with the draw z; `previous` receives the states before.
@@ -234,7 +234,7 @@ TEST_F(CheyetteStep, LocalVolatilityIsTheSkewedMultiplierOfTheGaussianOne) {
       {"b = 4 capped", 2, 3.0, 0.0, -1.0},
       {"b = -3", 3, 0.05, 0.02, 0.82},  // 1 - 3 (0.05 + 0.01)
       {"b = -3 below", 3, -0.1, 0.0, 1.3},
-      {"b = -3 capped by its size", 3, -3.0, 0.0, -1.0},
+      {"b = -3 capped", 3, -3.0, 0.0, -1.0},
   };
   const std::vector<double> step_skews = {0.0, 0.0, 4.0, -3.0};
   for (const auto& c : cases) {
@@ -248,6 +248,45 @@ TEST_F(CheyetteStep, LocalVolatilityIsTheSkewedMultiplierOfTheGaussianOne) {
     EXPECT_EQ(previous(0, 0), c.x);
     EXPECT_EQ(previous(1, 0), c.y);
     EXPECT_EQ(previous(3, 0), 0.0);
+  }
+}
+
+// Skews below one in size, on models whose one skew row applies throughout: the multiplier keeps its value
+// |1 + b (x + L y)| around the centre (the cap lies a move of 100% of rate or more away), is 1 at the centre for
+// every skew, and tends to the Gaussian step's 1 as the skew vanishes, as does the whole step (no clamp binds).
+TEST_F(CheyetteStep, SmallSkewsKeepTheirMultiplierAndVanishIntoTheGaussianStep) {
+  struct small_skew_case {
+    const char* label;
+    double skew, x, y;
+  };
+  const std::vector<small_skew_case> cases = {
+      {"b = 0.5 above the centre", 0.5, 0.02, 1e-4},  {"b = 0.5 below the centre", 0.5, -0.03, 2e-4},
+      {"b = -0.3 above the centre", -0.3, 0.04, 1e-4}, {"b = -0.3 below the centre", -0.3, -0.02, 0.0},
+      {"b = 1 just above the centre", 1.0, 0.01, 0.0}, {"b = 0.9 at the centre", 0.9, -level * 3e-4, 3e-4},
+      {"b = 1e-6 at x = 0", 1e-6, 0.0, 0.0},            {"b = -1e-6 at x = 0", -1e-6, 0.0, 0.0},
+      {"b = 1e-6 off the centre", 1e-6, 0.05, 4e-4},    {"b = -1e-6 off the centre", -1e-6, -0.05, 4e-4},
+  };
+  const parameter_cheyette gaussian_parameter = cheyette(hjm, {0.0}, days({365}), level);
+  const model_cheyette gaussian(gaussian_parameter, valuation(), dates, false, false);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const parameter_cheyette constant = cheyette(hjm, {c.skew}, days({365}), level);
+    const model_cheyette skewed(constant, valuation(), dates, false, false);
+    const matrix<double> start{{c.x}, {c.y}, {0.0}, {0.01}};
+    const matrix<double> draws{{0.8}};
+    matrix<double> states = start, expected = start, previous, gaussian_previous;
+    skewed.evolve(change_of_measure(), 2, draws, previous, states);
+    gaussian.evolve(change_of_measure(), 2, draws, gaussian_previous, expected);
+    // The multiplier from the state: a few roundings.
+    const double multiplier = std::abs(1.0 + c.skew * (c.x + level * c.y));
+    EXPECT_NEAR(states(2, 0), sigma(2) * multiplier, 4e-16 * sigma(2));
+    EXPECT_NEAR(previous(2, 0), nu(2) * multiplier, 4e-16 * nu(2));
+    if (std::abs(c.skew) < 1e-3) {
+      // |M - 1| = |b (x + L y)| <= 1e-6 |x + L y|, within 1e-6 relative of the Gaussian step; so is the whole
+      // step, whose states move by the multiplier's first powers and its square.
+      for (size_t r = 0; r < states.rows(); ++r)
+        EXPECT_NEAR(states(r, 0), expected(r, 0), 1e-6 * std::abs(expected(r, 0))) << "row " << r;
+    }
   }
 }
 

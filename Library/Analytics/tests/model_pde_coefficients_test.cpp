@@ -133,7 +133,13 @@ double skewed_variance(size_t k) {
   return sum;
 }
 
-const std::vector<double> x_points{-1.5, -0.2, 0.0, 0.1, 0.4};
+// 1.2 lies past the cap of either skew, -1.5 past the multiplier's kink at the low skew level.
+const std::vector<double> x_points{-1.5, -0.2, 0.0, 0.1, 0.4, 1.2};
+
+// The cap of the multiplier of a step whose skew is `skew` and whose variance at its end is `variance`.
+double multiplier_cap(double skew, double variance) {
+  return 1.0 + std::abs(skew) * std::sqrt(1.0 + 5.0 * std::expm1(variance));
+}
 const std::vector<double> y_points{0.0, 0.01, 0.05};
 
 TEST(CheyettePde, VolatilityOfAStepIsItsOwnSkewedDeviationTimesTheMultiplier) {
@@ -146,8 +152,8 @@ TEST(CheyettePde, VolatilityOfAStepIsItsOwnSkewedDeviationTimesTheMultiplier) {
   for (size_t k = 1; k <= 3; ++k) {
     model.volatility(k, x, y, out);
     const double deviation = std::sqrt(skewed_variance(k) - skewed_variance(k - 1));
-    const double cap = 1.0 + 5.0 * std::expm1(skewed_variance(k));
     const double skew = k <= 2 ? 0.8 : -0.5;
+    const double cap = multiplier_cap(skew, skewed_variance(k));
     for (size_t j = 0; j < x.size(); ++j)
       for (size_t m = 0; m < y.size(); ++m) {
         const double expected = deviation * std::min(std::abs(1.0 + x[j] + level / skew * y[m]), cap);
@@ -155,14 +161,14 @@ TEST(CheyettePde, VolatilityOfAStepIsItsOwnSkewedDeviationTimesTheMultiplier) {
         EXPECT_NEAR(out(j, m), expected, 1e-14 * expected) << k << " " << j << " " << m;
       }
   }
-  // Without a skew level the multiplier is min(1 + x, cap) at every y.
+  // Without a skew level the multiplier is min(|1 + x|, cap) at every y, the same as the simulation step's.
   const parameter_cheyette flat = cheyette(0.0);
   const model_cheyette without_level(flat, valuation(), simulation_dates, false, false);
   without_level.volatility(2, x, y, out);
   const double deviation = std::sqrt(skewed_variance(2) - skewed_variance(1));
   for (size_t j = 0; j < x.size(); ++j)
     for (size_t m = 0; m < y.size(); ++m)
-      EXPECT_NEAR(out(j, m), deviation * std::min(1.0 + x[j], 1.0 + 5.0 * std::expm1(skewed_variance(2))),
+      EXPECT_NEAR(out(j, m), deviation * std::min(std::abs(1.0 + x[j]), multiplier_cap(0.8, skewed_variance(2))),
                   1e-14 * deviation);
   matrix<double> transposed(y.size(), x.size());
   EXPECT_THROW(model.volatility(2, x, y, transposed), Error);
@@ -187,7 +193,7 @@ TEST(CheyettePde, CoefficientsOnTheNodesOfXAndY) {
     model.coefficients(coefficients, grids, day(c.from), day(c.to));
     const double variance = skewed_variance(c.to_index) - skewed_variance(c.from_index);
     ASSERT_GT(variance, 0.0);
-    const double cap = 1.0 + 5.0 * std::expm1(skewed_variance(c.to_index));
+    const double cap = multiplier_cap(c.skew, skewed_variance(c.to_index));
     for (size_t j = 0; j < x_points.size(); ++j)
       for (size_t m = 0; m < y_points.size(); ++m) {
         const size_t node = j * y_points.size() + m;
