@@ -135,8 +135,6 @@ calibration_ir_cheyette::problem::problem(const calibration_ir_cheyette& driver,
                   "the targets give no weighted strike to calibrate to");
   const std::vector<datetime>& volatility_dates = parameter_hjm->volatilities_dates();
   const size_t s = starting_skews_.size();
-  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, s > 0,
-                  "no target has two strikes of different market volatilities, so no skew to start from");
   QAVREK_CHECK_AT("calibrate", source_file, __LINE__, s <= volatility_dates.size(), "the ", s,
                   " targets with more than one weighted strike give as many starting skews, more than the ",
                   volatility_dates.size(), " volatility dates of the HJM parameter set that would date them");
@@ -148,23 +146,29 @@ calibration_ir_cheyette::problem::problem(const calibration_ir_cheyette& driver,
                     " is not a volatility date of the HJM parameter set: the model has no variance there");
   }
 
-  // The starting set around the caller's HJM set, and its model.
-  const matrix<double> skews = matrix<double>::view(starting_skews_.data(), s, 1);
+  // The starting set around the caller's HJM set, and its model. Without a smile the skew stays zero: one row,
+  // since the model needs a skew date, that is none of the unknowns.
+  calibrates_skews_ = s > 0;
+  double zero_skew = 0.0;
+  const matrix<double> skews = calibrates_skews_ ? matrix<double>::view(starting_skews_.data(), s, 1)
+                                                 : matrix<double>::view(&zero_skew, 1, 1);
+  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, !volatility_dates.empty(),
+                  "the HJM parameter set has no volatility date to date the skew");
   const std::vector<datetime> skew_dates(volatility_dates.begin(),
-                                         volatility_dates.begin() + static_cast<std::ptrdiff_t>(s));
+                                         volatility_dates.begin() + static_cast<std::ptrdiff_t>(skews.rows()));
   parameter_ = std::make_shared<parameter_cheyette>(parameter_hjm, skews, skew_dates, long_term_skew_level);
   model_ = std::make_shared<model_cheyette>(*parameter_, driver.valuation_date_, volatility_dates, true, false);
-  number_of_unknowns_ = calibration_ir_cheyette::number_of_unknowns(*parameter_);
+  number_of_unknowns_ = calibration_ir_cheyette::number_of_unknowns(*parameter_, calibrates_skews_);
 }
 
 vector<double> calibration_ir_cheyette::problem::initial_unknowns() const {
   vector<double> x(number_of_unknowns_);
-  map_to_R(x, *parameter_, decay_bounds_, volatility_bounds_, skew_bounds_);
+  map_to_R(x, *parameter_, decay_bounds_, volatility_bounds_, skew_bounds_, calibrates_skews_);
   return x;
 }
 
 void calibration_ir_cheyette::problem::set_unknowns(const vector<double>& x) {
-  map_from_R(x, *parameter_, decay_bounds_, volatility_bounds_, skew_bounds_);
+  map_from_R(x, *parameter_, decay_bounds_, volatility_bounds_, skew_bounds_, calibrates_skews_);
   model_->fill();
 }
 
@@ -181,32 +185,36 @@ void calibration_ir_cheyette::problem::residuals(const vector<double>& x, vector
   }
 }
 
-size_t calibration_ir_cheyette::number_of_unknowns(const parameter_cheyette& parameter) {
+size_t calibration_ir_cheyette::number_of_unknowns(const parameter_cheyette& parameter, bool with_skews) {
   const parameter_markovian_hjm& hjm = *parameter.parameters();
-  return hjm.decays().size() + hjm.volatilities().size() + parameter.skew_parameter().size();
+  return hjm.decays().size() + hjm.volatilities().size() + (with_skews ? parameter.skew_parameter().size() : 0);
 }
 
 void calibration_ir_cheyette::map_to_R(vector<double>& x, const parameter_cheyette& parameter,
                                        const bounds& decay_bounds, const bounds& volatility_bounds,
-                                       const bounds& skew_bounds) {
-  QAVREK_CHECK_AT("map_to_R", source_file, 446, x.size() == number_of_unknowns(parameter), "out of range!");
+                                       const bounds& skew_bounds, bool with_skews) {
+  QAVREK_CHECK_AT("map_to_R", source_file, 446, x.size() == number_of_unknowns(parameter, with_skews),
+                  "out of range!");
   const parameter_markovian_hjm& hjm = *parameter.parameters();
   size_t k = 0;
   for (double p : hjm.decays()) x[k++] = decay_bounds.unbounded(p);
   for (double p : hjm.volatilities()) x[k++] = volatility_bounds.unbounded(p);
+  if (!with_skews) return;
   for (double p : parameter.skew_parameter()) x[k++] = skew_bounds.unbounded(p);
 }
 
 void calibration_ir_cheyette::map_from_R(const vector<double>& x, const parameter_cheyette& parameter,
                                          const bounds& decay_bounds, const bounds& volatility_bounds,
-                                         const bounds& skew_bounds) {
-  QAVREK_CHECK_AT("map_from_R", source_file, 404, x.size() == number_of_unknowns(parameter), "out of range!");
+                                         const bounds& skew_bounds, bool with_skews) {
+  QAVREK_CHECK_AT("map_from_R", source_file, 404, x.size() == number_of_unknowns(parameter, with_skews),
+                  "out of range!");
   const parameter_markovian_hjm& hjm = *parameter.parameters();
   size_t k = 0;
   matrix<double> decays = hjm.writable_decays();
   for (double& p : decays) p = decay_bounds.bounded(x[k++]);
   matrix<double> volatilities = hjm.writable_volatilities();
   for (double& p : volatilities) p = volatility_bounds.bounded(x[k++]);
+  if (!with_skews) return;
   matrix<double> skews = parameter.writable_skew_parameter();
   for (double& p : skews) p = skew_bounds.bounded(x[k++]);
 }

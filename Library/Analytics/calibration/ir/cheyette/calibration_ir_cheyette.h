@@ -34,6 +34,11 @@ namespace qavrek {
 // The unknowns are the HJM decays, the HJM volatilities and the skews, each through the bounded map of
 // parameter_bounds; the residuals are 10000 weight (market - model) per strike.
 //
+// Without smile information (at-the-money quotes only, or flat smiles: no target with two weighted strikes)
+// the skew starts at zero and stays there: the set has one zero skew, dated the first volatility date, which
+// is none of the unknowns (the skew bounds need not hold 0), and the HJM decays and volatilities fit the
+// targets as the Gaussian model.
+//
 // The Cheyette set shares the caller's HJM set: its decays and volatilities are written in place, so the
 // caller's set holds the calibrated values when calibrate returns (and no other thread may use it, or a
 // model on it, meanwhile). Everything runs on the calling thread.
@@ -47,8 +52,7 @@ class calibration_ir_cheyette {
 
   const std::vector<ptr_const<calibration_ir_cheyette_swaption>>& swaptions() const noexcept { return swaptions_; }
 
-  // Refused before optimising: no weighted strike to fit, no target with a skew to start from, more
-  // starting skews than HJM volatility dates, bounds that are not two different finite numbers, and a
+  // Refused before optimising: no weighted strike to fit, more starting skews than HJM volatility dates, bounds that are not two different finite numbers, and a
   // target expiry that is not an HJM volatility date (where the model has no variance). Returns the set at
   // the optimiser's final point.
   ptr_const<parameter_cheyette> calibrate(const ptr_const<ir_volatility_surface>& volatility_surface,
@@ -92,19 +96,21 @@ class calibration_ir_cheyette {
     std::vector<std::vector<double>> weights_;
     std::vector<size_t> offsets_;
     std::vector<double> starting_skews_;
+    // Whether the skews are unknowns: there are starting skews.
+    bool calibrates_skews_ = true;
     std::shared_ptr<parameter_cheyette> parameter_;
     std::shared_ptr<model_cheyette> model_;
     size_t number_of_unknowns_ = 0;
     size_t number_of_residuals_ = 0;
   };
 
-  // The unknowns from the parameter values, and back: the HJM decays, the HJM volatilities and the skews
-  // in storage order, each through its bounds.
+  // The unknowns from the parameter values, and back: the HJM decays, the HJM volatilities and, with_skews,
+  // the skews in storage order, each through its bounds.
   static void map_to_R(vector<double>& x, const parameter_cheyette& parameter, const bounds& decay_bounds,
-                       const bounds& volatility_bounds, const bounds& skew_bounds);
+                       const bounds& volatility_bounds, const bounds& skew_bounds, bool with_skews = true);
   static void map_from_R(const vector<double>& x, const parameter_cheyette& parameter, const bounds& decay_bounds,
-                         const bounds& volatility_bounds, const bounds& skew_bounds);
-  static size_t number_of_unknowns(const parameter_cheyette& parameter);
+                         const bounds& volatility_bounds, const bounds& skew_bounds, bool with_skews = true);
+  static size_t number_of_unknowns(const parameter_cheyette& parameter, bool with_skews = true);
 
   datetime valuation_date_;
   ptr_const<day_count_convention> convention_;
