@@ -147,13 +147,12 @@ calibration_ir_cheyette::problem::problem(const calibration_ir_cheyette& driver,
   }
 
   // The starting set around the caller's HJM set, and its model. Without a smile the skew stays zero: one row,
-  // since the model needs a skew date, that is none of the unknowns.
+  // since the model needs a skew date, that is none of the unknowns. Every target's expiry being a volatility
+  // date, there is one to date it.
   calibrates_skews_ = s > 0;
   double zero_skew = 0.0;
   const matrix<double> skews = calibrates_skews_ ? matrix<double>::view(starting_skews_.data(), s, 1)
                                                  : matrix<double>::view(&zero_skew, 1, 1);
-  QAVREK_CHECK_AT("calibrate", source_file, __LINE__, !volatility_dates.empty(),
-                  "the HJM parameter set has no volatility date to date the skew");
   const std::vector<datetime> skew_dates(volatility_dates.begin(),
                                          volatility_dates.begin() + static_cast<std::ptrdiff_t>(skews.rows()));
   parameter_ = std::make_shared<parameter_cheyette>(parameter_hjm, skews, skew_dates, long_term_skew_level);

@@ -52,9 +52,9 @@ class calibration_ir_cheyette {
 
   const std::vector<ptr_const<calibration_ir_cheyette_swaption>>& swaptions() const noexcept { return swaptions_; }
 
-  // Refused before optimising: no weighted strike to fit, more starting skews than HJM volatility dates, bounds that are not two different finite numbers, and a
-  // target expiry that is not an HJM volatility date (where the model has no variance). Returns the set at
-  // the optimiser's final point.
+  // Refused before optimising: no weighted strike to fit, more starting skews than HJM volatility dates,
+  // bounds that are not two different finite numbers, and a target expiry that is not an HJM volatility date
+  // (where the model has no variance). Returns the set at the optimiser's final point.
   ptr_const<parameter_cheyette> calibrate(const ptr_const<ir_volatility_surface>& volatility_surface,
                                           const ptr_const<calibration_cheyette_settings>& settings,
                                           const ptr_const<parameter_markovian_hjm>& parameter_hjm) const;
