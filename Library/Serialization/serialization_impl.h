@@ -10,6 +10,8 @@
 //   size_t                         unsigned number / u64
 //   int32_t, int16_t               integer / i32, i16
 //   enumerations of any width      integer / i32, narrowed back on load
+// A value loaded wider than its field (a 16-bit integer from JSON, an enumeration) is refused unless it
+// fits: nothing is ever wrapped.
 //   datetime                       its serial number, as a double
 //   text values (tenor, key)       their to_string() text, assigned back from the text
 //   std::vector<E>                 array, null when empty / u32 count, then the elements
@@ -25,6 +27,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -112,9 +115,12 @@ void save_fields(Archive& archive, const T& object) {
 }
 
 template <class Archive, class T>
+void load_named(Archive& archive, T& target, const char* key);
+
+template <class Archive, class T>
 void load_fields(Archive& archive, T& object) {
   auto field = [&archive](const char* key, auto& value) {
-    load(wrapper_of<Archive>::member_for_reading(archive, key), value);
+    load_named(wrapper_of<Archive>::member_for_reading(archive, key), value, key);
   };
   persistence_access::visit_fields(object, field);
 }
@@ -128,6 +134,24 @@ std::int32_t enumeration_to_int32(E value) {
   QAVREK_CHECK_AT("save", serialization_impl_file, __LINE__, std::in_range<std::int32_t>(underlying),
                   "the enumeration value ", underlying, " has no 32-bit form");
   return static_cast<std::int32_t>(underlying);
+}
+
+// A whole number that the archive holds wider than its field (a 16-bit integer or a narrow enumeration
+// travels as 32 bits): refused, naming the field's key where there is one and the range, unless it fits.
+// Nothing is ever wrapped into the field.
+template <class Narrow>
+Narrow narrowed(std::int32_t value, const char* key, const char* field_kind) {
+  if (std::in_range<Narrow>(value)) return static_cast<Narrow>(value);
+  using limits = std::numeric_limits<Narrow>;
+  const std::string where = key != nullptr ? ::qavrek::details::concat(" of \"", key, "\"") : std::string();
+  fail("load", __LINE__,
+       ::qavrek::details::concat("The value ", value, where, " is outside [", +limits::min(), ", ", +limits::max(),
+                                 "], the range of ", field_kind));
+}
+
+template <class E>
+constexpr const char* enumeration_kind() {
+  return sizeof(E) == 1 ? "an 8-bit enumeration" : sizeof(E) == 2 ? "a 16-bit enumeration" : "an enumeration";
 }
 
 template <class Archive, class T>
@@ -156,8 +180,9 @@ void save_value(Archive& archive, const T& value) {
   }
 }
 
+// `key` names the field in messages; null for a value that is not a field (a container's element).
 template <class Archive, class T>
-void load_value(Archive& archive, T& target) {
+void load_value(Archive& archive, T& target, const char* key) {
   using wrapper = wrapper_of<Archive>;
   if constexpr (has_persistent_form<T>) {
     persistent_form<T>::load(archive, target);
@@ -168,7 +193,12 @@ void load_value(Archive& archive, T& target) {
   } else if constexpr (std::is_enum_v<T>) {
     std::int32_t value = 0;
     wrapper::read(archive, value);
-    target = static_cast<T>(static_cast<std::underlying_type_t<T>>(value));
+    target = static_cast<T>(narrowed<std::underlying_type_t<T>>(value, key, enumeration_kind<T>()));
+  } else if constexpr (std::same_as<T, std::int16_t> && json_archive<Archive>) {
+    // JSON holds it as any integer; the binary form has the field's own width.
+    std::int32_t value = 0;
+    wrapper::read(archive, value);
+    target = narrowed<std::int16_t>(value, key, "a 16-bit integer");
   } else if constexpr (std::same_as<T, datetime>) {
     double serial = 0.0;
     wrapper::read(archive, serial);
@@ -278,6 +308,14 @@ void save(Archive& archive, const T& value) {
 // object: a concrete class through load_shared_object, a polymorphic one through the registries.
 template <class Archive, class T>
 void load(Archive& archive, T& target) {
+  details::load_named(archive, target, nullptr);
+}
+
+namespace details {
+
+// load, for the field under `key` (null: a value that is no field).
+template <class Archive, class T>
+void load_named(Archive& archive, T& target, const char* key) {
   static_assert(input_archive<Archive>, "values are loaded from an ordered_json or a multi_process_stream");
   if constexpr (shared_pointer<T>) {
     using object_type = std::remove_const_t<typename T::element_type>;
@@ -287,12 +325,14 @@ void load(Archive& archive, T& target) {
       load_shared_object(archive, target);
   } else {
     try {
-      details::load_value(archive, target);
+      load_value(archive, target, key);
     } catch (const std::exception& caught) {
-      details::rethrow_in_step("load", details::load_line, typeid(target).name(), caught);
+      rethrow_in_step("load", load_line, typeid(target).name(), caught);
     }
   }
 }
+
+}  // namespace details
 
 // The envelope of an object, or the null envelope: for a null pointer, and for an object that was
 // loaded from one without its initialize(). The object passes its class's checks first.

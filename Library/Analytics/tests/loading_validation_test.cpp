@@ -301,8 +301,8 @@ TEST_F(LoadingValidation, EnumerationsOutOfRange) {
 }
 
 // A JSON number that its integer field cannot hold is refused, never wrapped, cut or truncated. (The
-// binary form stores each integer at its own width, so there is nothing to convert.) Only the 16-bit
-// fields keep the low 16 bits of what a 32-bit integer holds.
+// binary form stores each integer at its own width, so there is nothing to convert.) A 16-bit field is
+// read as a 32-bit integer and refused, under its key, when it does not fit 16 bits.
 TEST_F(LoadingValidation, IntegersThatDoNotFitTheirField) {
   struct integer_case {
     std::function<std::string()> valid_text;  // the envelope of a valid object
@@ -337,6 +337,12 @@ TEST_F(LoadingValidation, IntegersThatDoNotFitTheirField) {
        "The JSON number 4294967297 " + signed_32},
       {envelope_of(&correlation_manager_sample::sample), [](ordered_json& j) { j["factors"][0] = -1; },
        [](const std::string& f) { correlation_manager::read_from_json(f); }, "The JSON number -1 " + unsigned_64},
+      {envelope_of(&black_karasinski_sample::sample), [](ordered_json& j) { j["number_of_roots"] = 65544; },
+       [](const std::string& f) { parameter_black_karasinski::read_from_json(f); },
+       "The value 65544 of \"number_of_roots\" is outside [-32768, 32767], the range of a 16-bit integer"},
+      {envelope_of(&black_karasinski_sample::sample), [](ordered_json& j) { j["time_step_in_days"] = 40000; },
+       [](const std::string& f) { parameter_black_karasinski::read_from_json(f); },
+       "The value 40000 of \"time_step_in_days\" is outside [-32768, 32767], the range of a 16-bit integer"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.check);

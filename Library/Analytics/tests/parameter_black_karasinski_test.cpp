@@ -191,21 +191,33 @@ TEST_F(BlackKarasinskiFiles, JsonKeysAndBinaryFieldsComeInOrder) {
   EXPECT_EQ(bytes_of(path("bk.bin")), expected.GetRawData());
 }
 
-// The two settings are 16 bits wide: a JSON integer keeps its low 16 bits.
-TEST_F(BlackKarasinskiFiles, SixteenBitSettingsKeepTheLow16BitsOfTheStoredInteger) {
+// The two settings are 16 bits wide: a JSON integer that they cannot hold is refused under its key, never
+// cut to its low 16 bits (65544 would be 8 roots, 40000 days -25536).
+TEST_F(BlackKarasinskiFiles, SixteenBitSettingsLoadOnlyIntegersThatFitSixteenBits) {
   const struct {
+    const char* key;
     std::int64_t stored;
-    short loaded;
-  } cases[] = {{65546, 10}, {-65528, 8}, {32768, -32768}, {-1, -1}, {70000, 4464}};
-  auto j = ordered_json::parse(parameter_black_karasinski::json_to_string(stored()));
+    bool fits;
+  } cases[] = {{"time_step_in_days", 32767, true}, {"number_of_roots", 32767, true},
+               {"time_step_in_days", 40000, false}, {"number_of_roots", 65544, false},
+               {"number_of_roots", -65528, false}, {"time_step_in_days", 32768, false}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.stored);
-    j["time_step_in_days"] = c.stored;
-    j["number_of_roots"] = c.stored;
+    SCOPED_TRACE(std::string(c.key) + " " + std::to_string(c.stored));
+    auto j = ordered_json::parse(parameter_black_karasinski::json_to_string(stored()));
+    j[c.key] = c.stored;
     write_json_root(path("bk.json"), j);
-    const auto read = parameter_black_karasinski::read_from_json(path("bk.json"));
-    EXPECT_EQ(read->time_step_in_days(), c.loaded);
-    EXPECT_EQ(read->number_of_roots(), c.loaded);
+    const auto failed = failure_of([&] {
+      const auto read = parameter_black_karasinski::read_from_json(path("bk.json"));
+      EXPECT_EQ(std::string(c.key) == "number_of_roots" ? read->number_of_roots() : read->time_step_in_days(),
+                c.stored);
+    });
+    if (c.fits) {
+      EXPECT_FALSE(failed.has_value()) << failed->message;
+    } else {
+      ASSERT_TRUE(failed.has_value());
+      EXPECT_EQ(failed->message, "The value " + std::to_string(c.stored) + " of \"" + c.key +
+                                     "\" is outside [-32768, 32767], the range of a 16-bit integer");
+    }
   }
 }
 

@@ -136,14 +136,20 @@ TEST_F(RandomConfigFiles, JsonAndBinaryRoundTripsKeepEveryField) {
   expect_same(*random_settings::read_from_binary(path("settings.bin")), *settings);
 }
 
-// A stored device type is cut to its low 16 bits on loading, then checked as any loaded record is.
-TEST_F(RandomConfigFiles, StoredDeviceTypeIsNarrowedToSixteenBits) {
+// A stored device type must fit its 16 bits (65536 is not CPU), then it is checked as any loaded record is.
+TEST_F(RandomConfigFiles, StoredDeviceTypeMustFitSixteenBits) {
   struct device_case {
     std::int32_t stored;
     std::string failure;  // empty: loads as CPU
   };
+  const std::string outside = " of \"type\" is outside [-32768, 32767], the range of a 16-bit enumeration";
   const device_case cases[] = {
-      {0, ""}, {65536, ""}, {-65536, ""}, {65537, "unsupported device_type 1"}, {-1, "unsupported device_type -1"},
+      {0, ""},
+      {65536, "The value 65536" + outside},
+      {-65536, "The value -65536" + outside},
+      {65537, "The value 65537" + outside},
+      {1, "unsupported device_type 1"},
+      {-1, "unsupported device_type -1"},
   };
   for (const auto& c : cases) {
     auto envelope = ordered_json::parse(random_config::json_to_string(full_config()));

@@ -184,11 +184,11 @@ struct archiver_wrapper<ordered_json> {
     value = archive.is_boolean() ? static_cast<std::int32_t>(archive.get<bool>())
                                  : whole_number<std::int32_t>(archive, "a 32-bit integer");
   }
-  // Read as a 32-bit integer, then its low 16 bits: the stored forms of 16-bit fields narrow so.
+  // The same for 16 bits. (The templates read a 16-bit field as a 32-bit integer and narrow it themselves,
+  // so that their message names the field.)
   static void read(const ordered_json& archive, std::int16_t& value) {
-    std::int32_t wide = 0;
-    read(archive, wide);
-    value = static_cast<std::int16_t>(wide);
+    value = archive.is_boolean() ? static_cast<std::int16_t>(archive.get<bool>())
+                                 : whole_number<std::int16_t>(archive, "a 16-bit integer");
   }
 
  private:

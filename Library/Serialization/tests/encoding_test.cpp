@@ -116,12 +116,17 @@ TEST(PersistenceJsonEncoding, LoadAcceptsWhatEachEncodingAllows) {
       {"int32 from a boolean", "code", true, [](auto& v) { v.code = 1; }, ""},
       {"int32 refuses a float it cannot hold", "code", 1e10, none,
        "The JSON number 10000000000.0 does not fit in a 32-bit integer"},
-      {"int16 keeps the low 16 bits", "small", 70000, [](auto& v) { v.small = 70000 - 65536; }, ""},
+      {"int16 from its extremes", "small", -32768, [](auto& v) { v.small = -32768; }, ""},
+      {"int16 refuses what it cannot hold", "small", 32768, none,
+       "The value 32768 of \"small\" is outside [-32768, 32767], the range of a 16-bit integer"},
+      {"int16 refuses a negative it cannot hold", "small", -40000, none,
+       "The value -40000 of \"small\" is outside [-32768, 32767], the range of a 16-bit integer"},
       {"int16 refuses what no 32-bit integer holds", "small", std::uint64_t{4294967297u}, none,
        "The JSON number 4294967297 does not fit in a 32-bit integer"},
       {"16-bit enumeration from an integer", "device", 0, [](auto& v) { v.device = device_kind::cpu; }, ""},
       {"32-bit enumeration from a float", "model", 0.0, [](auto& v) { v.model = model_kind::hull_white; }, ""},
-      {"16-bit enumeration keeps the low 16 bits", "device", 65537, [](auto& v) { v.device = device_kind::gpu; }, ""},
+      {"16-bit enumeration refuses what it cannot hold", "device", 65537, none,
+       "The value 65537 of \"device\" is outside [-32768, 32767], the range of a 16-bit enumeration"},
       {"enumeration refuses a fraction", "model", 0.5, none, "The JSON number 0.5 does not fit in a 32-bit integer"},
       {"datetime from an integer serial", "date", 43862, [](auto& v) { v.date = datetime(43862.0); }, ""},
       {"string refuses a number", "name", 5, none, "[json.exception.type_error.302] type must be string, but is number"},
@@ -283,12 +288,49 @@ TEST(PersistenceBinaryEncoding, ObjectIsItsClassNameThenItsFieldsInOrder) {
   EXPECT_EQ(expected.remaining(), 0u);
 }
 
-TEST(PersistenceBinaryEncoding, EnumerationIsNarrowedOnLoad) {
-  multi_process_stream archive;
-  archive << std::int32_t{65536 + 1};
-  device_kind device = device_kind::cpu;
-  load(archive, device);
-  EXPECT_EQ(device, device_kind::gpu);
+// A 16-bit enumeration travels as 32 bits: a stored value that it cannot hold is refused, never cut to its
+// low 16 bits; inside an object the message names the field.
+TEST(PersistenceBinaryEncoding, EnumerationIsLoadedOnlyWhenItFitsItsWidth) {
+  const auto record_with_device = [](std::int32_t device) {
+    multi_process_stream archive;
+    archive << std::string("qavrek::persistence_test::sample_record") << 0.25 << true << std::uint64_t{7}
+            << std::int32_t{-3} << std::int16_t{12} << device << std::int32_t{1} << 43831.0 << std::string("n")
+            << std::string("RATES") << std::uint32_t{0} << std::uint32_t{0} << std::uint32_t{0};
+    return archive;
+  };
+  struct case_ {
+    std::int32_t stored;
+    bool in_record;
+    std::string failure;  // empty: loads
+  };
+  const std::string range = " is outside [-32768, 32767], the range of a 16-bit enumeration";
+  const std::vector<case_> cases = {
+      {1, false, ""},
+      {-32768, false, ""},
+      {65537, false, "The value 65537" + range},
+      {-32769, false, "The value -32769" + range},
+      {65537, true, "The value 65537 of \"device\"" + range},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    if (c.in_record) {
+      auto archive = record_with_device(c.stored);
+      EXPECT_EQ(innermost_text([&] { loaded_record(archive); }), c.failure);
+      continue;
+    }
+    multi_process_stream archive;
+    archive << c.stored;
+    device_kind device = device_kind::cpu;
+    if (c.failure.empty()) {
+      load(archive, device);
+      EXPECT_EQ(static_cast<std::int32_t>(device), c.stored);
+    } else {
+      EXPECT_EQ(innermost_text([&] { load(archive, device); }), c.failure);
+    }
+  }
+  // The same record with a value that fits loads.
+  auto fitting = record_with_device(1);
+  EXPECT_EQ(loaded_record(fitting)->get().device, device_kind::gpu);
 }
 
 TEST(PersistenceBinaryEncoding, DamagedCountFailsOnTheStreamInsteadOfAllocating) {
