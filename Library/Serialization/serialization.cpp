@@ -75,9 +75,19 @@ class bounded_json_builder {
     return true;
   }
 
+  // Once the first value is whole, whatever the parser still finds is text after it: the file is refused
+  // as a whole rather than read in part. Any other failure is the JSON library's own.
   template <class Exception>
-  bool parse_error(std::size_t, const std::string&, const Exception& error) {
+  bool parse_error(std::size_t position, const std::string&, const Exception& error) {
+    if (complete_) text_after_value(position);
     throw error;
+  }
+
+  // `position`: the bytes read when the text was found.
+  [[noreturn]] void text_after_value(std::size_t position) const {
+    ::qavrek::details::check_fail(
+        "read_json", source_file, __LINE__,
+        ::qavrek::details::concat("The JSON file ", path_, " holds text after its value, near byte ", position));
   }
 
  private:
@@ -104,6 +114,7 @@ class bounded_json_builder {
 
   bool place(ordered_json&& value) {
     put(std::move(value));
+    complete_ = open_.empty();
     return true;
   }
 
@@ -120,6 +131,7 @@ class bounded_json_builder {
 
   bool close() {
     open_.pop_back();
+    complete_ = open_.empty();
     return true;
   }
 
@@ -127,6 +139,7 @@ class bounded_json_builder {
   const std::string& path_;
   std::vector<open_container> open_;
   ordered_json* member_ = nullptr;
+  bool complete_ = false;  // the first value has been read whole
 };
 
 [[noreturn]] void write_failed(const char* function, const std::string& path, std::string_view reason) {
@@ -222,10 +235,31 @@ void access::write_json(const std::string& path, const ordered_json& value) {
 
 void access::read_json(const std::string& path, ordered_json& target) {
   std::ifstream in(path);
-  // Not strict: the first complete value is taken, what follows is ignored.
+  if (in.fail()) {
+    const int reason = errno;
+    std::error_code error;
+    if (!fs::exists(path, error) && !error)
+      ::qavrek::details::check_fail("read_json", source_file, __LINE__,
+                                    ::qavrek::details::concat("The file ", path, " does not exist."));
+    ::qavrek::details::check_fail("read_json", source_file, __LINE__,
+                                  ::qavrek::details::concat("The file ", path, " cannot be opened: ",
+                                                            reason != 0 ? std::strerror(reason) : "unknown reason",
+                                                            "."));
+  }
+  // Opening a directory succeeds, and reading it would look like an empty file.
+  std::error_code error;
+  if (fs::is_directory(path, error))
+    ::qavrek::details::check_fail("read_json", source_file, __LINE__,
+                                  ::qavrek::details::concat("The file ", path, " is a directory."));
+  // One value and nothing after it but white space. The parser also ends its input at a NUL byte: the
+  // stream then has not reached its end.
   ordered_json value;
   bounded_json_builder builder(value, path);
-  ordered_json::sax_parse(in, &builder, ordered_json::input_format_t::json, false);
+  ordered_json::sax_parse(in, &builder, ordered_json::input_format_t::json, true);
+  if (!in.eof()) {
+    in.clear();
+    builder.text_after_value(static_cast<std::size_t>(in.tellg()));
+  }
   target = std::move(value);
 }
 

@@ -43,7 +43,9 @@ class access {
 
   // Pretty-printed with one space per level and a final newline.
   static void write_json(const std::string& path, const ordered_json& value);
-  // The first JSON value of the file; a missing or empty file is the JSON library's parse error 101.
+  // The one JSON value of the file: text after it (other than white space) is refused, as are a missing
+  // file and one that cannot be opened, each with an Error naming the path. An empty file is the JSON
+  // library's parse error 101, malformed text its other parse errors.
   static void read_json(const std::string& path, ordered_json& target);
   static void write_binary(const std::string& path, const std::vector<unsigned char>& bytes);
   // The whole of a regular file; an empty file leaves the target as it was.

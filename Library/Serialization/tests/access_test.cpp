@@ -79,24 +79,64 @@ TEST_F(files, NonAsciiTextIsWrittenAsUtf8) {
   EXPECT_EQ(text_of(path("utf8.json")), "{\n \"name\": \"\xc3\xa9t\xc3\xa9\"\n}\n");
 }
 
-TEST_F(files, ReadJsonOfMissingOrEmptyFileIsParseError101) {
+TEST_F(files, ReadJsonOfAnEmptyFileIsParseError101) {
   write_text(path("empty.json"), "");
-  for (const std::string& p : {path("missing.json"), path("empty.json")}) {
-    ordered_json target;
-    try {
-      access::read_json(p, target);
-      FAIL() << p;
-    } catch (const nlohmann::json::parse_error& error) {
-      EXPECT_EQ(error.id, 101) << p;
-    }
+  ordered_json target;
+  try {
+    access::read_json(path("empty.json"), target);
+    FAIL();
+  } catch (const nlohmann::json::parse_error& error) {
+    EXPECT_EQ(error.id, 101);
   }
 }
 
-TEST_F(files, ReadJsonTakesTheFirstValue) {
-  write_text(path("two.json"), "{\"a\": 1} trailing [text");
-  ordered_json target;
-  access::read_json(path("two.json"), target);
-  EXPECT_EQ(target, ordered_json({{"a", 1}}));
+// A file that is not there, or not a file, is said to be so by name, not reported as an empty input; a
+// value followed by more than white space is refused whole, never read in part. The target is untouched.
+TEST_F(files, ReadJsonRefusesMissingFilesAndTextAfterTheValue) {
+  struct case_ {
+    const char* label;
+    std::string file;
+    std::string text;  // written first unless the file is to be missing
+    std::string message;
+  };
+  fs::create_directories(path("folder.json"));
+  const std::vector<case_> cases = {
+      {"missing file", "missing.json", "", "The file " + path("missing.json") + " does not exist."},
+      {"missing folder", "no/such.json", "", "The file " + path("no/such.json") + " does not exist."},
+      {"directory", "folder.json", "", "The file " + path("folder.json") + " is a directory."},
+      {"a word after the object", "word.json", "{\"a\": 1} trailing [text",
+       "The JSON file " + path("word.json") + " holds text after its value, near byte 12"},
+      {"a second object", "two.json", "{\"a\": 1}\n{\"b\": 2}\n",
+       "The JSON file " + path("two.json") + " holds text after its value, near byte 10"},
+      {"a letter straight after a number", "number.json", "5x",
+       "The JSON file " + path("number.json") + " holds text after its value, near byte 2"},
+      {"a NUL byte after the object", "nul.json", std::string("{}\n\0", 4),
+       "The JSON file " + path("nul.json") + " holds text after its value, near byte 4"},
+      {"text after a NUL byte", "after_nul.json", std::string("{}\0{\"b\": 2}", 11),
+       "The JSON file " + path("after_nul.json") + " holds text after its value, near byte 3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (!c.text.empty()) write_text(path(c.file), c.text);
+    ordered_json target = {{"kept", true}};
+    try {
+      access::read_json(path(c.file), target);
+      ADD_FAILURE() << "loaded";
+    } catch (const Error& error) {
+      EXPECT_EQ(std::string(error.what()), c.message);
+    }
+    EXPECT_EQ(target, ordered_json({{"kept", true}}));
+  }
+}
+
+// White space of every kind may follow the value, as the writer's final newline does.
+TEST_F(files, ReadJsonAcceptsWhiteSpaceAfterTheValue) {
+  for (const std::string text : {"{\"a\": 1}", "{\"a\": 1}\n", "  {\"a\": 1} \t\r\n\n  ", "[1]\n", "7 "}) {
+    write_text(path("value.json"), text);
+    ordered_json target;
+    access::read_json(path("value.json"), target);
+    EXPECT_EQ(target, ordered_json::parse(text)) << text;
+  }
 }
 
 TEST_F(files, ReadJsonOfMalformedTextIsAParseError) {
