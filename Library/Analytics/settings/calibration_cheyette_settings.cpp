@@ -26,6 +26,9 @@ calibration_cheyette_settings::~calibration_cheyette_settings() = default;
 
 void calibration_cheyette_settings::initialize() const {
   QAVREK_CHECK(is_known(type_), "unknown parameter_markovian_hjm_type ", static_cast<std::int32_t>(type_));
+  // Without an iteration the optimiser would return its start as the calibrated set.
+  QAVREK_CHECK(max_iterations_ > 0, "max_iterations: the optimiser needs at least one iteration, not ",
+               max_iterations_);
 }
 
 template class serialization::persistable<calibration_cheyette_settings>;

@@ -9,8 +9,9 @@
 
 namespace qavrek {
 
-// Settings of the least-squares calibration of the Cheyette model. A plain value holder: nothing but the
-// model type is checked, nothing changes after construction.
+// Settings of the least-squares calibration of the Cheyette model. A plain value holder: only the model
+// type and a positive iteration cap are checked (when built and when loaded), nothing changes after
+// construction.
 //
 // The calibration reads the first two entries of each bounds vector as the ends of an interval, in either
 // order; the optimiser stops at `tolerance` or after max_iterations, and prints its report under debug.
@@ -37,7 +38,7 @@ class calibration_cheyette_settings : public config_data,
 
   // Used only by the loaders; a null record keeps these values, so every field has one.
   calibration_cheyette_settings() = default;
-  // Refuses a model type that names none (a file may hold any integer).
+  // Refuses a model type that names none (a file may hold any integer) and an iteration cap below 1.
   void initialize() const;
 
   template <class Self, class Field>
