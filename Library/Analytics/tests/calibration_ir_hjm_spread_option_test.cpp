@@ -26,6 +26,18 @@ struct calibration_ir_hjm_spread_option_access {
   static double reference_distance(const std::pair<double, double>& roots, bool is_call) {
     return calibration_ir_hjm_spread_option::reference_distance(roots, is_call);
   }
+  // The root search as a valuation runs it, from `root` in the coordinates of the measure flag.
+  static void find_root(const calibration_ir_hjm_spread_option& option, const model_markovian_hjm& model,
+                        vector<double>& root, vector<double>& direction, double strike, size_t max_iterations,
+                        double tolerance) {
+    const size_t n = model.number_of_factors();
+    vector<double> origin(n);
+    const matrix<double> G = option.centred_decomposition(model, origin);
+    vector<double> x = root + origin;
+    matrix<double> H(n, n);
+    option.find_root(x, direction, H, strike, G, max_iterations, tolerance);
+    root = x - origin;
+  }
 };
 
 namespace {
@@ -292,9 +304,10 @@ TEST(CalibrationHjmSpreadOption, AWarmStartOnTheBoundaryIsKept) {
   EXPECT_GT(put, 0.0);
 }
 
-// Without iterations only the warm start, the two curvature steps and the two anchors are tried: the best
-// of them is kept, not yet on the boundary but no further from it than the warm start, with the gradient
-// there. Twenty iterations from the same start reach the boundary.
+// Without iterations the search tries only the warm start, the two curvature steps and the two anchors: the
+// best of them is kept, not yet on the boundary but no further from it than the warm start, with the
+// gradient there. Twenty iterations from the same start reach the boundary. (A valuation refuses to run
+// the search without iterations: see the errors below.)
 TEST(CalibrationHjmSpreadOption, WithoutIterationsTheBestFirstCandidateIsKept) {
   const hjm_setup hjm(one_factor());
   const calibration_ir_hjm_spread_option option = spread_option({"5Y", "10Y", "2Y", "3M"});
@@ -303,12 +316,11 @@ TEST(CalibrationHjmSpreadOption, WithoutIterationsTheBestFirstCandidateIsKept) {
   const vector<double> warm_start{6.0};
   vector<double> root = warm_start;
   vector<double> direction(1);
-  const double price = option.value(strike, hjm.model, root, direction, true, 0, tolerance);
+  calibration_ir_hjm_spread_option_access::find_root(option, hjm.model, root, direction, strike, 0, tolerance);
   const double miss = std::abs(s(as_std(root)) - strike);
   EXPECT_GT(miss, tolerance);
   EXPECT_LT(miss, std::abs(s(as_std(warm_start)) - strike));
   EXPECT_NEAR(direction[0], spread_gradient(s, root)[0], 1e-8 * std::abs(direction[0]));
-  EXPECT_TRUE(std::isfinite(price));
 
   root = warm_start;
   option.value(strike, hjm.model, root, direction, true, iterations, tolerance);
@@ -418,6 +430,56 @@ TEST(CalibrationHjmSpreadOption, DegenerateSpreadsAreErrors) {
   vector<double> no_direction;
   EXPECT_GT(option.value(strike, hjm.model, empty, no_direction, true, iterations, tolerance), 0.0);
   EXPECT_EQ(empty.size(), 1u);
+}
+
+// Settings under which no price can be trusted: maturities given the wrong way round (the spread would be
+// read upside down), a search without iterations (it would stop off the boundary) and a tolerance that is
+// not a positive number (NaN is never met, infinity always). Equal maturities are a spread of zero and are
+// built; the driver's settings price.
+TEST(CalibrationHjmSpreadOption, RefusesSwappedMaturitiesAndSearchSettingsThatCannotSucceed) {
+  const hjm_setup hjm(one_factor());
+  struct settings_case {
+    const char* label;
+    spread_case spread;
+    size_t max_iterations;
+    double tolerance;
+    std::string message;  // empty: prices
+  };
+  const std::vector<settings_case> cases = {
+      {"the driver's settings", {"5Y", "10Y", "2Y", "3M"}, iterations, tolerance, ""},
+      {"one iteration", {"5Y", "10Y", "2Y", "3M"}, 1, tolerance, ""},
+      {"swapped maturities", {"5Y", "2Y", "10Y", "3M"}, iterations, tolerance, "the maturities are swapped"},
+      {"no iteration", {"5Y", "10Y", "2Y", "3M"}, 0, tolerance, "the root search needs at least one iteration"},
+      {"NaN tolerance", {"5Y", "10Y", "2Y", "3M"}, iterations, std::nan(""),
+       "the root search's tolerance nan is not a positive number"},
+      {"infinite tolerance", {"5Y", "10Y", "2Y", "3M"}, iterations, std::numeric_limits<double>::infinity(),
+       "the root search's tolerance inf is not a positive number"},
+      {"negative tolerance", {"5Y", "10Y", "2Y", "3M"}, iterations, -1e-13,
+       "the root search's tolerance -1e-13 is not a positive number"},
+      {"zero tolerance", {"5Y", "10Y", "2Y", "3M"}, iterations, 0.0,
+       "the root search's tolerance 0 is not a positive number"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string failure;
+    double price = 0.0;
+    try {
+      const calibration_ir_hjm_spread_option option = spread_option(c.spread);
+      vector<double> root(1);
+      vector<double> direction(1);
+      const double strike = model_spread(option, hjm.model);
+      option.initial_root(root, strike, hjm.model);
+      price = option.value(strike, hjm.model, root, direction, true, c.max_iterations, c.tolerance);
+    } catch (const Error& error) {
+      failure = error.what();
+    }
+    if (c.message.empty()) {
+      EXPECT_EQ(failure, "");
+      EXPECT_GT(price, 0.0);
+    } else {
+      EXPECT_NE(failure.find(c.message), std::string::npos) << failure;
+    }
+  }
 }
 
 // Under business/252 a swap over a weekend accrues nothing: it has no annuity and no rate.

@@ -191,14 +191,27 @@ double expected_rate(const interest_rate_swap& swap, const matrix<double>& G, co
   return sum / expansion.level;
 }
 
+// The spread of the long swap over the short one; maturities in the other order are a mistake of the
+// caller (the option's sign and its expansion would be read the wrong way round), not a spread.
+ptr_const<interest_rate_spread> ordered_spread(const ptr_const<discount_curve>& curve, const datetime& expiry,
+                                               const datetime& long_maturity, const datetime& short_maturity,
+                                               const tenor& frequency,
+                                               const ptr_const<day_count_convention>& convention, double long_weight,
+                                               double short_weight) {
+  QAVREK_CHECK(!(long_maturity < short_maturity), "the long swap matures on ", long_maturity,
+               ", before the short one (", short_maturity, "): the maturities are swapped");
+  return std::make_shared<const interest_rate_spread>(curve, expiry, long_maturity, short_maturity, frequency,
+                                                      convention, long_weight, short_weight);
+}
+
 }  // namespace
 
 calibration_ir_hjm_spread_option::calibration_ir_hjm_spread_option(
     const ptr_const<discount_curve>& curve, const datetime& expiry, const datetime& long_maturity,
     const datetime& short_maturity, const tenor& frequency, const ptr_const<day_count_convention>& convention,
     double long_weight, double short_weight, bool use_forward_measure)
-    : spread_(std::make_shared<const interest_rate_spread>(curve, expiry, long_maturity, short_maturity, frequency,
-                                                           convention, long_weight, short_weight)),
+    : spread_(ordered_spread(curve, expiry, long_maturity, short_maturity, frequency, convention, long_weight,
+                             short_weight)),
       use_forward_measure_(use_forward_measure),
       long_positions_(datetime_helper::index_subset_dates(spread_->long_swap()->all_dates(), spread_->all_dates())),
       short_positions_(datetime_helper::index_subset_dates(spread_->short_swap()->all_dates(), spread_->all_dates())) {
@@ -237,6 +250,11 @@ double calibration_ir_hjm_spread_option::value(double strike, const model_markov
                                                vector<double>& direction, bool is_call, size_t max_iterations,
                                                double tolerance) const {
   QAVREK_CHECK(std::isfinite(strike), "strike ", strike, " is not finite");
+  // Without an iteration, or with a tolerance that no miss is below (NaN) or every miss is (infinity), the
+  // search would stop off the boundary and the price would come from the wrong exercise region.
+  QAVREK_CHECK(max_iterations > 0, "the root search needs at least one iteration");
+  QAVREK_CHECK(std::isfinite(tolerance) && tolerance > 0.0, "the root search's tolerance ", tolerance,
+               " is not a positive number");
   const size_t n = model.number_of_factors();
   size_to_factors(root, n, "root");
   size_to_factors(direction, n, "direction");

@@ -40,6 +40,7 @@ class model_markovian_hjm;
 // root and direction.
 class calibration_ir_hjm_spread_option {
  public:
+  // The long maturity is not before the short one.
   calibration_ir_hjm_spread_option(const ptr_const<discount_curve>& curve, const datetime& expiry,
                                    const datetime& long_maturity, const datetime& short_maturity,
                                    const tenor& frequency, const ptr_const<day_count_convention>& convention,
@@ -49,10 +50,10 @@ class calibration_ir_hjm_spread_option {
   bool use_forward_measure() const noexcept { return use_forward_measure_; }
 
   // The price of the call (put) on the spread at `strike`, in money at the curve's valuation date. The
-  // search starts from `root` and stops once |spread - K| < tolerance or after `max_iterations` steps;
-  // `root` receives the boundary point and `direction` the spread's gradient there. Both hold n entries
-  // (an empty owning vector is taken as n zeros). A spread that does not move with the state at the root,
-  // or a swap without annuity, is an error.
+  // search starts from `root` and stops once |spread - K| < tolerance (finite, positive) or after
+  // `max_iterations` steps (at least one); `root` receives the boundary point and `direction` the spread's
+  // gradient there. Both hold n entries (an empty owning vector is taken as n zeros). A spread that does not
+  // move with the state at the root, or a swap without annuity, is an error.
   double value(double strike, const model_markovian_hjm& model, vector<double>& root, vector<double>& direction,
                bool is_call, size_t max_iterations, double tolerance) const;
 
