@@ -13,6 +13,10 @@ namespace {
 // diagonal makes it positive definite, so that the rounding of its entries cannot refuse it.
 constexpr double semidefinite_tolerance = 1e-10;
 
+// How far a diagonal entry may be from 1: the rounding of a correlation computed from covariances
+// (c_ii / sqrt(c_ii c_ii)), far below anything that changes a variance.
+constexpr double unit_diagonal_tolerance = 1e-12;
+
 bool is_parameter_value(double value) { return std::abs(value) <= max_magnitude; }  // false for NaN
 
 }  // namespace
@@ -64,22 +68,38 @@ bool is_symmetric(const matrix<double>& correlation) {
   return true;
 }
 
-void check_correlation(const matrix<double>& correlation) {
+namespace {
+
+void check_correlation_in(const char* function, const matrix<double>& correlation, bool unit_diagonal) {
   const size_t n = correlation.rows();
-  QAVREK_CHECK_AT("validate", __FILE__, __LINE__, correlation.columns() == n, "the correlation is ", n, " x ",
+  QAVREK_CHECK_AT(function, __FILE__, __LINE__, correlation.columns() == n, "the correlation is ", n, " x ",
                   correlation.columns());
   for (size_t i = 0; i < n; ++i)
     for (size_t j = 0; j < n; ++j)
       if (!(std::abs(correlation(i, j)) <= 1.0))
-        details::check_fail("validate", __FILE__, __LINE__,
+        details::check_fail(function, __FILE__, __LINE__,
                             details::concat("the correlation holds ", correlation(i, j), " at (", i, ", ", j,
                                             "): a correlation lies in [-1, 1]"));
+  if (unit_diagonal)
+    for (size_t i = 0; i < n; ++i)
+      if (!(std::abs(correlation(i, i) - 1.0) <= unit_diagonal_tolerance))
+        details::check_fail(function, __FILE__, __LINE__,
+                            details::concat("the correlation holds ", correlation(i, i), " at (", i, ", ", i,
+                                            "): a correlation matrix has 1 on its diagonal"));
   if (!is_symmetric(correlation))
-    details::check_fail("validate", __FILE__, __LINE__, "correlation matrix is not symetric");
+    details::check_fail(function, __FILE__, __LINE__, "correlation matrix is not symetric");
   matrix<double> shifted(correlation);
   for (size_t i = 0; i < n; ++i) shifted(i, i) += semidefinite_tolerance;
   if (!cholesky_decomposition(shifted.data(), static_cast<long long>(n), 'L'))
-    details::check_fail("validate", __FILE__, __LINE__, "the correlation matrix is not positive semidefinite");
+    details::check_fail(function, __FILE__, __LINE__, "the correlation matrix is not positive semidefinite");
+}
+
+}  // namespace
+
+void check_correlation(const matrix<double>& correlation) { check_correlation_in("validate", correlation, false); }
+
+void check_correlation_matrix(const matrix<double>& correlation, const char* function) {
+  check_correlation_in(function, correlation, true);
 }
 
 }  // namespace qavrek::parameter_checks

@@ -31,4 +31,8 @@ bool is_symmetric(const matrix<double>& correlation);
 // forced to 1: the sets document what set_state_parameters does to it.
 void check_correlation(const matrix<double>& correlation);
 
+// A correlation matrix: as check_correlation, with a unit diagonal (to 1e-12, the rounding of a
+// correlation computed from covariances). `function` names the caller in the failure.
+void check_correlation_matrix(const matrix<double>& correlation, const char* function = "validate");
+
 }  // namespace qavrek::parameter_checks

@@ -20,6 +20,10 @@ namespace qavrek {
 //
 // Flat state: [mean-reversion speeds][volatilities][shifts], each row-major. The correlation is not
 // part of it.
+//
+// A volatility may be negative here (a sign convention, or a calibration's trial value): the square-root
+// model reads only its square, factor by factor, so the sign would change no price, but model_extended_cir
+// refuses a negative volatility as it does a negative speed or shift.
 class parameter_extended_cir : public aad_state_parameters_manager,
                                public serialization::persistable<parameter_extended_cir> {
  public:

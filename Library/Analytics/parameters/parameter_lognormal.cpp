@@ -53,7 +53,7 @@ void parameter_lognormal::validate() const {
   QAVREK_CHECK(day_convention_ != nullptr, "the parameter set needs a day-count convention");
   parameter_checks::check_values(volatilities_, "volatilities");
   parameter_checks::check_dates(volatilities_dates_, "volatilities dates");
-  parameter_checks::check_correlation(correlation_);
+  parameter_checks::check_correlation_matrix(correlation_);
 }
 
 void parameter_lognormal::finalize_aad(double*) const {}

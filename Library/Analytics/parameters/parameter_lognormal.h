@@ -19,13 +19,21 @@ namespace qavrek {
 // model's year fractions. The number of factors is the correlation's size.
 //
 // Flat state: [volatilities row-major][correlation (i, j), i = 1 .. n-1, j < i]. set_state_parameters
-// makes the correlation symmetric and keeps its diagonal.
+// makes the correlation symmetric and keeps its diagonal (which the checks hold at 1).
+//
+// A volatility may be negative, and its sign matters: the lognormal model keeps it on a step within one
+// volatility period (sqrt(tau) sigma) and takes the square root of the summed variances on a step across
+// periods. A negative factor thus moves against its draws on the steps inside a period, which reverses its
+// correlations with the other factors, with other diffusions and with a change of measure's shift; only a
+// one-factor spot correlated with nothing else prices the same with either sign. The calibration with HJM
+// rates can return a negative volatility for a period whose market variance is below what the rates and
+// the earlier periods already give: the spot's move then offsets the rates'.
 class parameter_lognormal : public aad_state_parameters_manager, public serialization::persistable<parameter_lognormal> {
  public:
   // Copies the matrices and dates and shares the convention. Beyond the fixed checks (volatility rows =
   // dates, square and symmetric correlation) the volatilities must be number_of_factors wide (or 0 x 0)
   // and the convention present; the values finite, the dates increasing and the correlation a
-  // correlation (parameter_checks.h).
+  // correlation matrix with a unit diagonal (parameter_checks.h).
   parameter_lognormal(const matrix<double>& volatilities, const matrix<double>& correlation,
                       const std::vector<datetime>& volatilities_dates,
                       const ptr_const<day_count_convention>& day_convention);

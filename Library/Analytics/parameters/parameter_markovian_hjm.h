@@ -22,6 +22,12 @@ namespace qavrek {
 // Flat state, n factors: [decays row-major][volatilities row-major][correlation (i, j), i = 1 .. n-1,
 // j < i]. set_state_parameters makes the correlation symmetric with a unit diagonal.
 //
+// A volatility may be negative. The models read volatilities through their squares and the products
+// sigma_a rho_ab sigma_b of one row, so a row whose every volatility changes sign prices the same (a
+// single factor in particular): there the sign is a convention. Changing the sign of one of several
+// correlated factors is not one: the analytic covariances and drifts keep the products' signs while the
+// simulation's step volatilities are square roots of variances, and the two then disagree.
+//
 // The values (never the shapes) may change through a const set: a calibration writes trial values into
 // the matrices in place between model refreshes, and a Cheyette set writes its state through the HJM set
 // it shares. The models read the matrices again at their next fill.

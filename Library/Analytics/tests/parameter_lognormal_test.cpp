@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -18,7 +19,7 @@ constexpr const char* lognormal_file = "Library/Analytics/parameters/parameter_l
 // Three factors; every value distinct, so that a state position names the value it holds.
 struct lognormal_inputs {
   matrix<double> volatilities{{1, 2, 3}, {4, 5, 6}};
-  matrix<double> correlation{{0.9, 0.1, 0.2}, {0.1, 0.9, 0.3}, {0.2, 0.3, 0.9}};
+  matrix<double> correlation{{1.0, 0.1, 0.2}, {0.1, 1.0, 0.3}, {0.2, 0.3, 1.0}};
   std::vector<datetime> volatility_dates = dates({43831.0, 44196.0});
   ptr_const<day_count_convention> convention = act_365();
 
@@ -56,6 +57,13 @@ TEST(ParameterLognormal, ValidationChecksInOrderAndStopsAtTheFirstFailure) {
        "the volatilities have 2 columns for 3 factors"},
       {"day-count convention present", [](lognormal_inputs& in) { in.convention = nullptr; }, 0,
        "the parameter set needs a day-count convention"},
+      // A correlation matrix: a unit diagonal, entries in [-1, 1], finite.
+      {"a diagonal of 0.5", [](lognormal_inputs& in) { in.correlation(1, 1) = 0.5; }, 0,
+       "the correlation holds 0.5 at (1, 1): a correlation matrix has 1 on its diagonal"},
+      {"a diagonal of NaN", [](lognormal_inputs& in) { in.correlation(0, 0) = std::nan(""); }, 0,
+       "the correlation holds nan at (0, 0): a correlation lies in [-1, 1]"},
+      {"a symmetric pair of 5", [](lognormal_inputs& in) { in.correlation(2, 0) = in.correlation(0, 2) = 5.0; }, 0,
+       "the correlation holds 5 at (0, 2): a correlation lies in [-1, 1]"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -82,7 +90,7 @@ TEST(ParameterLognormal, StateIsVolatilitiesThenTheLowerCorrelationTriangleAndTh
   const std::vector<double> written = {11, 12, 13, 14, 15, 16, -0.1, -0.2, -0.3};
   EXPECT_EQ(set->set_state_parameters(written.data()), 9u);
   EXPECT_EQ(values_of(set->volatilities()), std::vector<double>({11, 12, 13, 14, 15, 16}));
-  EXPECT_EQ(values_of(set->correlation()), std::vector<double>({0.9, -0.1, -0.2, -0.1, 0.9, -0.3, -0.2, -0.3, 0.9}));
+  EXPECT_EQ(values_of(set->correlation()), std::vector<double>({1.0, -0.1, -0.2, -0.1, 1.0, -0.3, -0.2, -0.3, 1.0}));
   EXPECT_EQ(state_of(*set), written);
 }
 

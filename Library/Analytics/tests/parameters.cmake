@@ -5,4 +5,5 @@ qavrek_add_test(AnalyticsParametersTests
           ${CMAKE_CURRENT_LIST_DIR}/parameter_cheyette_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/parameter_extended_cir_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/parameter_lognormal_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/negative_volatilities_test.cpp
   DEPS qavrek::Analytics)
