@@ -47,6 +47,7 @@ lognormal_fx_with_mhjm_ir::lognormal_fx_with_mhjm_ir(const datetime& valuation_d
           valuation_date,
           combined_parameters(correlation_matrix, checked(parameter_ir_domestic, "domestic"),
                               checked(parameter_ir_foreign, "foreign")),
+          {parameter_ir_domestic, parameter_ir_foreign},
           asset_rate_loadings(correlation_matrix, rate_factors(parameter_ir_domestic, parameter_ir_foreign),
                               checked(parameter_ir_domestic, "domestic").number_of_factors()),
           asset_correlation(correlation_matrix, rate_factors(parameter_ir_domestic, parameter_ir_foreign))),
@@ -58,10 +59,6 @@ lognormal_fx_with_mhjm_ir::~lognormal_fx_with_mhjm_ir() = default;
 ptr_const<parameter_markovian_hjm> lognormal_fx_with_mhjm_ir::combined_parameters(
     const matrix<double>& correlation_matrix, const parameter_markovian_hjm& domestic,
     const parameter_markovian_hjm& foreign) {
-  QAVREK_CHECK(domestic.model_type() == foreign.model_type(),
-               "the domestic and foreign rates read their decays differently (types ",
-               static_cast<int>(domestic.model_type()), " and ", static_cast<int>(foreign.model_type()),
-               "): one combined set cannot hold both");
   const size_t fd = domestic.number_of_factors();
   const size_t rate_factors = fd + foreign.number_of_factors();
   QAVREK_CHECK(correlation_matrix.rows() == correlation_matrix.columns() && correlation_matrix.rows() > rate_factors,

@@ -16,8 +16,9 @@ namespace qavrek {
 class lognormal_fx_with_mhjm_ir final : public lognormal_model_with_mhjm_ir {
  public:
   // `correlation_matrix` orders the domestic rate factors first, then the foreign ones, then the asset
-  // factors (at least one). The two parameter sets must read their decays the same way; the combined set
-  // takes the domestic day-count convention.
+  // factors (at least one). The combined set takes the domestic model type and day-count convention; the
+  // calibration reads each currency's factors through its own set, so the two sets may read their decays
+  // differently.
   lognormal_fx_with_mhjm_ir(const datetime& valuation_date, const matrix<double>& correlation_matrix,
                             const ptr_const<parameter_markovian_hjm>& parameter_ir_domestic,
                             const ptr_const<parameter_markovian_hjm>& parameter_ir_foreign);
@@ -27,7 +28,9 @@ class lognormal_fx_with_mhjm_ir final : public lognormal_model_with_mhjm_ir {
   const ptr_const<parameter_markovian_hjm>& foreign_parameters() const noexcept { return foreign_; }
 
   // The domestic and foreign sets side by side on the union of their dates (each date taking the rows
-  // that apply there), with the rates' block of `correlation_matrix`, domestic-foreign entries negated.
+  // that apply there), with the rates' block of `correlation_matrix`, domestic-foreign entries negated,
+  // and the domestic set's model type and convention. Where the foreign set's type differs, the combined
+  // set records its decays but does not read them as the foreign set does.
   static ptr_const<parameter_markovian_hjm> combined_parameters(const matrix<double>& correlation_matrix,
                                                                 const parameter_markovian_hjm& domestic,
                                                                 const parameter_markovian_hjm& foreign);

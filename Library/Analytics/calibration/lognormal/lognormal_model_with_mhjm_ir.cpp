@@ -6,7 +6,7 @@
 
 #include "Analytics/models/bilinear_form.h"
 #include "Analytics/models/model_markovian_hjm.h"
-#include "Core/Warning.h"
+#include "Analytics/parameters/parameter_checks.h"
 #include "Core/check.h"
 #include "Vectorization/vector.h"
 
@@ -21,7 +21,43 @@ void check_correlation(const matrix<double>& correlation, size_t rate_factors) {
                correlation.columns(), ", not square");
   QAVREK_CHECK(correlation.rows() > rate_factors, "the correlation has ", correlation.rows(), " rows for ",
                rate_factors, " rate factors: the asset factors follow the rate factors");
+  // Read in blocks, one of them transposed: any entry that a correlation cannot hold would reach the
+  // calibrated set or its variances unseen.
+  parameter_checks::check_correlation_matrix(correlation, __func__);
 }
+
+// Per rate factor, the terms of the rates' model at the calibration dates: the integrated decay to each
+// date, and the sv and mm steps that end there. Each set's factors come from its own model, in the
+// columns of the combined set.
+struct rate_terms {
+  rate_terms(const std::vector<ptr_const<parameter_markovian_hjm>>& sets, const datetime& valuation_date,
+             const std::vector<datetime>& dates) {
+    size_t factors = 0;
+    for (const auto& set : sets) factors += set->number_of_factors();
+    horizon_decay = matrix<double>(dates.size(), factors, 0.0);
+    sv = matrix<double>(dates.size(), factors, 0.0);
+    mm = matrix<double>(dates.size(), factors, 0.0);
+    size_t offset = 0;
+    for (const auto& set : sets) {
+      const size_t k = set->number_of_factors();
+      const model_markovian_hjm model(*set, valuation_date, dates, false);
+      vector<double> decay(k);
+      for (size_t j = 0; j < dates.size(); ++j) {
+        model.integral_decay(dates[j], decay);
+        for (size_t c = 0; c < k; ++c) {
+          horizon_decay(j, offset + c) = decay[c];
+          sv(j, offset + c) = model.incremental_volatility_sv()(j, c);
+          mm(j, offset + c) = model.incremental_volatility_mm()(j, c);
+        }
+      }
+      offset += k;
+    }
+  }
+
+  matrix<double> horizon_decay;
+  matrix<double> sv;
+  matrix<double> mm;
+};
 
 double sum_of(const matrix<double>& m) {
   double sum = 0.0;
@@ -55,10 +91,18 @@ void check_inputs(const std::vector<datetime>& dates, const std::vector<double>&
 lognormal_model_with_mhjm_ir::lognormal_model_with_mhjm_ir(const datetime& valuation_date,
                                                            const ptr_const<parameter_markovian_hjm>& parameters,
                                                            matrix<double>&& loadings, matrix<double>&& correlation)
+    : lognormal_model_with_mhjm_ir(valuation_date, parameters, {parameters}, std::move(loadings),
+                                   std::move(correlation)) {}
+
+lognormal_model_with_mhjm_ir::lognormal_model_with_mhjm_ir(const datetime& valuation_date,
+                                                           const ptr_const<parameter_markovian_hjm>& parameters,
+                                                           std::vector<ptr_const<parameter_markovian_hjm>> rate_sets,
+                                                           matrix<double>&& loadings, matrix<double>&& correlation)
     : valuation_date_(valuation_date),
       parameters_(parameters),
       loadings_(std::move(loadings)),
-      correlation_(std::move(correlation)) {
+      correlation_(std::move(correlation)),
+      rate_sets_(std::move(rate_sets)) {
   QAVREK_CHECK(valuation_date_.is_valid(), "the calibration needs a valuation date");
   QAVREK_CHECK(parameters_ != nullptr, "the calibration needs the rates' parameter set");
   const size_t m = correlation_.rows();
@@ -66,6 +110,13 @@ lognormal_model_with_mhjm_ir::lognormal_model_with_mhjm_ir(const datetime& valua
   QAVREK_CHECK(loadings_.rows() == m && loadings_.columns() == parameters_->number_of_factors(),
                "the loadings are ", loadings_.rows(), " x ", loadings_.columns(), " for ", m, " asset and ",
                parameters_->number_of_factors(), " rate factors");
+  size_t rate_factors = 0;
+  for (const auto& set : rate_sets_) {
+    QAVREK_CHECK(set != nullptr, "a rates' parameter set is missing");
+    rate_factors += set->number_of_factors();
+  }
+  QAVREK_CHECK(rate_factors == parameters_->number_of_factors(), "the rates' sets have ", rate_factors,
+               " factors together, their combined set ", parameters_->number_of_factors());
 }
 
 lognormal_model_with_mhjm_ir::~lognormal_model_with_mhjm_ir() = default;
@@ -108,16 +159,15 @@ ptr_const<parameter_lognormal> lognormal_model_with_mhjm_ir::calibrate(
   vector<double> u_a(f, 0.0);
   for (size_t r = 0; r < m; ++r) u_a += loadings_.row(r);
 
-  const model_markovian_hjm model(*parameters_, valuation_date_, calibration_dates, false);
-  const matrix<double>& sv = model.incremental_volatility_sv();
-  const matrix<double>& mm = model.incremental_volatility_mm();
+  const rate_terms rates(rate_sets_, valuation_date_, calibration_dates);
+  const matrix<double>& sv = rates.sv;
+  const matrix<double>& mm = rates.mm;
   const matrix<double>& rates_correlation = parameters_->correlation();
 
   std::vector<double> x(n, 0.0);
-  vector<double> horizon_decay(f);
   vector<double> w(f);
   for (size_t j = 1; j < n; ++j) {
-    model.integral_decay(calibration_dates[j], horizon_decay);
+    const vector<double> horizon_decay = rates.horizon_decay.row(j);
     double rates_variance = 0.0;
     double asset_variance = 0.0;
     double cross = 0.0;
@@ -134,14 +184,14 @@ ptr_const<parameter_lognormal> lognormal_model_with_mhjm_ir::calibrate(
     }
     const double c = rates_variance + asset_variance + cross - market_variance[j];
     const double discriminant = b * b - 4.0 * u_b_u * c;
-    if (discriminant >= 0.0) {
-      x[j] = (std::sqrt(discriminant) - b) / (2.0 * u_b_u);
-    } else {
-      Warning::warn(SourceLocation{"calibrate", source_file, __LINE__},
-                    details::concat("no volatility of the period to ", calibration_dates[j],
-                                    " gives the market variance ", market_variance[j],
-                                    ": its volatility is set to 0"));
-    }
+    // Also false for NaN: a period that no volatility fits is not passed over as a zero volatility.
+    if (!(discriminant >= 0.0))
+      details::check_fail("calibrate", source_file, __LINE__,
+                          details::concat("no volatility of the period to ", calibration_dates[j],
+                                          " gives the market variance ", market_variance[j],
+                                          ": the earlier periods and the rates give at least ",
+                                          market_variance[j] + c - b * b / (4.0 * u_b_u), " there"));
+    x[j] = (std::sqrt(discriminant) - b) / (2.0 * u_b_u);
   }
 
   matrix<double> volatilities(n, m, 0.0);
