@@ -33,6 +33,9 @@ calibration_hjm_settings::~calibration_hjm_settings() = default;
 
 void calibration_hjm_settings::initialize() const {
   QAVREK_CHECK(is_known(type_), "unknown parameter_markovian_hjm_type ", static_cast<std::int32_t>(type_));
+  // Without an iteration the optimiser would return its start as the calibrated set.
+  QAVREK_CHECK(max_iterations_ > 0, "max_iterations: the optimiser needs at least one iteration, not ",
+               max_iterations_);
 }
 
 template class serialization::persistable<calibration_hjm_settings>;

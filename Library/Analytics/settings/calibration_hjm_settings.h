@@ -10,8 +10,9 @@
 
 namespace qavrek {
 
-// Settings of the least-squares calibration of the Markovian HJM model. A plain value holder: nothing but
-// the model type is checked, nothing changes after construction.
+// Settings of the least-squares calibration of the Markovian HJM model. A plain value holder: only the
+// model type and a positive iteration cap are checked (when built and when loaded), nothing changes after
+// construction.
 //
 // The number of factors must match the correlation the calibration is given. The calibration reads the
 // first two entries of each bounds vector as the ends of an interval, in either order. The optimiser stops
@@ -50,7 +51,7 @@ class calibration_hjm_settings : public config_data, public serialization::persi
 
   // Used only by the loaders; a null record keeps these values, so every field has one.
   calibration_hjm_settings() = default;
-  // Refuses a model type that names none (a file may hold any integer).
+  // Refuses a model type that names none (a file may hold any integer) and an iteration cap below 1.
   void initialize() const;
 
   // The stored form's keys are these names, spellings included.

@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -471,44 +472,51 @@ TEST_F(CalibrationSettingsFiles, BlackKarasinskiRefusesValuesNoCalibrationCanUse
   EXPECT_NE(failure_of([&] { bk_settings::read_from_json(path("bk.json")); }), "");
 }
 
-// An iteration cap of 0 or less would hand the start back as the calibrated set: refused when the settings
-// are built and when they are loaded, from JSON and from binary (where it is the last field).
-TEST_F(CalibrationSettingsFiles, CheyetteIterationCapMustBePositive) {
+// An iteration cap of 0 or less would hand the start back as the calibrated set: both least-squares
+// settings refuse it when built and when loaded, from JSON and from binary (where it is the last field).
+TEST_F(CalibrationSettingsFiles, IterationCapMustBePositive) {
   struct cap_case {
     int max_iterations;
     bool accepted;
   };
   const cap_case cases[] = {{1, true}, {200, true}, {0, false}, {-1, false}, {-2147483647 - 1, false}};
-  const auto built = [](int max_iterations) {
+  const auto expect_caps = [&](const char* name, auto valid, auto built) {
+    using settings = std::remove_const_t<typename decltype(valid)::element_type>;
+    auto envelope = ordered_json::parse(settings::json_to_string(valid));
+    settings::write_to_binary(path("valid.bin"), valid);
+    const std::vector<unsigned char> valid_binary = bytes_of(path("valid.bin"));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(name) + " " + std::to_string(c.max_iterations));
+      envelope["max_iterations"] = c.max_iterations;
+      write_json_root(path("cap.json"), envelope);
+      std::vector<unsigned char> binary = valid_binary;
+      std::memcpy(binary.data() + binary.size() - sizeof(std::int32_t), &c.max_iterations, sizeof(std::int32_t));
+      write_bytes(path("cap.bin"), binary);
+      const std::vector<std::pair<const char*, std::function<ptr_const<settings>()>>> routes = {
+          {"constructor", [&] { return built(c.max_iterations); }},
+          {"JSON", [&] { return settings::read_from_json(path("cap.json")); }},
+          {"binary", [&] { return settings::read_from_binary(path("cap.bin")); }},
+      };
+      for (const auto& [route, make] : routes) {
+        if (c.accepted) {
+          EXPECT_EQ(make()->max_iterations(), c.max_iterations) << route;
+        } else {
+          EXPECT_THAT(failure_of(make), ::testing::HasSubstr("the optimiser needs at least one iteration, not " +
+                                                              std::to_string(c.max_iterations)))
+              << route;
+        }
+      }
+    }
+  };
+  expect_caps("cheyette", full_cheyette(), [](int max_iterations) {
     return std::make_shared<const cheyette_settings>(std::vector<double>{0.001, 0.05}, std::vector<double>{0.01, 1.0},
                                                      std::vector<double>{-0.5, 0.5}, hjm_type::HULL_WHITE, false,
                                                      max_iterations);
-  };
-  auto envelope = ordered_json::parse(cheyette_settings::json_to_string(full_cheyette()));
-  cheyette_settings::write_to_binary(path("valid.bin"), full_cheyette());
-  const std::vector<unsigned char> valid_binary = bytes_of(path("valid.bin"));
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.max_iterations);
-    envelope["max_iterations"] = c.max_iterations;
-    write_json_root(path("cap.json"), envelope);
-    std::vector<unsigned char> binary = valid_binary;
-    std::memcpy(binary.data() + binary.size() - sizeof(std::int32_t), &c.max_iterations, sizeof(std::int32_t));
-    write_bytes(path("cap.bin"), binary);
-    const std::vector<std::pair<const char*, std::function<ptr_const<cheyette_settings>()>>> routes = {
-        {"constructor", [&] { return built(c.max_iterations); }},
-        {"JSON", [&] { return cheyette_settings::read_from_json(path("cap.json")); }},
-        {"binary", [&] { return cheyette_settings::read_from_binary(path("cap.bin")); }},
-    };
-    for (const auto& [route, make] : routes) {
-      if (c.accepted) {
-        EXPECT_EQ(make()->max_iterations(), c.max_iterations) << route;
-      } else {
-        EXPECT_THAT(failure_of(make), ::testing::HasSubstr("the optimiser needs at least one iteration, not " +
-                                                            std::to_string(c.max_iterations)))
-            << route;
-      }
-    }
-  }
+  });
+  expect_caps("hjm", full_hjm(), [](int max_iterations) {
+    return std::make_shared<const hjm_settings>(2, std::vector<double>{0.001, 0.05}, std::vector<double>{0.01, 1.0},
+                                                hjm_type::HULL_WHITE, false, max_iterations);
+  });
 }
 
 template <class T>
