@@ -10,8 +10,6 @@
 //   size_t                         unsigned number / u64
 //   int32_t, int16_t               integer / i32, i16
 //   enumerations of any width      integer / i32, narrowed back on load
-// A value loaded wider than its field (a 16-bit integer from JSON, an enumeration) is refused unless it
-// fits: nothing is ever wrapped.
 //   datetime                       its serial number, as a double
 //   text values (tenor, key)       their to_string() text, assigned back from the text
 //   std::vector<E>                 array, null when empty / u32 count, then the elements
@@ -19,6 +17,8 @@
 //   shared pointer to a
 //   polymorphic base               the dynamic class's name, then its envelope, through the registries
 //   persistent_form<T>             whatever the specialisation writes
+// A value loaded wider than its field (a 16-bit integer from JSON, an enumeration) is refused unless it
+// fits: nothing is ever wrapped.
 //
 // Every step catches what escapes it and throws Error in its place, the message prefixed with the
 // mangled type name of what it handled, so that a failure deep inside an object reads as the chain
