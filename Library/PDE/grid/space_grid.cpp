@@ -30,8 +30,30 @@ void sort_without_repeats(std::vector<double>& axis) {
 
 void check_interval(size_t size, double lower, double upper) {
   QAVREK_CHECK(size > 0, "a space grid between bounds needs at least one point");
+  QAVREK_CHECK(size <= space_grid::max_points, "a space grid of ", size, " points is refused: a grid has at most ",
+               space_grid::max_points);
   QAVREK_CHECK(std::isfinite(lower) && std::isfinite(upper) && lower < upper, "space grid bounds ", lower, " and ",
                upper, " are not an interval");
+  // The step sizes the segments of refined and concentrated grids: it must be a finite positive number.
+  const double step = (upper - lower) / double(size);
+  QAVREK_CHECK(std::isfinite(step) && step > 0.0, "space grid bounds ", lower, " and ", upper,
+               " are too far apart or too close for ", size, " points");
+}
+
+void check_given(const std::vector<double>& points) {
+  QAVREK_CHECK(points.size() <= space_grid::max_points, points.size(),
+               " given points are refused: a grid has at most ", space_grid::max_points);
+}
+
+// Grids are searched and differentiated along: a point that is not finite, or no larger than the one before it
+// (bounds beyond the range of doubles, a width below their resolution, a transformation out of its domain), would
+// give rows on a zero or non-finite spacing.
+void check_points(const std::vector<double>& axis) {
+  for (size_t i = 0; i < axis.size(); ++i) {
+    QAVREK_CHECK(std::isfinite(axis[i]), "space grid point ", i, " is ", axis[i], ": the points must be finite");
+    QAVREK_CHECK(i == 0 || axis[i - 1] < axis[i], "space grid points ", i - 1, " and ", i, " (", axis[i - 1], " and ",
+                 axis[i], ") are not strictly ascending");
+  }
 }
 
 // The given points in the grid's coordinate; they are sorted, so none may be NaN.
@@ -197,6 +219,7 @@ space_grid::space_grid(const space_grid_config& config, size_t size, double lowe
   }
   switch (config.type()) {
     case space_grid_type::GIVEN_POINTS:
+      check_given(points);
       axis_ = points;
       break;
     case space_grid_type::UNIFORM:
@@ -206,10 +229,12 @@ space_grid::space_grid(const space_grid_config& config, size_t size, double lowe
       break;
     case space_grid_type::REFINED:
       check_interval(size, lower, upper);
+      check_given(points);
       build_refined(size, lower, upper, points_to_place(config, points), axis_);
       break;
     case space_grid_type::CRITICAL_POINTS:
       check_interval(size, lower, upper);
+      check_given(points);
       build_concentrated(config, size, lower, upper, points_to_place(config, points), axis_);
       break;
     default:
@@ -219,10 +244,11 @@ space_grid::space_grid(const space_grid_config& config, size_t size, double lowe
     apply_transformation_to_axis(transformation_, axis_);
     is_uniform_ = false;
   }
-  // A NaN shift counts as one.
+  // A NaN shift counts as one, and its points are refused below.
   if (!(shift == 0.0)) {
     for (double& v : axis_) v += shift;
   }
+  check_points(axis_);
   size_ = axis_.size();
 }
 

@@ -21,11 +21,18 @@ namespace qavrek {
 // Refined and concentrated grids are ascending without repeats. Afterwards every point is transformed when the
 // configuration's transform_end is set, then shifted by `shift`.
 //
-// Uniform, refined and concentrated grids need size > 0 and finite bounds lower < upper (after transform_start),
-// refined and concentrated grids points that are not NaN, and a concentrated grid size >= 2 k points for its k
-// bracketed points and more points than its bridges hold; anything else is an error.
+// Uniform, refined and concentrated grids need 0 < size <= max_points and finite bounds lower < upper (after
+// transform_start) a finite distance apart, refined and concentrated grids points that are not NaN, and a
+// concentrated grid size >= 2 k points for its k bracketed points and more points than its bridges hold; at most
+// max_points points are given. The points of the grid, once transformed and shifted, must be finite and strictly
+// ascending (given points too: every user of a grid searches and differentiates along it); anything else is an
+// error.
 class space_grid {
  public:
+  // The most points a grid is built with or given: a million points along one dimension is far beyond what any
+  // finite-difference problem needs, and refusing more keeps a careless size from taking gigabytes and minutes.
+  static constexpr size_t max_points = size_t(1) << 20;
+
   space_grid(const space_grid_config& config, size_t size, double lower, double upper, double shift,
              const std::vector<double>& points);
 

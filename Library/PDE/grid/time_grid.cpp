@@ -13,8 +13,7 @@ namespace {
 
 // Gaps and steps shorter than this count as zero.
 constexpr double eps = std::numeric_limits<double>::epsilon();
-// The most steps one stretch of a grid may be cut into.
-constexpr double max_steps = 2147483648.0;
+constexpr size_t max_dates = time_grid_config::max_dates;
 
 using type = time_grid_config::time_grid_type;
 
@@ -28,10 +27,13 @@ void check_step(double step, const char* name) {
                " of a time grid must be a finite number of days >= 0, not ", step);
 }
 
-// The number of whole steps in a gap (both positive), truncated.
-size_t whole_steps(double gap, double step) {
+// The number of whole steps in a gap (both positive), truncated, refused when the grid would then hold more than
+// max_dates dates besides the `held` it has: before any of them is made.
+size_t whole_steps(double gap, double step, size_t held) {
   const double steps = gap / step;
-  QAVREK_CHECK(steps < max_steps, "a time grid gap of ", gap, " days would take ", steps, " steps of ", step, " days");
+  QAVREK_CHECK(steps <= double(max_dates - std::min(held, max_dates)), "a time grid gap of ", gap,
+               " days would take ", steps, " steps of ", step, " days: a time grid holds at most ", max_dates,
+               " dates");
   return size_t(steps);
 }
 
@@ -46,7 +48,7 @@ std::vector<double> stepped_dates(const time_grid_config& config, double from, c
   double t = keys.front();
   // The fine region; a fine step of zero has none.
   if (keys[1] >= limit && fine >= eps) {
-    dates.reserve(dates.size() + (t < limit ? whole_steps(limit - t, fine) + 1 : 0));
+    dates.reserve(dates.size() + (t < limit ? whole_steps(limit - t, fine, dates.size() + 1) + 1 : 0));
     while (t < limit) {
       const double next = t + fine;
       QAVREK_CHECK(next > t, "a fine step of ", fine, " days does not move past day ", t);
@@ -60,7 +62,7 @@ std::vector<double> stepped_dates(const time_grid_config& config, double from, c
     if (gap > 0.0) {
       const double step = key <= limit ? fine : coarse;
       if (step >= eps) {
-        const size_t n = whole_steps(gap, step);
+        const size_t n = whole_steps(gap, step, dates.size());
         if (n >= 2) {
           const double h = gap / double(n);
           double date = t;
@@ -83,14 +85,18 @@ void rannacher_dates(const time_grid_config& config, bool forward, const std::ve
   auto is_event = [&events](double date) { return std::binary_search(events.begin(), events.end(), date); };
 
   const double coarse = config.coarse_step();
+  // Without a coarse step every gap between key dates would be one step, however long.
+  QAVREK_CHECK(coarse >= eps, "a Rannacher time grid needs a coarse step of more than 0 days, not ", coarse);
   const size_t fine_steps = config.fine_steps();
-  QAVREK_CHECK(double(fine_steps) < max_steps, fine_steps, " implicit dates at each event date are too many");
+  // Dates the map will hold at most: the events, the key dates and, per gap, its steps and implicit dates.
+  size_t held = events.size() + keys.size();
   double previous = keys.front();
   for (double key : keys) {
     const double gap = key - previous;
     if (std::abs(gap) < eps) continue;
-    const double step = gap < coarse || std::abs(coarse) < eps ? gap : coarse;
-    const size_t n = whole_steps(gap, step);
+    const double step = gap < coarse ? gap : coarse;
+    const size_t n = whole_steps(gap, step, held + fine_steps);
+    held += n + fine_steps;
     const double h = gap / double(n);
     const double spacing = std::min(config.fine_step(), step / double(fine_steps));
     for (size_t i = 1; i < n; ++i) grid.emplace(previous + h * double(i), false);
@@ -127,11 +133,18 @@ time_grid::time_grid(const time_grid_config& config, const datetime& from, const
   std::vector<double> events(keys.begin() + 2, keys.begin() + 2 + long(event_dates.size()));
   sort_without_repeats(keys);
 
+  QAVREK_CHECK(keys.size() <= max_dates, keys.size(), " key dates are refused: a time grid holds at most ", max_dates,
+               " dates");
   std::vector<double> grid;
   if (config.type() == type::STEPPED || config.type() == type::RANNACHER) {
     check_step(config.coarse_step(), "coarse step");
     check_step(config.fine_step(), "fine step");
   }
+  // The fine steps follow the start date: a start after the end would put them at the wrong end and cut the whole
+  // grid with the fine step. The direction of the walk does not enter: the dates always ascend. (Other types take
+  // the two dates as key dates alone, in either order.)
+  QAVREK_CHECK(config.type() != type::STEPPED || !(to < from), "a stepped time grid runs from its start date ", from,
+               " to a later end date, not to ", to, "; the direction says which way the PDE walks it");
   if (config.type() == type::STEPPED) {
     grid = stepped_dates(config, from.serial(), keys);
   } else if (config.type() == type::RANNACHER) {

@@ -23,8 +23,10 @@ namespace qavrek {
 //   steps. A date met twice keeps its first flag, and event dates come first.
 // - Any other type: the key dates alone.
 //
-// Dates that are not set are an error; so are, for the first two types, steps that are negative or not finite, a
-// fine step too short to move past a date, and more than 2^31 steps in one stretch.
+// Dates that are not set are an error, and so is a grid of more than time_grid_config::max_dates dates (refused
+// before they are made); so are, for the first two types, steps that are negative or not finite, a fine step too
+// short to move past a date, for STEPPED an end date before the start date, and for RANNACHER a coarse step of 0.
+// The dates ascend whichever way the PDE walks them.
 class time_grid {
  public:
   time_grid(const time_grid_config& config, const datetime& from, const datetime& to,

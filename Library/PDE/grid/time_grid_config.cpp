@@ -1,5 +1,7 @@
 #include "PDE/grid/time_grid_config.h"
 
+#include "Core/check.h"
+
 namespace qavrek {
 
 time_grid_config::time_grid_config(time_grid_type type, time_grid_direction_type direction, bool round_to_days,
@@ -9,6 +11,9 @@ time_grid_config::time_grid_config(time_grid_type type, time_grid_direction_type
       round_to_days_(round_to_days),
       coarse_step_(coarse_step),
       fine_steps_(fine_steps),
-      fine_step_(fine_step) {}
+      fine_step_(fine_step) {
+  QAVREK_CHECK(fine_steps <= max_dates, fine_steps, " fine steps are refused: a time grid holds at most ", max_dates,
+               " dates");
+}
 
 }  // namespace qavrek

@@ -20,7 +20,11 @@ class time_grid_config {
     FORWARD = 1,
   };
 
-  // Validates nothing: the grid checks what it uses.
+  // The most dates a time grid holds: a million steps is daily stepping over more than two thousand years, or
+  // hourly over a century, far beyond any use; refusing more keeps a careless step from taking gigabytes.
+  static constexpr size_t max_dates = size_t(1) << 20;
+
+  // Refuses more than max_dates fine steps; the grid checks the rest of what it uses.
   time_grid_config(time_grid_type type, time_grid_direction_type direction, bool round_to_days, double coarse_step,
                    size_t fine_steps, double fine_step);
 

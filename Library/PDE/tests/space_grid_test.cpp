@@ -87,12 +87,12 @@ using X = transformation_type;
 INSTANTIATE_TEST_SUITE_P(
     Table, SpaceGridTypes,
     ::testing::Values(
-        grid_case{"given_points_keep_their_order", config_of(T::GIVEN_POINTS), 99, 5.0, 1.0, 0.0, {3.0, 1.0, 2.0},
-                  {3.0, 1.0, 2.0}, false},
+        grid_case{"given_points_as_given", config_of(T::GIVEN_POINTS), 99, 5.0, 1.0, 0.0, {-1.0, 0.25, 2.0},
+                  {-1.0, 0.25, 2.0}, false},
         // The start transformation touches the bounds alone, which the given points ignore.
         grid_case{"given_points_transformed_at_the_end_and_shifted",
-                  config_of(T::GIVEN_POINTS, true, true, X::LOG), 0, 0.0, 0.0, 0.5, {e, 1.0, e * e},
-                  {1.5, 0.5, 2.5}, false},
+                  config_of(T::GIVEN_POINTS, true, true, X::LOG), 0, 0.0, 0.0, 0.5, {1.0, e, e * e},
+                  {0.5, 1.5, 2.5}, false},
         grid_case{"uniform", config_of(T::UNIFORM), 5, 0.0, 1.0, 0.0, {7.0}, {0.0, 0.25, 0.5, 0.75, 1.0}, true},
         grid_case{"uniform_in_transformed_bounds", config_of(T::UNIFORM, true, false, X::SQRT), 5, 0.0, 4.0, 0.0, {},
                   {0.0, 0.5, 1.0, 1.5, 2.0}, true},
@@ -120,8 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(SpaceGrid, NanShiftCountsAsAShift) {
-  const space_grid grid(config_of(T::UNIFORM), 3, 0.0, 1.0, nan, {});
-  EXPECT_TRUE(std::all_of(grid.axis().begin(), grid.axis().end(), [](double x) { return std::isnan(x); }));
+  // Its points are NaN, so the grid is refused; a grid without points has nothing to shift.
+  EXPECT_THROW(space_grid(config_of(T::UNIFORM), 3, 0.0, 1.0, nan, {}), Error);
+  EXPECT_EQ(space_grid(config_of(T::EMPTY), 3, 0.0, 1.0, nan, {}).size(), 0u);
 }
 
 TEST(SpaceGrid, BoundsThatAreNoIntervalAreRefused) {
@@ -144,13 +145,65 @@ TEST(SpaceGrid, BoundsThatAreNoIntervalAreRefused) {
       {"infinite_bound", config_of(T::CRITICAL_POINTS), 5, 0.0, std::numeric_limits<double>::infinity(), {}},
       {"nan_point_to_sort", config_of(T::REFINED), 5, 0.0, 1.0, {0.5, nan}},
       {"point_nan_once_transformed", config_of(T::CRITICAL_POINTS, true, false, X::LOG), 20, 1.0, 2.0, {-1.0}},
+      // Finite bounds whose distance is not: the step would be infinite and the points -inf, inf and NaN.
+      {"bounds_beyond_the_range_of_doubles", config_of(T::UNIFORM), 5, -1e308, 1e308, {}},
+      {"refined_bounds_beyond_the_range_of_doubles", config_of(T::REFINED), 5, -1e308, 1e308, {0.0}},
+      // Bounds one ulp apart cannot hold four distinct points.
+      {"width_below_the_resolution", config_of(T::UNIFORM), 4, 1.0, 1.0 + 2.220446049250313e-16, {}},
   };
   for (const bad_case& c : cases) {
     EXPECT_THROW(space_grid(c.config, c.size, c.lower, c.upper, 0.0, c.points), Error) << c.name;
   }
   // Types that ignore the bounds and the size build regardless.
-  EXPECT_NO_THROW(space_grid(config_of(T::GIVEN_POINTS), 0, 1.0, 0.0, 0.0, {nan, 2.0}));
+  EXPECT_NO_THROW(space_grid(config_of(T::GIVEN_POINTS), 0, 1.0, 0.0, 0.0, {1.0, 2.0}));
   EXPECT_NO_THROW(space_grid(config_of(T::EMPTY), 0, 1.0, 0.0, 0.0, {nan}));
+}
+
+// Every grid is searched and differentiated along: whatever its type, points that end up not finite or not
+// strictly ascending are refused, rather than sorted or kept.
+TEST(SpaceGrid, PointsThatAreNotFiniteAndAscendingAreRefused) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  struct bad_case {
+    std::string name;
+    space_grid_config config;
+    size_t size;
+    double lower, upper, shift;
+    std::vector<double> points;
+  };
+  const std::vector<bad_case> cases{
+      {"given_points_out_of_order", config_of(T::GIVEN_POINTS), 0, 0.0, 0.0, 0.0, {3.0, 1.0, 2.0}},
+      {"given_points_repeated", config_of(T::GIVEN_POINTS), 0, 0.0, 0.0, 0.0, {1.0, 2.0, 2.0, 3.0}},
+      {"given_nan", config_of(T::GIVEN_POINTS), 0, 0.0, 0.0, 0.0, {1.0, nan, 3.0}},
+      {"given_infinity", config_of(T::GIVEN_POINTS), 0, 0.0, 0.0, 0.0, {1.0, 2.0, inf}},
+      {"given_log_of_zero", config_of(T::GIVEN_POINTS, false, true, X::LOG), 0, 0.0, 0.0, 0.0, {0.0, 1.0}},
+      {"uniform_log_of_negatives", config_of(T::UNIFORM, false, true, X::LOG), 5, -2.0, 2.0, 0.0, {}},
+      {"uniform_exp_beyond_the_range", config_of(T::UNIFORM, false, true, X::EXP), 5, 0.0, 1000.0, 0.0, {}},
+      // exp merges points far below 1 into 0.
+      {"uniform_exp_merging_points", config_of(T::UNIFORM, false, true, X::EXP), 5, -1000.0, -800.0, 0.0, {}},
+      // A shift far above the spacing rounds the points onto each other.
+      {"shift_beyond_the_resolution", config_of(T::UNIFORM), 5, 0.0, 1e-6, 1e12, {}},
+      {"infinite_shift", config_of(T::REFINED), 4, 0.0, 1.0, inf, {0.5}},
+  };
+  for (const bad_case& c : cases) {
+    EXPECT_THROW(space_grid(c.config, c.size, c.lower, c.upper, c.shift, c.points), Error) << c.name;
+  }
+}
+
+// Sizes are capped before anything is allocated: a careless size must not take gigabytes.
+TEST(SpaceGrid, SizesBeyondTheCeilingAreRefused) {
+  const size_t most = space_grid::max_points;
+  for (T type : {T::UNIFORM, T::REFINED, T::CRITICAL_POINTS}) {
+    EXPECT_THROW(space_grid(config_of(type), most + 1, 0.0, 1.0, 0.0, {}), Error) << int(type);
+    EXPECT_THROW(space_grid(config_of(type), size_t(3e8), 0.0, 1.0, 0.0, {}), Error) << int(type);
+  }
+  EXPECT_EQ(space_grid(config_of(T::UNIFORM), most, 0.0, 1.0, 0.0, {}).size(), most);
+  std::vector<double> given(most + 1);
+  for (size_t i = 0; i < given.size(); ++i) given[i] = double(i);
+  for (T type : {T::GIVEN_POINTS, T::REFINED, T::CRITICAL_POINTS}) {
+    EXPECT_THROW(space_grid(config_of(type), 10, 0.0, 1.0, 0.0, given), Error) << int(type);
+  }
+  given.pop_back();
+  EXPECT_EQ(space_grid(config_of(T::GIVEN_POINTS), 0, 0.0, 0.0, 0.0, given).size(), most);
 }
 
 // Concentrated grids: ascending without repeats, holding both bounds and every given point, and nothing beyond them.

@@ -132,7 +132,13 @@ INSTANTIATE_TEST_SUITE_P(
         grid_case{"rannacher_spacing_from_a_short_gap", rannacher(direction::BACKWARD, 30.0, 4, 1.0), 0.0, 2.0,
                   {2.0}, {}, {0, 0.5, 1, 1.5, 2}, {false, true, true, true, true}},
         grid_case{"rannacher_single_key_date", rannacher(direction::BACKWARD, 30.0, 4, 1.0), 7.0, 7.0, {}, {}, {7},
-                  {false}}),
+                  {false}},
+        // Where the start and end are key dates alone, their order does not matter: a backward walk given from
+        // the end date back to the start builds the same grid.
+        grid_case{"rannacher_backward_given_from_the_end", rannacher(direction::BACKWARD, 4.0, 2, 0.5), 10.0, 0.0,
+                  {10.0}, {}, {0, 5, 9.5, 10}, {false, false, true, true}},
+        grid_case{"key_dates_given_from_the_end", time_grid_config(grid_type(2), direction::BACKWARD, false, 0.0, 0, 0.0),
+                  30.0, 0.0, {10.0}, {}, {0, 10, 30}, {}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(TimeGrid, DirectionIsForwardOnlyForOne) {
@@ -165,7 +171,7 @@ TEST(TimeGrid, StepsThatCannotCutAGapAreRefused) {
     std::string name;
     time_grid_config config;
     double from, to;
-    std::vector<double> extras;
+    std::vector<double> extras, events = {};
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::vector<bad_case> cases{
@@ -180,13 +186,42 @@ TEST(TimeGrid, StepsThatCannotCutAGapAreRefused) {
       {"fine_step_below_date_resolution", stepped(30.0, 100, 1e-13), 45000.0, 45010.0, {}},
       {"billions_of_steps", stepped(1e-9, 0, 0.0), 0.0, 365.0, {}},
       {"date_not_set", stepped(30.0, 10, 1.0), 0.0, 365.0, {nan}},
+      // More dates than a grid holds, refused before they are made.
+      {"two_million_coarse_steps", stepped(365.0 / 2e6, 0, 0.0), 0.0, 365.0, {}},
+      // Fine steps from a key date a year before the start.
+      {"millions_of_fine_steps", stepped(30.0, 0, 1e-4), 0.0, 365.0, {-365.0}},
+      {"two_million_rannacher_steps", rannacher(direction::BACKWARD, 365.0 / 2e6, 2, 0.5), 0.0, 365.0, {}},
+      {"rannacher_dates_at_many_events", rannacher(direction::BACKWARD, 1.0, 100000, 1e-3), 0.0, 365.0, {},
+       {30.0, 60.0, 90.0, 120.0, 150.0, 180.0, 210.0, 240.0, 270.0, 300.0, 330.0}},
+      // Without a coarse step a Rannacher grid would take every gap between key dates in one step.
+      {"rannacher_coarse_step_of_zero", rannacher(direction::BACKWARD, 0.0, 2, 0.5), 0.0, 3650.0, {}},
+      {"rannacher_coarse_step_below_resolution", rannacher(direction::FORWARD, 1e-17, 2, 0.5), 0.0, 10.0, {}},
+      // The fine region follows the start date: an end before it would cut the whole grid with the fine step.
+      {"stepped_end_before_the_start", stepped(30.0, 10, 1.0), 365.0, 0.0, {}},
+      {"stepped_end_before_the_start_without_fine_steps", stepped(30.0, 0, 0.0), 365.0, 0.0, {}},
   };
   for (const bad_case& c : cases) {
-    EXPECT_THROW(time_grid(c.config, datetime(c.from), datetime(c.to), {}, days(c.extras)), Error) << c.name;
+    EXPECT_THROW(time_grid(c.config, datetime(c.from), datetime(c.to), days(c.events), days(c.extras)), Error)
+        << c.name;
   }
   // Steps mean nothing to a grid of key dates.
   EXPECT_NO_THROW(time_grid(time_grid_config(grid_type(5), direction::BACKWARD, false, -1.0, 3, nan), datetime(0.0),
                             datetime(10.0), {}, {}));
+  // Walked forward or backward, a stepped grid ascends from its start date.
+  for (direction walk : {direction::BACKWARD, direction::FORWARD}) {
+    const time_grid_config config(grid_type::STEPPED, walk, false, 30.0, 10, 1.0);
+    EXPECT_THROW(time_grid(config, datetime(365.0), datetime(0.0), {}, {}), Error) << int(walk);
+    EXPECT_EQ(time_grid(config, datetime(0.0), datetime(365.0), {}, {}).size(), 23u) << int(walk);
+  }
+}
+
+// The ceiling on dates holds a million daily steps, and the configuration refuses more fine steps than that.
+TEST(TimeGrid, CeilingOfDates) {
+  EXPECT_EQ(time_grid(stepped(1.0, 0, 0.0), datetime(0.0), datetime(1e6), {}, {}).size(), 1000001u);
+  const size_t most = time_grid_config::max_dates;
+  EXPECT_EQ(stepped(30.0, most, 1.0).fine_steps(), most);
+  EXPECT_THROW(stepped(30.0, most + 1, 1.0), Error);
+  EXPECT_THROW(rannacher(direction::FORWARD, 30.0, size_t(-1), 1.0), Error);
 }
 
 }  // namespace
