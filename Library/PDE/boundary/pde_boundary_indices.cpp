@@ -66,4 +66,10 @@ void pde_boundary_indices::assign(const std::vector<ptr_const<space_grid>>& grid
   }
 }
 
+size_t pde_boundary_indices::last_index(size_t d, const std::vector<double>& axis) const noexcept {
+  const size_t upper = upper_index[d];
+  if (upper > 0 && upper - 1 < axis.size() && axis[upper - 1] == upper_value[d]) return upper - 1;
+  return std::min(upper, axis.size() - 1);
+}
+
 }  // namespace qavrek

@@ -27,6 +27,11 @@ struct pde_boundary_indices {
   // that the schemes can rebuild their indices at every step.
   void assign(const std::vector<ptr_const<space_grid>>& grids, const std::vector<pde_boundary_config>& configs);
 
+  // The grid index of the last point of the domain along dimension d of `axis`: the upper index, or the point the
+  // upper level sits on, so that a level on a grid point closes the domain there as a level on the last point does
+  // (and no row is built on a spacing of zero).
+  size_t last_index(size_t d, const std::vector<double>& axis) const noexcept;
+
   std::vector<size_t> upper_index;      // first point strictly above the upper level (the grid size at the last point)
   std::vector<double> upper_value;
   std::vector<bool> upper_at_grid_end;  // the upper level lay above the last point

@@ -8,6 +8,7 @@
 #include "Math/finite_difference.h"
 #include "PDE/boundary/pde_boundary_indices.h"
 #include "PDE/grid/space_grid.h"
+#include "PDE/scheme/pde_coefficient_checks.h"
 #include "PDE/scheme/pde_model_coefficients.h"
 
 namespace qavrek {
@@ -112,48 +113,78 @@ void pde_multi_discrete::update_operators(const std::vector<pde_boundary_config>
                                           const pde_boundary_indices& indices) {
   QAVREK_CHECK(configs.size() >= dimensions() && indices.lower_index.size() >= dimensions(), configs.size(),
                " boundary configurations for ", dimensions(), " dimensions");
-  using kind = pde_boundary_config::boundary_conditions_type;
   for (size_t d = 0; d < dimensions(); ++d) {
-    const size_t n = layouts_[d].n, w = widths_[d];
+    QAVREK_CHECK(pde_coefficient_checks::covers(*coefficients_[d], total_, true), "coefficient set ", d, " holds ",
+                 pde_coefficient_checks::sizes_of(*coefficients_[d]), " for ", total_, " grid nodes");
+  }
+  using kind = pde_boundary_config::boundary_conditions_type;
+  std::uint64_t non_finite = 0;
+  for (size_t d = 0; d < dimensions(); ++d) {
+    const size_t w = widths_[d];
     const size_t lower = indices.lower_index[d];
-    // The upper index is the first point above a floating level: the grid size when the level is the last point.
-    const size_t upper = std::min(indices.upper_index[d], n - 1);
+    const size_t upper = indices.last_index(d, grids_[d]->axis());
     operators_[d].fill(0.0);
     if (upper < lower || upper - lower + 1 < w) continue;
-    update_interior_rows(d, lower, upper);
+    non_finite |= update_interior_rows(d, lower, upper);
     if (configs[d].up_type() == kind::DIRICHLET || configs[d].down_type() == kind::DIRICHLET) {
       update_rows_next_to_ends(d, lower, upper, indices.lower_value[d], indices.upper_value[d]);
     }
     update_end_rows(d, lower, upper);
   }
-  update_mixed_coefficients();
+  non_finite |= update_mixed_coefficients();
+  operators_finite_ = !pde_coefficient_checks::any_non_finite(non_finite);
 }
 
-void pde_multi_discrete::update_interior_rows(size_t d, size_t lower, size_t upper) {
-  const auto [outer, n, inner] = layouts_[d];
-  const size_t w = widths_[d];
+namespace {
+
+// The entries of one band over the interior rows of dimension d; `check` ORs their non-finite words into the
+// result (for the centre band, which every coefficient of the row reaches, with no extra pass over memory).
+template <bool check>
+std::uint64_t write_interior_band(double* band, const double* second, const double* first, const double* diffusion,
+                                  const double* convection, const pde_multi_discrete::layout& l, size_t lower,
+                                  size_t upper) {
+  const auto [outer, n, inner] = l;
+  std::uint64_t non_finite = 0;
+  for (size_t o = 0; o < outer; ++o) {
+    const size_t block = o * n * inner;
+    if (inner == 1) {
+      for (size_t i = lower + 1; i < upper; ++i) {
+        const size_t p = block + i;
+        band[p] = -(second[i] * diffusion[p] + first[i] * convection[p]);
+        if constexpr (check) non_finite |= pde_coefficient_checks::non_finite_word(band[p]);
+      }
+      continue;
+    }
+    for (size_t i = lower + 1; i < upper; ++i) {
+      const double w2 = second[i], w1 = first[i];
+      const size_t row = block + i * inner;
+      for (size_t p = row; p < row + inner; ++p) {
+        band[p] = -(w2 * diffusion[p] + w1 * convection[p]);
+        if constexpr (check) non_finite |= pde_coefficient_checks::non_finite_word(band[p]);
+      }
+    }
+  }
+  return non_finite;
+}
+
+}  // namespace
+
+std::uint64_t pde_multi_discrete::update_interior_rows(size_t d, size_t lower, size_t upper) {
+  const size_t n = layouts_[d].n, w = widths_[d];
   const double* diffusion = coefficients_[d]->diffusion().data();
   const double* convection = coefficients_[d]->convection().data();
+  std::uint64_t non_finite = 0;
   for (size_t k = 0; k < w; ++k) {
     double* band = operators_[d].data() + k * total_;
     const double* second = second_weights_[d].data() + k * n;
     const double* first = first_weights_[d].data() + k * n;
-    for (size_t o = 0; o < outer; ++o) {
-      const size_t block = o * n * inner;
-      if (inner == 1) {
-        for (size_t i = lower + 1; i < upper; ++i) {
-          const size_t p = block + i;
-          band[p] = -(second[i] * diffusion[p] + first[i] * convection[p]);
-        }
-        continue;
-      }
-      for (size_t i = lower + 1; i < upper; ++i) {
-        const double w2 = second[i], w1 = first[i];
-        const size_t row = block + i * inner;
-        for (size_t p = row; p < row + inner; ++p) band[p] = -(w2 * diffusion[p] + w1 * convection[p]);
-      }
+    if (k == w / 2) {
+      non_finite |= write_interior_band<true>(band, second, first, diffusion, convection, layouts_[d], lower, upper);
+    } else {
+      write_interior_band<false>(band, second, first, diffusion, convection, layouts_[d], lower, upper);
     }
   }
+  return non_finite;
 }
 
 void pde_multi_discrete::write_rows(size_t d, size_t i, const double* second, const double* first,
@@ -221,13 +252,19 @@ void pde_multi_discrete::update_rows_next_to_ends(size_t d, size_t lower, size_t
   write_rows(d, upper - 1, second.data(), first.data(), true);
 }
 
-void pde_multi_discrete::update_mixed_coefficients() {
+std::uint64_t pde_multi_discrete::update_mixed_coefficients() {
+  std::uint64_t non_finite = 0;
   for (const auto& [dimensions, pair] : pair_index_) {
     const double* d_i = coefficients_[dimensions.first]->diffusion().data();
     const double* d_j = coefficients_[dimensions.second]->diffusion().data();
     double* mixed = mixed_coefficients_[pair].data();
-    for (size_t p = 0; p < total_; ++p) mixed[p] = 2.0 * std::sqrt(d_i[p] * d_j[p]);
+    for (size_t p = 0; p < total_; ++p) {
+      const double product = d_i[p] * d_j[p];
+      mixed[p] = 2.0 * std::sqrt(product);
+      non_finite |= pde_coefficient_checks::non_finite_word(product);
+    }
   }
+  return non_finite;
 }
 
 }  // namespace qavrek

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <utility>
 #include <vector>
@@ -54,8 +55,15 @@ class pde_multi_discrete {
                      const std::vector<size_t>& widths, const std::vector<bool>& flags);
 
   // Rebuilds every operator and the mixed coefficients from the current coefficients, for one boundary
-  // configuration per dimension and the indices built from them.
+  // configuration per dimension and the indices built from them. The coefficient sets must still cover the tensor
+  // (a model may have replaced them since the last step).
   void update_operators(const std::vector<pde_boundary_config>& configs, const pde_boundary_indices& indices);
+
+  // Whether what the last update built is finite: false when a diffusion or convection coefficient of a row strictly
+  // inside a domain, or a diffusion coefficient that a mixed coefficient reads (any, with two dimensions or more),
+  // is not, or when a row or a product of diffusions overflows. The end rows leave out a convection of 1e6 or
+  // more, and read no other coefficient.
+  bool operators_finite() const noexcept { return operators_finite_; }
 
   size_t dimensions() const noexcept { return grids_.size(); }
   size_t total() const noexcept { return total_; }
@@ -75,11 +83,13 @@ class pde_multi_discrete {
   const vector<double>& mixed_coefficients(size_t pair) const noexcept { return mixed_coefficients_[pair]; }
 
  private:
-  void update_interior_rows(size_t d, size_t lower, size_t upper);
+  // Returns the non-finite words (pde_coefficient_checks) of the centre band.
+  std::uint64_t update_interior_rows(size_t d, size_t lower, size_t upper);
   void update_end_rows(size_t d, size_t lower, size_t upper);
   void update_rows_next_to_ends(size_t d, size_t lower, size_t upper, double lower_value, double upper_value);
   void add_cross_weights(size_t d);
-  void update_mixed_coefficients();
+  // Returns the non-finite words of the products of diffusions.
+  std::uint64_t update_mixed_coefficients();
 
   // Writes the band weights of grid row i of dimension d, scaled by the node's coefficients.
   void write_rows(size_t d, size_t i, const double* second, const double* first, bool second_order);
@@ -97,6 +107,7 @@ class pde_multi_discrete {
   std::vector<vector<double>> mixed_coefficients_;
   std::vector<layout> layouts_;
   size_t total_ = 1;
+  bool operators_finite_ = true;
 };
 
 }  // namespace qavrek

@@ -44,8 +44,13 @@ void pde_scheme::initialize(size_t step) {
   const bool forward = time_grid_->is_direction_forward();
   QAVREK_CHECK(step < size && (forward ? step + 1 < size : step > 0), "no ", forward ? "forward" : "backward",
                " step from date ", step, " of a time grid of ", size, " dates");
+  step_ = step;
   from_ = time_grid_->date(step);
   to_ = time_grid_->date(forward ? step + 1 : step - 1);
+}
+
+std::string pde_scheme::step_name() const {
+  return details::concat("step ", step_, " of the time grid, from ", from_, " to ", to_);
 }
 
 }  // namespace qavrek

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Core/pointers.h"
@@ -35,13 +36,16 @@ enum class pde_scheme_type : std::int32_t {
 // scheme knows the dates of its step but never their distance.
 //
 // Per step the caller runs initialize(step), reads from() and to(), lets the models fill the coefficients, then
-// calls diffuse.
+// calls diffuse. A model may replace the tensors between steps: diffuse refuses a coefficient set that no longer
+// covers the grid, and a coefficient that is not finite where the step reads it, naming the step, before any value
+// moves.
 class pde_scheme {
  public:
   // The scheme of the given type. The sizes are the stencil widths (3 or 5), one per space dimension, the flags ask
-  // for divided-difference first derivatives, one per dimension; the correlation couples the dimensions (empty or
-  // at least d x d; the scheme keeps its own copy). The one-dimensional types use the first grid, coefficient set
-  // and width only. Unknown types, missing or mismatched arguments are errors.
+  // for divided-difference first derivatives, one per dimension; the correlation couples the dimensions (empty, or
+  // at least d x d with a leading block that is a correlation matrix: symmetric, unit diagonal, entries in [-1, 1],
+  // positive semidefinite; the scheme keeps its own copy). The one-dimensional types use the first grid,
+  // coefficient set and width only. Unknown types, missing or mismatched arguments are errors.
   static std::shared_ptr<pde_scheme> create_scheme(const ptr_const<time_grid>& grid,
                                                    const std::vector<ptr_const<space_grid>>& space_grids,
                                                    const std::vector<ptr_const<pde_model_coefficients>>& coefficients,
@@ -73,12 +77,15 @@ class pde_scheme {
 
   const time_grid& grid() const noexcept { return *time_grid_; }
   const std::vector<ptr_const<pde_model_coefficients>>& coefficients() const noexcept { return coefficients_; }
+  // "step 3 of the time grid, from ... to ...", for the messages of what a step refuses.
+  std::string step_name() const;
 
  private:
   ptr_const<time_grid> time_grid_;
   std::vector<ptr_const<pde_model_coefficients>> coefficients_;
   pde_scheme_type type_;
   bool rescale_;
+  size_t step_ = 0;
   datetime from_;
   datetime to_;
 };

@@ -5,6 +5,8 @@
 
 #include "Core/check.h"
 #include "Math/root_finding_algorithms.h"
+#include "PDE/scheme/pde_coefficient_checks.h"
+#include "PDE/scheme/pde_model_coefficients.h"
 #include "PDE/scheme/pde_multi_discrete.h"
 #include "PDE/scheme/pde_multi_explicit.h"
 #include "PDE/scheme/pde_multi_implicit.h"
@@ -43,6 +45,7 @@ pde_scheme_alternating_direction_implicit::pde_scheme_alternating_direction_impl
       space_grids_(space_grids),
       boundary_indices_(space_grids.size()) {
   const size_t d = space_grids_.size();
+  pde_coefficient_checks::check_correlation(correlation, d);
   operator_ = std::make_shared<pde_multi_discrete>(space_grids_, this->coefficients(), sizes, flags);
   explicit_ = std::make_shared<pde_multi_explicit>(operator_, -1.0, 1.0, 1.0 / double(d), correlation);
   switch (type) {
@@ -80,13 +83,46 @@ void pde_scheme_alternating_direction_implicit::diffuse(pde_storage& storage, co
   QAVREK_CHECK(stored.size() == results * total, "stored values of ", stored.size(), " entries for ", results,
                " results on ", total, " grid nodes");
   matrix<double> values = matrix<double>::view(stored.data(), results, total);
+  check_coefficients();
   for (const auto& [key, group] : storage.boundary_configs()) {
     boundary_indices_.assign(space_grids_, key);
     operator_->update_operators(key, boundary_indices_);
+    if (!operator_->operators_finite()) refuse_non_finite();
     implicit_->prepare_implicit();
     solve(values);
     if (rescale()) values *= factor;
   }
+}
+
+void pde_scheme_alternating_direction_implicit::check_coefficients() const {
+  const size_t total = operator_->total();
+  for (size_t d = 0; d < coefficients().size(); ++d) {
+    const pde_model_coefficients& c = *coefficients()[d];
+    QAVREK_CHECK(pde_coefficient_checks::covers(c, total, true), "coefficient set ", d, " holds ",
+                 pde_coefficient_checks::sizes_of(c), " for ", total, " grid nodes in ", step_name());
+    // The reaction acts at every node and no operator reads it; the operators check the other coefficients as they
+    // read them.
+    if (!pde_coefficient_checks::all_finite(c.reaction().data(), c.reaction().size())) refuse_non_finite();
+  }
+}
+
+void pde_scheme_alternating_direction_implicit::refuse_non_finite() const {
+  const size_t total = operator_->total();
+  for (size_t d = 0; d < coefficients().size(); ++d) {
+    const pde_model_coefficients& c = *coefficients()[d];
+    const std::string found = pde_coefficient_checks::first_non_finite(c, 0, total, false);
+    if (!found.empty()) QAVREK_FAIL(found, " in coefficient set ", d, " for ", step_name());
+    // The end rows leave out a convection of 1e6 or more, infinite ones too: only the rows between count.
+    const auto [outer, n, inner] = operator_->layout_of(d);
+    for (size_t p = 0; p < total; ++p) {
+      const size_t m = p / inner % n;
+      if (m > 0 && m + 1 < n && !std::isfinite(c.convection()[p])) {
+        QAVREK_FAIL("the convection coefficient at node ", p, " is ", c.convection()[p], " in coefficient set ", d,
+                    " for ", step_name());
+      }
+    }
+  }
+  QAVREK_FAIL("the operators of ", step_name(), " overflow: their coefficients are too large");
 }
 
 void pde_scheme_alternating_direction_implicit::solve(matrix<double>& values) {

@@ -49,6 +49,11 @@ class pde_scheme_alternating_direction_implicit : public pde_scheme {
   double theta() const noexcept { return theta_; }
 
  private:
+  // The coefficient sets of the step cover the tensor, and their reaction is finite.
+  void check_coefficients() const;
+  // Names the first coefficient that is not finite, or the overflow, and the step.
+  [[noreturn]] void refuse_non_finite() const;
+
   std::vector<ptr_const<space_grid>> space_grids_;
   vector<double> first_work_;
   vector<double> second_work_;

@@ -9,6 +9,7 @@
 #include "Math/tridiagonal_operations.h"
 #include "PDE/grid/space_grid.h"
 #include "PDE/grid/time_grid.h"
+#include "PDE/scheme/pde_coefficient_checks.h"
 #include "PDE/scheme/pde_model_coefficients.h"
 #include "PDE/scheme/pde_storage.h"
 
@@ -79,9 +80,15 @@ void pde_scheme_one_dimension::diffuse(pde_storage& storage, const boundary_coef
                stored.size(), " entries for ", results, " results on ", n, " grid points");
   QAVREK_CHECK(data.size() >= storage.boundary_configs().size(), data.size(),
                " pairs of boundary coefficients for ", storage.boundary_configs().size(), " boundary groups");
+  // A model may have replaced the tensors since the scheme was made: the rows read them up to the last point.
+  const pde_model_coefficients& c = *coefficients()[0];
+  QAVREK_CHECK(pde_coefficient_checks::covers(c, n, false), "the coefficient set holds ",
+               pde_coefficient_checks::sizes_of(c), " for ", n, " grid points in ", step_name());
   size_t group = 0;
   for (const auto& [key, entries] : storage.boundary_configs()) {
-    build_matrix(key, data[group++]);
+    const boundary_coefficient_pair& ends = data[group++];
+    build_matrix(key, ends);
+    if (!rows_finite()) refuse_non_finite(key, ends);
     factorise();
     switch (type()) {
       case pde_scheme_type::IMPLICIT:
@@ -114,14 +121,16 @@ void pde_scheme_one_dimension::build_matrix(const std::vector<pde_boundary_confi
   boundary_indices_.assign(space_, key);
   const size_t n = space_[0]->size();
   const size_t lower = boundary_indices_.lower_index[0];
-  // The upper index is the first point above a floating level: the grid size when the level is the last point.
-  const size_t upper = std::min(boundary_indices_.upper_index[0], n - 1);
+  const size_t upper = boundary_indices_.last_index(0, space_[0]->axis());
 
   // Every row starts as a held value; the rows of the domain are then written over.
   operator_matrix_.fill(0.0);
   double* diagonal = operator_matrix_[width_ / 2];
   std::fill(diagonal, diagonal + n, a_);
+  lower_ = upper_ = 0;
   if (upper < lower || upper - lower + 1 < width_) return;
+  lower_ = lower;
+  upper_ = upper;
 
   if (space_[0]->is_uniform()) {
     build_uniform_rows(lower, upper);
@@ -273,6 +282,30 @@ void pde_scheme_one_dimension::build_upper_rows(pde_boundary_config::boundary_co
   set_row(upper, c, nullptr, first.data());
   finite_difference::nonuniform_five_points_derivative_1(points.data(), 2, first.data());
   set_row(upper - 1, c, nullptr, first.data());
+}
+
+bool pde_scheme_one_dimension::rows_finite() const noexcept {
+  for (size_t k = 0; k < width_; ++k) {
+    if (!pde_coefficient_checks::all_finite(operator_matrix_[k] + lower_, upper_ + 1 - lower_)) return false;
+  }
+  return true;
+}
+
+void pde_scheme_one_dimension::refuse_non_finite(const std::vector<pde_boundary_config>& key,
+                                                 const boundary_coefficient_pair& ends) const {
+  using kind = pde_boundary_config::boundary_conditions_type;
+  const size_t half = width_ / 2;
+  std::string found = pde_coefficient_checks::first_non_finite(*coefficients()[0], lower_, upper_ + 1);
+  if (found.empty() && key[0].down_type() == kind::NO_DIFFUSION) {
+    found = pde_coefficient_checks::first_non_finite(*ends.second, lower_, lower_ + half + 1);
+    if (!found.empty()) found += " in the lower boundary set";
+  }
+  if (found.empty() && key[0].up_type() == kind::NO_DIFFUSION) {
+    found = pde_coefficient_checks::first_non_finite(*ends.first, upper_ - half, upper_ + 1);
+    if (!found.empty()) found += " in the upper boundary set";
+  }
+  if (found.empty()) QAVREK_FAIL("the matrix of ", step_name(), " overflows: its coefficients are too large");
+  QAVREK_FAIL(found, " for ", step_name());
 }
 
 void pde_scheme_one_dimension::factorise() {

@@ -55,6 +55,12 @@ class pde_scheme_one_dimension : public pde_scheme {
   // Row i, a - b (D d2/dx2 + R) - s C d/dx with the coefficients c at i, from five second- and first-derivative
   // weights centred on its point; without second-derivative weights (the end rows) convection and reaction only.
   void set_row(size_t i, const pde_model_coefficients& c, const double* second, const double* first);
+  // Whether the rows of the domain are finite: a coefficient they read that is not finite, or one so large that a
+  // row overflows, makes one of their entries infinite or NaN.
+  bool rows_finite() const noexcept;
+  // Names the first coefficient of the domain's rows that is not finite, or the overflow, and the step.
+  [[noreturn]] void refuse_non_finite(const std::vector<pde_boundary_config>& key,
+                                      const boundary_coefficient_pair& ends) const;
   void factorise();
   void solve(double* values, size_t rows) const;
 
@@ -64,6 +70,8 @@ class pde_scheme_one_dimension : public pde_scheme {
   std::vector<double> second_weights_;  // width per grid point, point after point
   std::vector<double> first_weights_;
   pde_boundary_indices boundary_indices_;
+  size_t lower_ = 0;  // the rows of the domain, as the last matrix was built
+  size_t upper_ = 0;
   double a_ = 0.0;
   double b_ = 0.0;
   double s_ = 0.0;

@@ -113,6 +113,7 @@ struct indices_case {
   size_t upper_index;
   double upper_value;
   bool upper_at_grid_end;
+  size_t last_index;  // of the domain
 };
 
 void PrintTo(const indices_case& c, std::ostream* out) { *out << c.name; }
@@ -132,26 +133,28 @@ TEST_P(BoundaryIndices, ClampFloatingLevelsToTheGrid) {
   // Levels are either a grid end or the configured level itself.
   EXPECT_EQ(indices.lower_value[0], std::isnan(c.lower_value) ? axis.front() : c.lower_value);
   EXPECT_EQ(indices.upper_value[0], std::isnan(c.upper_value) ? axis.back() : c.upper_value);
+  EXPECT_EQ(indices.last_index(0, axis), c.last_index);
 }
 
-// NaN in the expected values stands for the grid end.
+// NaN in the expected values stands for the grid end. The domain ends at the upper index, or at the point the
+// upper level sits on.
 INSTANTIATE_TEST_SUITE_P(
     Levels, BoundaryIndices,
     ::testing::Values(
-        indices_case{"default_is_whole_grid", pde_boundary_config(), 0, nan, false, 10, nan, false},
+        indices_case{"default_is_whole_grid", pde_boundary_config(), 0, nan, false, 10, nan, false, 10},
         // The down side is not consulted when the up side does not float.
         indices_case{"down_floating_alone_is_ignored", {kind::DIRICHLET, false, 0.5, kind::DIRICHLET, true, 0.35},
-                     0, nan, false, 10, nan, false},
+                     0, nan, false, 10, nan, false, 10},
         indices_case{"up_above_last_point", {kind::DIRICHLET, true, 1.5, kind::DIRICHLET, true, -1.0},
-                     0, nan, true, 10, nan, true},
+                     0, nan, true, 10, nan, true, 10},
         indices_case{"up_on_last_point", {kind::DIRICHLET, true, 1.0, kind::DIRICHLET, true, 0.0},
-                     0, 0.0, false, 11, 1.0, false},
+                     0, 0.0, false, 11, 1.0, false, 10},
         indices_case{"up_between_points_down_on_a_point", {kind::DIRICHLET, true, 0.55, kind::DIRICHLET, true, 0.5},
-                     5, 0.5, false, 6, 0.55, false},
+                     5, 0.5, false, 6, 0.55, false, 6},
         indices_case{"down_between_points_up_on_a_point", {kind::DIRICHLET, true, 0.5, kind::DIRICHLET, true, 0.35},
-                     4, 0.35, false, 6, 0.5, false},
+                     4, 0.35, false, 6, 0.5, false, 5},
         indices_case{"down_below_first_point", {kind::NO_DIFFUSION, true, 0.05, kind::NO_DIFFUSION, true, -0.1},
-                     0, nan, true, 1, 0.05, false}),
+                     0, nan, true, 1, 0.05, false, 1}),
     [](const auto& info) { return info.param.name; });
 
 TEST(BoundaryIndices, LevelsArePutThroughTheGridTransformation) {

@@ -141,39 +141,49 @@ TEST(Operators, UnboundedConvectionLeavesTheEndRowsEmpty) {
 }
 
 // A DIRICHLET side whose domain floats between grid points: the end node stands at the level, the rows next to
-// the ends use it, and the rows outside the domain do not move their values.
+// the ends use it, and the rows outside the domain do not move their values. A level on a grid point closes the
+// domain at that point, with no row on a spacing of zero.
 TEST(Operators, FloatingEndsPutTheEndNodeAtTheLevel) {
-  for (size_t width : {3, 5}) {
-    operators_fixture f({given_axis(uneven_x), given_axis(uneven_y)}, {width, 3});
-    const double low = -0.25, high = 0.45;  // lower index 2 (x = -0.1), upper index 6 (x = 0.6)
-    f.update({pde_boundary_config(kind::DIRICHLET, true, high, kind::NO_DIFFUSION, true, low), pde_boundary_config()});
-    const pde_multi_explicit part(f.discrete, -1.0, 1.0, 0.0, {});
-    struct function {
-      std::function<double(double)> value, first, second;
-    };
-    // Quadratics are exact on the three-point rows, cubics on the four-point rows of width 5.
-    std::vector<function> functions{{[](double x) { return 1.0 - 2.0 * x + 3.0 * x * x; },
-                                     [](double x) { return -2.0 + 6.0 * x; }, [](double) { return 6.0; }}};
-    if (width == 5) {
-      functions.push_back({[](double x) { return x * x * x; }, [](double x) { return 3.0 * x * x; },
-                           [](double x) { return 6.0 * x; }});
-    }
-    for (const function& g : functions) {
-      // Values along x, with the end nodes holding the function at the levels.
-      const vector<double> u = f.values([&](const std::vector<double>& p) {
-        return g.value(p[0] == uneven_x[2] ? low : p[0] == uneven_x[6] ? high : p[0]);
-      });
-      vector<double> out(f.discrete->total(), 0.0);
-      part.apply_explicit(out, u);
-      for (size_t p = 0; p < out.size(); ++p) {
-        const size_t m = f.indices(p)[0];
-        const double x = uneven_x[m];
-        const double diffusion = f.coefficients[0]->diffusion()[p], convection = f.coefficients[0]->convection()[p];
-        if (m < 2 || m > 6) {
-          EXPECT_NEAR(out[p], 0.0, 1e-13) << "outside the domain, node " << m;
-        } else if (m == 3 || m == 5) {
-          EXPECT_NEAR(out[p], diffusion * g.second(x) + convection * g.first(x), 1e-12)
-              << width << " next to an end, node " << m;
+  struct level_case {
+    double high;
+    size_t end;  // the node of the upper end
+  };
+  const double low = -0.25;  // lower index 2 (x = -0.1)
+  for (const level_case& level : {level_case{0.45, 6}, level_case{0.6, 6}}) {
+    for (size_t width : {3, 5}) {
+      operators_fixture f({given_axis(uneven_x), given_axis(uneven_y)}, {width, 3});
+      f.update({pde_boundary_config(kind::DIRICHLET, true, level.high, kind::NO_DIFFUSION, true, low),
+                pde_boundary_config()});
+      EXPECT_TRUE(f.discrete->operators_finite());
+      const pde_multi_explicit part(f.discrete, -1.0, 1.0, 0.0, {});
+      struct function {
+        std::function<double(double)> value, first, second;
+      };
+      // Quadratics are exact on the three-point rows, cubics on the four-point rows of width 5.
+      std::vector<function> functions{{[](double x) { return 1.0 - 2.0 * x + 3.0 * x * x; },
+                                       [](double x) { return -2.0 + 6.0 * x; }, [](double) { return 6.0; }}};
+      if (width == 5) {
+        functions.push_back({[](double x) { return x * x * x; }, [](double x) { return 3.0 * x * x; },
+                             [](double x) { return 6.0 * x; }});
+      }
+      for (const function& g : functions) {
+        // Values along x, with the end nodes holding the function at the levels.
+        const vector<double> u = f.values([&](const std::vector<double>& p) {
+          return g.value(p[0] == uneven_x[2] ? low : p[0] == uneven_x[level.end] ? level.high : p[0]);
+        });
+        vector<double> out(f.discrete->total(), 0.0);
+        part.apply_explicit(out, u);
+        for (size_t p = 0; p < out.size(); ++p) {
+          const size_t m = f.indices(p)[0];
+          const double x = uneven_x[m];
+          const double diffusion = f.coefficients[0]->diffusion()[p], convection = f.coefficients[0]->convection()[p];
+          ASSERT_TRUE(std::isfinite(out[p])) << width << " node " << m;
+          if (m < 2 || m > level.end) {
+            EXPECT_NEAR(out[p], 0.0, 1e-13) << "outside the domain, node " << m;
+          } else if (m == 3 || m + 1 == level.end) {
+            EXPECT_NEAR(out[p], diffusion * g.second(x) + convection * g.first(x), 1e-12)
+                << width << " next to an end, node " << m << ", level " << level.high;
+          }
         }
       }
     }
@@ -419,6 +429,40 @@ TEST(OneDimensionMatrix, RowsByBoundaryType) {
         const size_t i = 2 + half;
         const double expected = a * w[i] - b * (c.diffusion()[i] * -1.0 + c.reaction()[i] * w[i] + c.convection()[i] * f1(x[i]));
         EXPECT_NEAR(row_times(floating, i, w), expected, 1e-12) << width << " row next to the floating end";
+      }
+    }
+  }
+}
+
+// A floating upper level on a grid point closes the domain at that point, as a level on the last point closes it
+// at the last: the rows up to it are those of the grid that stops there (no row on a spacing of zero), and the
+// points beyond hold their values.
+TEST(OneDimensionMatrix, FloatingLevelOnAGridPointClosesTheDomainThere) {
+  const size_t last = 7;
+  for (kind up : {kind::NO_DIFFUSION, kind::DIRICHLET}) {
+    for (size_t width : {3, 5}) {
+      for (bool uniform : {true, false}) {
+        const auto whole = uniform ? uniform_axis(12, -1.0, 1.2) : given_axis({-1.0, -0.8, -0.55, -0.4, -0.1, 0.0,
+                                                                               0.15, 0.3, 0.6, 0.75, 1.0, 1.2});
+        const std::vector<double>& x = whole->axis();
+        const auto cut = given_axis(std::vector<double>(x.begin(), x.begin() + last + 1));
+        one_dimension_matrix floating(whole, width), stopped(cut, width);
+        const matrix<double>& m =
+            floating.build(pde_boundary_config(up, true, x[last], kind::NO_DIFFUSION, true, -2.0));
+        const matrix<double>& expected =
+            stopped.build(pde_boundary_config(up, false, 0.0, kind::NO_DIFFUSION, false, 0.0));
+        const std::string label = std::to_string(int(up)) + " width " + std::to_string(width) +
+                                  (uniform ? " uniform" : " uneven");
+        for (size_t k = 0; k < width; ++k) {
+          for (size_t i = 0; i <= last; ++i) {
+            // The uniform grid's closed-form stencils against the weights of the same points: rounding apart.
+            EXPECT_NEAR(m(k, i), expected(k, i), 1e-12 * std::max(1.0, std::abs(expected(k, i))))
+                << label << " band " << k << " row " << i;
+          }
+          for (size_t i = last + 1; i < x.size(); ++i) {
+            EXPECT_EQ(m(k, i), k == width / 2 ? 0.5 : 0.0) << label << " band " << k << " row " << i;
+          }
+        }
       }
     }
   }

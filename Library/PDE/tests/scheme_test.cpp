@@ -345,5 +345,134 @@ TEST(SchemeCrossTerm, ReflectingAnAxisMirrorsTheSolution) {
   }
 }
 
+// ----- What a model hands over between steps is checked at every step.
+
+// One scheme of every kind on a small problem, stepped once with sound coefficients; `spoil` then changes what the
+// model left for the next step.
+struct spoiled_case {
+  std::string name;
+  type t;
+  size_t dimensions;
+  std::function<void(pde_model_coefficients&)> spoil;
+};
+
+// Steps once, spoils the first coefficient set, steps again: the second step is refused with its step named and
+// before any value moves.
+void expect_second_step_refused(const spoiled_case& c, const std::string& message_part) {
+  problem p = c.dimensions == 1 ? problem({uniform_axis(9, -1.0, 1.0)})
+                                : problem({uniform_axis(9, -1.0, 1.0), uniform_axis(7, -1.0, 1.0)});
+  const auto grid = equal_steps(3.0, 3);
+  const auto scheme = p.scheme(c.t, grid, 3, false, c.dimensions == 1 ? matrix<double>{}
+                                                                       : matrix<double>{{1.0, 0.4}, {0.4, 1.0}});
+  for (auto& coefficients : p.coefficients) fill_step(*coefficients, {0.2, 0.1, -0.05}, 1.0);
+  pde_storage storage(1, 1, p.coefficients[0]->diffusion().shape());
+  for (size_t i = 0; i < storage.result().size(); ++i) storage.result()[i] = 1.0 + 0.01 * double(i);
+  scheme->initialize(3);
+  scheme->diffuse(storage, p.ends(), 1.0);
+  const std::vector<double> before(storage.result().begin(), storage.result().end());
+  c.spoil(*p.coefficients[0]);
+  scheme->initialize(2);
+  try {
+    scheme->diffuse(storage, p.ends(), 1.0);
+    ADD_FAILURE() << c.name << ": the step was taken";
+  } catch (const Error& error) {
+    const std::string what = error.what();
+    EXPECT_NE(what.find("step 2 of the time grid"), std::string::npos) << c.name << ": " << what;
+    EXPECT_NE(what.find(message_part), std::string::npos) << c.name << ": " << what;
+  }
+  for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(storage.result()[i], before[i]) << c.name << " node " << i;
+}
+
+std::function<void(pde_model_coefficients&)> reshape(tensor<double>& (pde_model_coefficients::*which)(), size_t size) {
+  return [which, size](pde_model_coefficients& c) { (c.*which)() = tensor<double>(std::vector<size_t>{size}); };
+}
+
+std::function<void(pde_model_coefficients&)> set_at(tensor<double>& (pde_model_coefficients::*which)(), size_t node,
+                                                    double value) {
+  return [which, node, value](pde_model_coefficients& c) { (c.*which)()[node] = value; };
+}
+
+using set = pde_model_coefficients;
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+// A model that replaces a tensor by a shorter one would have the rows read past its end.
+TEST(SchemeCoefficients, ReshapedBetweenStepsAreRefused) {
+  const std::vector<spoiled_case> cases{
+      {"crank_nicolson_shorter_diffusion", type::CRANK_NICOLSON, 1, reshape(&set::diffusion, 4)},
+      {"two_stage_shorter_convection", type::TWO_STAGE_IMPLICIT, 1, reshape(&set::convection, 8)},
+      {"implicit_shorter_reaction", type::IMPLICIT, 1, reshape(&set::reaction, 1)},
+      {"implicit_longer_diffusion", type::IMPLICIT, 1, reshape(&set::diffusion, 10)},
+      {"douglas_one_dimension_shorter_diffusion", type::DOUGLAS, 1, reshape(&set::diffusion, 3)},
+      {"craig_sneyd_shorter_convection", type::CRAIG_SNEYD, 2, reshape(&set::convection, 9)},
+      {"hundsdorfer_verwer_shorter_reaction", type::HUNDSDORFER_VERWER, 2, reshape(&set::reaction, 62)},
+  };
+  for (const spoiled_case& c : cases) expect_second_step_refused(c, "values for");
+}
+
+// A coefficient that is not finite would roll the values back to NaN: it is refused, naming the step and the
+// coefficient.
+TEST(SchemeCoefficients, NonFiniteCoefficientsAreRefusedNamingTheStep) {
+  const std::vector<spoiled_case> cases{
+      {"hundsdorfer_verwer_one_dimension_infinite_reaction", type::HUNDSDORFER_VERWER, 1,
+       set_at(&set::reaction, 4, inf)},
+      {"douglas_one_dimension_nan_diffusion", type::DOUGLAS, 1, set_at(&set::diffusion, 3, nan)},
+      {"modified_craig_sneyd_nan_convection", type::MODIFIED_CRAIG_SNEYD, 2, set_at(&set::convection, 30, nan)},
+      {"craig_sneyd_negative_infinite_diffusion", type::CRAIG_SNEYD, 2, set_at(&set::diffusion, 62, -inf)},
+      {"crank_nicolson_infinite_reaction", type::CRANK_NICOLSON, 1, set_at(&set::reaction, 4, inf)},
+      {"two_stage_nan_convection", type::TWO_STAGE_IMPLICIT, 1, set_at(&set::convection, 7, nan)},
+      {"implicit_infinite_diffusion", type::IMPLICIT, 1, set_at(&set::diffusion, 1, inf)},
+  };
+  for (const spoiled_case& c : cases) expect_second_step_refused(c, "coefficient at node");
+}
+
+// The split operators leave out a convection of 1e6 or more at the ends of the grid, an infinite one too: no row
+// reads it, and it is not refused.
+TEST(SchemeCoefficients, UnboundedConvectionAtTheEndsIsTaken) {
+  problem p({uniform_axis(9, -1.0, 1.0), uniform_axis(7, -1.0, 1.0)});
+  for (auto& c : p.coefficients) fill_step(*c, {0.2, 0.1, -0.05}, 1.0);
+  for (size_t j = 0; j < 7; ++j) p.coefficients[0]->convection()[8 * 7 + j] = inf;  // the last row of axis 0
+  const auto scheme = p.scheme(type::DOUGLAS, equal_steps(1.0, 1));
+  pde_storage storage(1, 1, {9, 7});
+  storage.result().fill(1.0);
+  scheme->initialize(1);
+  scheme->diffuse(storage, p.ends(), 1.0);
+  for (double v : storage.result()) EXPECT_TRUE(std::isfinite(v));
+}
+
+// The cross terms take a correlation matrix: its leading block must be one.
+TEST(SchemeCorrelation, OnlyCorrelationMatricesAreTaken) {
+  struct correlation_case {
+    std::string name;
+    size_t dimensions;
+    matrix<double> correlation;
+  };
+  const std::vector<correlation_case> refused{
+      {"beyond_one", 2, matrix<double>{{1.0, 5.0}, {5.0, 1.0}}},
+      {"nan", 3, matrix<double>{{1.0, 0.2, nan}, {0.2, 1.0, 0.1}, {nan, 0.1, 1.0}}},
+      {"asymmetric", 2, matrix<double>{{1.0, 0.3}, {-0.3, 1.0}}},
+      {"diagonal_of_one_half", 2, matrix<double>{{0.5, 0.1}, {0.1, 0.5}}},
+      {"pairwise_sound_jointly_impossible", 3, matrix<double>{{1.0, 0.9, 0.9}, {0.9, 1.0, -0.9}, {0.9, -0.9, 1.0}}},
+      {"larger_with_a_bad_leading_block", 2, matrix<double>{{1.0, 1.5, 0.0}, {1.5, 1.0, 0.0}, {0.0, 0.0, 1.0}}},
+  };
+  const std::vector<correlation_case> taken{
+      {"none", 3, matrix<double>{}},
+      {"perfectly_correlated", 2, matrix<double>{{1.0, 1.0}, {1.0, 1.0}}},
+      {"opposite", 2, matrix<double>{{1.0, -1.0}, {-1.0, 1.0}}},
+      // Only the leading block couples the dimensions.
+      {"larger_with_a_sound_leading_block", 2, matrix<double>{{1.0, 0.5, 9.0}, {0.5, 1.0, 9.0}, {7.0, 7.0, 7.0}}},
+  };
+  for (type t : {type::HUNDSDORFER_VERWER, type::MODIFIED_CRAIG_SNEYD}) {
+    for (const correlation_case& c : refused) {
+      const problem p(std::vector<ptr_const<space_grid>>(c.dimensions, uniform_axis(4, 0.0, 1.0)));
+      EXPECT_THROW(p.scheme(t, equal_steps(1.0, 1), 3, false, c.correlation), Error) << c.name;
+    }
+    for (const correlation_case& c : taken) {
+      const problem p(std::vector<ptr_const<space_grid>>(c.dimensions, uniform_axis(4, 0.0, 1.0)));
+      EXPECT_NO_THROW(p.scheme(t, equal_steps(1.0, 1), 3, false, c.correlation)) << c.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qavrek
