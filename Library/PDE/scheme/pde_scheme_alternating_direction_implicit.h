@@ -31,6 +31,17 @@ double find_theta(size_t d);
 // theta is 1/2 but for HUNDSDORFER_VERWER (details::find_theta, 1/2 in one dimension) and MODIFIED_CRAIG_SNEYD
 // (1/4 in one dimension, 1/3 in two, max(1/4, d / 2 / ((d / (d - 1))^(d - 1) + 1)) beyond).
 //
+// The cross term of a pair of dimensions (pde_multi_explicit::apply_mixed) is the product of the two axes'
+// three-point first-derivative weights, exact on quadratics whatever the spacing, plus a damping part: the product
+// of the axes' second differences scaled by h_- h_+ / (h_- + h_+), weighted by 1/d in F U (0 in the correctors)
+// and taking the sign of the correlation, so that reflecting an axis mirrors the stencil. The three-point weights
+// are there for accuracy on stretched grids: against the closed form of the option to exchange two assets, on
+// meshes concentrated at the spots, the error stays within 1.5 times that of QuantLib's two-asset engine (0.4 to
+// 1.25 times, by correlation), where the two-point divided differences of the neighbours came out 2.3 times at a
+// correlation of -0.5 and 3.3 times at -0.9; they were also the less accurate on smoothly stretched, concentrated
+// and piecewise-uniform grids whose spacing jumps sixfold. A dimension's divided-difference flag still selects
+// them, for grids where a large weight on the point itself is unwanted.
+//
 // Every key of the storage's boundary groups diffuses all the stored results with its own operators.
 class pde_scheme_alternating_direction_implicit : public pde_scheme {
  public:
