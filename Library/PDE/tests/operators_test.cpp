@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Core/error.h"
+#include "Math/finite_difference.h"
 #include "Math/pentadiagonal_operations.h"
 #include "Math/tridiagonal_operations.h"
 #include "PDE/boundary/pde_boundary_indices.h"
@@ -374,6 +375,30 @@ TEST(OneDimensionMatrix, UniformStencilsEqualTheWeightsOfTheSamePoints) {
     const matrix<double>& b = weighted.build(pde_boundary_config());
     for (size_t k = 0; k < width; ++k) {
       for (size_t i = 0; i < 12; ++i) EXPECT_NEAR(a(k, i), b(k, i), 1e-12) << width << " band " << k << " row " << i;
+    }
+  }
+}
+
+// The interior rows of an uneven grid are fused multiply-adds of the derivative weights, fma(-b D, w2, -s C w1),
+// the centre adding a - b R: bit for bit on whatever instruction set the machine runs them (the fused operation
+// rounds once, as an instruction or through the library).
+TEST(OneDimensionMatrix, InteriorRowsAreTheFusedSumsBitForBit) {
+  const auto grid = given_axis(uneven_x);
+  const size_t n = uneven_x.size();
+  for (size_t width : {3, 5}) {
+    one_dimension_matrix m(grid, width);
+    const matrix<double>& built = m.build(pde_boundary_config());
+    std::vector<double> first(width * n), second(width * n);
+    finite_difference::nonuniform_derivation(uneven_x.data(), n, first.data(), second.data(), false, width);
+    const pde_model_coefficients& c = m.coefficients();
+    const double a = 0.5, b = 0.25, s = 0.25, half = double(width / 2);
+    for (size_t i = width / 2; i + width / 2 < n; ++i) {
+      for (size_t k = 0; k < width; ++k) {
+        const double alpha = -b * c.diffusion()[i], gamma = -s * c.convection()[i];
+        double expected = std::fma(alpha, second[i * width + k], gamma * first[i * width + k]);
+        if (double(k) == half) expected += a - b * c.reaction()[i];
+        EXPECT_EQ(built(k, i), expected) << width << " band " << k << " row " << i;
+      }
     }
   }
 }

@@ -422,6 +422,10 @@ TEST(SchemeCoefficients, NonFiniteCoefficientsAreRefusedNamingTheStep) {
       {"crank_nicolson_infinite_reaction", type::CRANK_NICOLSON, 1, set_at(&set::reaction, 4, inf)},
       {"two_stage_nan_convection", type::TWO_STAGE_IMPLICIT, 1, set_at(&set::convection, 7, nan)},
       {"implicit_infinite_diffusion", type::IMPLICIT, 1, set_at(&set::diffusion, 1, inf)},
+      // The end rows read the boundary sets' convection and reaction.
+      {"crank_nicolson_infinite_convection_at_the_lower_end", type::CRANK_NICOLSON, 1,
+       set_at(&set::convection, 0, inf)},
+      {"implicit_nan_reaction_at_the_upper_end", type::IMPLICIT, 1, set_at(&set::reaction, 8, nan)},
   };
   for (const spoiled_case& c : cases) expect_second_step_refused(c, "coefficient at node");
 }
@@ -470,6 +474,107 @@ TEST(SchemeCorrelation, OnlyCorrelationMatricesAreTaken) {
     for (const correlation_case& c : taken) {
       const problem p(std::vector<ptr_const<space_grid>>(c.dimensions, uniform_axis(4, 0.0, 1.0)));
       EXPECT_NO_THROW(p.scheme(t, equal_steps(1.0, 1), 3, false, c.correlation)) << c.name;
+    }
+  }
+}
+
+// ----- The one-dimensional scheme keeps its factorised matrix while nothing it is built from changes.
+
+// What a model does to the coefficient sets before step k (counted from the first step walked), and whether the
+// boundary sets are a set of their own.
+struct refactor_case {
+  std::string name;
+  std::function<void(pde_model_coefficients& coefficients, pde_model_coefficients& ends, size_t k, double dt)> fill;
+  bool rannacher = false;
+};
+
+// Every step of a roll gives the bits of a scheme made afresh for that step, which factorises the matrix it builds:
+// a factorisation kept across steps is the one a rebuild would give, and one is never kept when it would not be.
+TEST(SchemeOneDimension, KeptFactorisationGivesTheBitsOfARebuild) {
+  const constant_rates rates{0.04, 0.3, -0.05};
+  const std::vector<refactor_case> cases{
+      {"constant_coefficients_on_equal_steps",
+       [&](pde_model_coefficients& c, pde_model_coefficients& e, size_t, double) {
+         fill_step(c, rates, 0.25);
+         fill_step(e, rates, 0.25);
+       }},
+      // Steps of one length with Rannacher steps between: the weights change, the coefficients do not.
+      {"rannacher_steps_between_crank_nicolson_steps",
+       [&](pde_model_coefficients& c, pde_model_coefficients& e, size_t, double) {
+         fill_step(c, rates, 0.25);
+         fill_step(e, rates, 0.25);
+       },
+       true},
+      // The coefficients carry the step's length.
+      {"unequal_steps", [&](pde_model_coefficients& c, pde_model_coefficients& e, size_t, double dt) {
+         fill_step(c, rates, dt);
+         fill_step(e, rates, dt);
+       }},
+      {"one_diffusion_changes_for_one_step",
+       [&](pde_model_coefficients& c, pde_model_coefficients& e, size_t k, double) {
+         fill_step(c, rates, 0.25);
+         fill_step(e, rates, 0.25);
+         if (k == 2) c.diffusion()[6] = std::nextafter(c.diffusion()[6], 1.0);
+       }},
+      {"one_convection_changes_and_stays",
+       [&](pde_model_coefficients& c, pde_model_coefficients& e, size_t k, double) {
+         fill_step(c, rates, 0.25);
+         fill_step(e, rates, 0.25);
+         if (k >= 3) c.convection()[3] = -0.5;
+       }},
+      {"reaction_alternates", [&](pde_model_coefficients& c, pde_model_coefficients& e, size_t k, double) {
+         fill_step(c, {0.04, 0.3, k % 2 == 0 ? -0.05 : -0.06}, 0.25);
+         fill_step(e, rates, 0.25);
+       }},
+      // The end rows read the boundary sets alone.
+      {"boundary_set_changes_at_the_upper_end",
+       [&](pde_model_coefficients& c, pde_model_coefficients& e, size_t k, double) {
+         fill_step(c, rates, 0.25);
+         fill_step(e, rates, 0.25);
+         if (k == 4) e.convection()[e.convection().size() - 1] = 0.9;
+       }},
+      {"boundary_set_changes_next_to_the_lower_end",
+       [&](pde_model_coefficients& c, pde_model_coefficients& e, size_t k, double) {
+         fill_step(c, rates, 0.25);
+         fill_step(e, rates, 0.25);
+         if (k == 1) e.reaction()[1] = -0.3;
+       }},
+  };
+  for (const refactor_case& c : cases) {
+    for (type t : {type::CRANK_NICOLSON, type::TWO_STAGE_IMPLICIT, type::IMPLICIT}) {
+      for (size_t width : {3, 5}) {
+        for (bool uniform : {true, false}) {
+          const auto axis = uniform ? uniform_axis(11, -1.0, 1.0)
+                                    : given_axis({-1.0, -0.8, -0.55, -0.4, -0.1, 0.0, 0.15, 0.3, 0.6, 0.75, 1.0});
+          const auto grid = c.rannacher ? rannacher_steps(2.0, 0.25, 2)
+                            : c.name == "unequal_steps"
+                                ? given_dates({0.0, 0.1, 0.35, 0.6, 0.7, 1.0, 1.5})
+                                : equal_steps(1.5, 6);
+          problem kept({axis}), fresh({axis});
+          auto kept_ends = std::make_shared<pde_model_coefficients>(std::vector<size_t>{11}, false);
+          auto fresh_ends = std::make_shared<pde_model_coefficients>(std::vector<size_t>{11}, false);
+          const auto scheme = kept.scheme(t, grid, width);
+          pde_storage rolled(1, 2, {2, 11}), reference(1, 2, {2, 11});
+          for (size_t i = 0; i < 22; ++i) rolled.result()[i] = reference.result()[i] = std::cos(0.4 * double(i));
+          const size_t last = grid->size() - 1;
+          for (size_t k = 0; k < last; ++k) {
+            const size_t step = last - k;
+            const double dt = grid->date(step).serial() - grid->date(step - 1).serial();
+            c.fill(*kept.coefficients[0], *kept_ends, k, dt);
+            c.fill(*fresh.coefficients[0], *fresh_ends, k, dt);
+            scheme->initialize(step);
+            scheme->diffuse(rolled, {{kept_ends, kept_ends}}, 1.0);
+            const auto afresh = fresh.scheme(t, grid, width);
+            afresh->initialize(step);
+            afresh->diffuse(reference, {{fresh_ends, fresh_ends}}, 1.0);
+            for (size_t i = 0; i < 22; ++i) {
+              ASSERT_EQ(rolled.result()[i], reference.result()[i])
+                  << c.name << ", type " << int(t) << ", width " << width << (uniform ? " uniform" : " uneven")
+                  << ", step " << step << ", value " << i;
+            }
+          }
+        }
+      }
     }
   }
 }

@@ -27,6 +27,14 @@ inline ptr_const<time_grid> equal_steps(double end, size_t steps, bool forward =
   return std::make_shared<const time_grid>(config, datetime(0.0), datetime(end), std::vector<datetime>{}, dates);
 }
 
+// The given dates (ascending, in days), walked backward.
+inline ptr_const<time_grid> given_dates(const std::vector<double>& days) {
+  std::vector<datetime> dates;
+  for (double d : days) dates.emplace_back(d);
+  const time_grid_config config(time_grid_config::time_grid_type::KEY_DATES, direction::BACKWARD, false, 0.0, 0, 0.0);
+  return std::make_shared<const time_grid>(config, dates.front(), dates.back(), std::vector<datetime>{}, dates);
+}
+
 // Steps of at most `step` from 0 to `end`, the last `implicit_steps` before `end` fully implicit (walked backward).
 inline ptr_const<time_grid> rannacher_steps(double end, double step, size_t implicit_steps) {
   const time_grid_config config(time_grid_config::time_grid_type::RANNACHER, direction::BACKWARD, false, step,
