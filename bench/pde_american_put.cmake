@@ -1,0 +1,10 @@
+# QuantLib is a benchmark and test dependency only: the comparison is built when it is installed.
+if(TARGET qavrek::PDE)
+  if(NOT DEFINED QUANTLIB_LIBRARY)
+    find_library(QUANTLIB_LIBRARY QuantLib)
+  endif()
+  if(QUANTLIB_LIBRARY)
+    add_executable(bench_pde_american_put ${CMAKE_CURRENT_SOURCE_DIR}/pde_american_put_bench.cpp)
+    target_link_libraries(bench_pde_american_put PRIVATE qavrek::PDE ${QUANTLIB_LIBRARY} benchmark::benchmark)
+  endif()
+endif()
