@@ -249,14 +249,14 @@ std::array<double, 8> pde_scheme_one_dimension::end_coefficients(const std::vect
   const size_t n = space_[0]->size(), half = width_ / 2;
   if (key[0].down_type() == kind::NO_DIFFUSION) {
     const pde_model_coefficients& c = end_set(ends.second.get(), n, "lower");
-    for (size_t j = 0; j <= half; ++j) {
+    for (size_t j = 0; j < half; ++j) {
       values[2 * j] = c.convection()[lower_ + j];
       values[2 * j + 1] = c.reaction()[lower_ + j];
     }
   }
   if (key[0].up_type() == kind::NO_DIFFUSION) {
     const pde_model_coefficients& c = end_set(ends.first.get(), n, "upper");
-    for (size_t j = 0; j <= half; ++j) {
+    for (size_t j = 0; j < half; ++j) {
       values[4 + 2 * j] = c.convection()[upper_ - j];
       values[4 + 2 * j + 1] = c.reaction()[upper_ - j];
     }
@@ -414,11 +414,11 @@ void pde_scheme_one_dimension::refuse_non_finite(const std::vector<pde_boundary_
   const size_t half = width_ / 2;
   std::string found = pde_coefficient_checks::first_non_finite(*coefficients()[0], lower_, upper_ + 1);
   if (found.empty() && key[0].down_type() == kind::NO_DIFFUSION) {
-    found = pde_coefficient_checks::first_non_finite(*ends.second, lower_, lower_ + half + 1);
+    found = pde_coefficient_checks::first_non_finite(*ends.second, lower_, lower_ + half);
     if (!found.empty()) found += " in the lower boundary set";
   }
   if (found.empty() && key[0].up_type() == kind::NO_DIFFUSION) {
-    found = pde_coefficient_checks::first_non_finite(*ends.first, upper_ - half, upper_ + 1);
+    found = pde_coefficient_checks::first_non_finite(*ends.first, upper_ + 1 - half, upper_ + 1);
     if (!found.empty()) found += " in the upper boundary set";
   }
   if (found.empty()) QAVREK_FAIL("the matrix of ", step_name(), " overflows: its coefficients are too large");

@@ -74,8 +74,8 @@ class pde_scheme_one_dimension : public pde_scheme {
   void prepare_matrix(const std::vector<pde_boundary_config>& key, const boundary_coefficient_pair& ends);
   // The rows of the domain, from the boundary indices.
   void set_domain();
-  // The convection and reaction of the boundary sets that the end rows of NO_DIFFUSION sides read, lower side
-  // first (rows from the end inward), zero elsewhere.
+  // The convection and reaction of the boundary sets that the end rows of NO_DIFFUSION sides read (one row a side
+  // for width 3, two for width 5), lower side first, rows from the end inward; zero elsewhere.
   std::array<double, 8> end_coefficients(const std::vector<pde_boundary_config>& key,
                                          const boundary_coefficient_pair& ends) const;
   void build_rows(const std::vector<pde_boundary_config>& key, const boundary_coefficient_pair& ends);
