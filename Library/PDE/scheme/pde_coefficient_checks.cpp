@@ -65,14 +65,14 @@ void check_correlation(const matrix<double>& correlation, size_t d) {
                correlation.columns(), " for ", d, " dimensions");
   matrix<double> block(d, d);
   for (size_t i = 0; i < d; ++i) {
-    QAVREK_CHECK(std::abs(correlation(i, i) - 1.0) <= rounding, "the correlation of dimension ", i, " with itself is ", correlation(i, i),
-                 ", not 1");
+    QAVREK_CHECK(std::abs(correlation(i, i) - 1.0) <= rounding, "the correlation of dimension ", i,
+                 " with itself is ", correlation(i, i), ", not 1");
     for (size_t j = 0; j < d; ++j) {
       const double rho = correlation(i, j);
       QAVREK_CHECK(std::abs(rho) <= 1.0, "the correlation of dimensions ", i, " and ", j, " is ", rho,
                    ": a correlation lies in [-1, 1]");
-      QAVREK_CHECK(std::abs(rho - correlation(j, i)) <= rounding, "the correlation is not symmetric: ", rho, " at (", i, ", ", j, ") and ",
-                   correlation(j, i), " at (", j, ", ", i, ")");
+      QAVREK_CHECK(std::abs(rho - correlation(j, i)) <= rounding, "the correlation is not symmetric: ", rho, " at (",
+                   i, ", ", j, ") and ", correlation(j, i), " at (", j, ", ", i, ")");
       block(i, j) = rho + (i == j ? semidefinite_tolerance : 0.0);
     }
   }

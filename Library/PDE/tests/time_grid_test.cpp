@@ -137,8 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
         // the end date back to the start builds the same grid.
         grid_case{"rannacher_backward_given_from_the_end", rannacher(direction::BACKWARD, 4.0, 2, 0.5), 10.0, 0.0,
                   {10.0}, {}, {0, 5, 9.5, 10}, {false, false, true, true}},
-        grid_case{"key_dates_given_from_the_end", time_grid_config(grid_type(2), direction::BACKWARD, false, 0.0, 0, 0.0),
-                  30.0, 0.0, {10.0}, {}, {0, 10, 30}, {}}),
+        grid_case{"key_dates_given_from_the_end",
+                  time_grid_config(grid_type(2), direction::BACKWARD, false, 0.0, 0, 0.0), 30.0, 0.0, {10.0}, {},
+                  {0, 10, 30}, {}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(TimeGrid, DirectionIsForwardOnlyForOne) {
