@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "Core/check.h"
 #include "Math/finite_difference.h"
@@ -49,6 +50,9 @@ pde_multi_discrete::pde_multi_discrete(const std::vector<ptr_const<space_grid>>&
     }
     QAVREK_CHECK(widths_[d] == 3 || widths_[d] == 5, "stencil width ", widths_[d], " of dimension ", d,
                  " is neither 3 nor 5");
+    // A product that wraps would pass for a small tensor, and the operators would be written past its end.
+    QAVREK_CHECK(x.size() <= std::numeric_limits<size_t>::max() / total_, "the nodes of ", d + 1,
+                 " space grids are more than a size can count");
     total_ *= x.size();
   }
   size_t outer = 1;

@@ -98,6 +98,16 @@ TEST(SchemeFactory, RefusesMissingOrMismatchedArguments) {
       {"grid_of_two_points", [&] { problem({uniform_axis(2, 0.0, 1.0)}).scheme(type::IMPLICIT, grid); }},
       {"descending_grid", [&] { problem({given_axis({0.0, 2.0, 1.0, 3.0})}).scheme(type::DOUGLAS, grid); }},
       {"no_time_grid", [&] { one.scheme(type::IMPLICIT, nullptr); }},
+      // 2^16 points on each of four grids: 2^64 nodes, which a size counts as none.
+      {"split_grids_of_more_nodes_than_a_size_counts",
+       [&] {
+         std::vector<double> points(size_t(1) << 16);
+         for (size_t i = 0; i < points.size(); ++i) points[i] = double(i);
+         const auto wide = given_axis(points);
+         const auto none = std::make_shared<const pde_model_coefficients>(std::vector<size_t>{0}, false);
+         pde_scheme::create_scheme(grid, {wide, wide, wide, wide}, {none, none, none, none}, {3, 3, 3, 3},
+                                   {false, false, false, false}, type::DOUGLAS, false, {});
+       }},
   };
   for (const refusal& r : refusals) EXPECT_THROW(r.create(), Error) << r.name;
 }
