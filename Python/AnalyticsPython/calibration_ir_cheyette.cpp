@@ -1,11 +1,9 @@
 #include <memory>
-#include <utility>
 
 #include "AnalyticsPython/analytics_names.h"
 #include "Frame/wrapped_class.h"
 #include "MarketPython/market_names.h"
 #include "Runtime/long_call.h"
-#include "Runtime/object_use.h"
 #include "UtilPython/util_names.h"
 
 namespace qavrek::python {
@@ -14,29 +12,20 @@ namespace {
 using driver = calibration_ir_cheyette;
 using entry = methods_of<driver>;
 
-// Marks an object busy for as long as it lives, as a long call marks its own object.
-class busy_object {
- public:
-  explicit busy_object(std::shared_ptr<const void> object) : object_(std::move(object)) {
-    object_use::begin_long_call(object_);
-  }
-  ~busy_object() { object_use::end_long_call(object_); }
-  busy_object(const busy_object&) = delete;
-  busy_object& operator=(const busy_object&) = delete;
-
- private:
-  std::shared_ptr<const void> object_;
-};
-
-// The calibration writes its decays and volatilities into the caller's HJM set at every step, so that
-// set is busy while it runs: other Python calls on it fail instead of reading it half written. The
-// driver itself is only read. Interrupted, the set keeps the values of the last step.
+// The calibration writes its decays and volatilities into the HJM set it is given at every step: it runs
+// on a private copy of the caller's set, which receives the copy's values when it ends (or, stopped by
+// Ctrl-C, those of its last step), so that other threads, and the objects built on the set, read the set
+// as it was or as calibrated. The result shares the caller's set, as the library's shares the one it was
+// given. The driver is only read.
 ptr_const<parameter_cheyette> calibrate(const driver& calibration,
                                         const ptr_const<ir_volatility_surface>& volatility_surface,
                                         const ptr_const<calibration_cheyette_settings>& settings,
-                                        const ptr_const<parameter_markovian_hjm>& parameter_hjm) {
-  const busy_object written(parameter_hjm);
-  return long_call::run(nullptr, [&] { return calibration.calibrate(volatility_surface, settings, parameter_hjm); });
+                                        const written_object<parameter_markovian_hjm>& parameter_hjm) {
+  const ptr_const<parameter_cheyette> fitted = long_call::run(nullptr, parameter_hjm.publication(), [&] {
+    return calibration.calibrate(volatility_surface, settings, parameter_hjm.copy());
+  });
+  return std::make_shared<const parameter_cheyette>(parameter_hjm.original(), fitted->skew_parameter(),
+                                                    fitted->skew_parameter_dates(), fitted->long_term_skew_level());
 }
 
 struct calibration_ir_cheyette_binding {
@@ -66,7 +55,11 @@ struct calibration_ir_cheyette_binding {
                                              "C++: ptr_const<parameter_cheyette> calibrate(\n"
                                              "    const ptr_const<ir_volatility_surface> &volatility_surface,\n"
                                              "    const ptr_const<calibration_cheyette_settings> &settings,\n"
-                                             "    const ptr_const<parameter_markovian_hjm> &parameter_hjm)\n\n"),
+                                             "    const ptr_const<parameter_markovian_hjm> &parameter_hjm)\n\n"
+                                             "Runs on a private copy of parameter_hjm; the caller's set, and every\n"
+                                             "object built on it, receives the calibrated values when the call\n"
+                                             "ends (stopped by Ctrl-C, those of its last step): another thread\n"
+                                             "reads the set's values from before the call or from after it.\n\n"),
       // The targets have no Python type: a driver with targets answers ValueError.
       entry::method<"swaptions", &driver::swaptions>(
           "swaptions(self) -> (calibrationIrCheyetteSwaption, ...)\n"

@@ -11,6 +11,7 @@
 #include "Frame/wrapped_class.h"
 #include "InstrumentPython/instrument_names.h"
 #include "MarketPython/market_names.h"
+#include "Runtime/long_call.h"
 #include "UtilPython/util_names.h"
 
 namespace qavrek::python {
@@ -19,11 +20,10 @@ namespace {
 using manager = pde_manager;
 using entry = methods_of<manager>;
 using pricers = std::vector<ptr_const<instrument>>;
-using life_cycles = std::vector<ptr_const<life_cycle_data>>;
+using life_cycles = written_objects<life_cycle_data>;
 
-// A copy shares its scheme and coefficient sets with its source, which no Python object shows, and a
-// life-cycle entry may serve several runs: runs started from Python take turns. A run waiting for its
-// turn can still be interrupted.
+// A copy shares its scheme and coefficient sets with its source, which no Python object shows: runs started
+// from Python take turns. A run waiting for its turn can still be interrupted.
 std::timed_mutex& run_turn() {
   static std::timed_mutex turn;
   return turn;
@@ -32,14 +32,19 @@ std::timed_mutex& run_turn() {
 // What a run leaves out: no adjustments, no life-cycle entries.
 std::tuple<std::vector<double>, life_cycles> no_adjustments() { return {}; }
 
-void run(manager& pde, const pricers& instruments, const std::vector<double>& adjustements, const life_cycles& data) {
-  std::vector<ptr_mutable<life_cycle_data>> entries(data.size());
-  std::transform(data.begin(), data.end(), entries.begin(), [](const ptr_const<life_cycle_data>& entry) {
-    return std::const_pointer_cast<life_cycle_data>(entry);
+// A run writes the manager's results, so the manager is busy meanwhile, and the instruments' life-cycle
+// entries, which other objects may share: it writes private copies of them, which the entries receive when
+// the run ends (or, stopped by Ctrl-C, as the steps done left them).
+void run(const ptr_const<manager>& pde, const pricers& instruments, const std::vector<double>& adjustements,
+         const life_cycles& data) {
+  std::vector<ptr_mutable<life_cycle_data>> entries(data.copies().size());
+  std::transform(data.copies().begin(), data.copies().end(), entries.begin(),
+                 [](const ptr_const<life_cycle_data>& copy) { return std::const_pointer_cast<life_cycle_data>(copy); });
+  long_call::run(pde, data.publication(), [&] {
+    std::unique_lock<std::timed_mutex> turn(run_turn(), std::defer_lock);
+    while (!turn.try_lock_for(std::chrono::milliseconds(20))) interruption::point();
+    library_object(pde).run(instruments, adjustements, entries);
   });
-  std::unique_lock<std::timed_mutex> turn(run_turn(), std::defer_lock);
-  while (!turn.try_lock_for(std::chrono::milliseconds(20))) interruption::point();
-  pde.run(instruments, adjustements, entries);
 }
 
 // The library writes size() values: a list too short for them, or a call before any run, is refused
@@ -51,8 +56,6 @@ void pv(const manager& pde, float_list pvs) {
                                 " values, the last run " + std::to_string(pde.size()));
   pde.pv(pvs.data);
 }
-
-constexpr call_mode long_running = call_mode::long_running;
 
 // Built only as a copy of a manager made by a native caller.
 struct pde_manager_binding {
@@ -68,12 +71,16 @@ struct pde_manager_binding {
   using constructors = overloads<copy_constructor<manager>>;
 
   static inline PyMethodDef methods[] = {
-      entry::method_with_defaults<"run", &run, &no_adjustments, long_running>(
+      entry::method_with_defaults<"run", &run, &no_adjustments>(
           "run(self, pricers:(instrument, ...), adjustements:(float, ...)\n"
           "    =..., data:(lifeCycleData, ...)=...) -> None\n"
           "C++: void run(const std::vector<ptr_const<instrument> > &pricers,\n"
           "const std::vector<double> &adjustements={ },\n"
-          "    const std::vector<ptr_mutable<life_cycle_data> > &data={ })\n\n"),
+          "    const std::vector<ptr_mutable<life_cycle_data> > &data={ })\n\n"
+          "Writes private copies of the data entries; the entries, and every\n"
+          "object that shares them, receive the copies' values when the run\n"
+          "ends (stopped by Ctrl-C, as the steps done left them): another\n"
+          "thread reads an entry as it was before the run or after it.\n\n"),
       entry::method<"pv", &pv>("pv(self, pvs:[float, ...]) -> None\nC++: void pv(double *pvs)\n\n"),
       entry::method<"dimensions", &manager::dimensions>(
           "dimensions(self) -> (int, ...)\nC++: const std::vector<size_t> &dimensions()\n\n"),

@@ -16,6 +16,7 @@
 #include "Frame/wrapped_object.h"
 #include "Runtime/PyQAVREKObject.h"
 #include "Runtime/object_use.h"
+#include "Runtime/private_copies.h"
 #include "Runtime/py_reference.h"
 #include "Runtime/qavrekPythonArgs.h"
 #include "Util/datetime.h"
@@ -292,6 +293,86 @@ struct argument_reader<P> {
     return true;
   }
   const std::remove_cvref_t<P>& get() const noexcept { return values; }
+  bool after_call(qavrekPythonArgs&) noexcept { return true; }
+};
+
+// A wrapped object that a long call writes into (never a converted temporary): the call writes a private
+// copy of it, and publishes the copy into the caller's object when it ends (long_call::run with
+// `publication()`, Runtime/private_copies.h).
+template <named_in_python T>
+class written_object {
+ public:
+  const ptr_const<T>& original() const noexcept { return original_; }
+  // What the call writes instead of the original.
+  const ptr_const<T>& copy() const noexcept { return copy_; }
+  const private_copies& publication() const noexcept { return publication_; }
+
+ private:
+  friend struct argument_reader<const written_object&>;
+
+  ptr_const<T> original_;
+  ptr_const<T> copy_;
+  private_copies publication_;
+};
+
+// Wrapped objects that a long call writes into, each as written_object: one private copy per object,
+// however many times the sequence names it.
+template <named_in_python T>
+class written_objects {
+ public:
+  // What the call writes, in the order of the sequence.
+  const std::vector<ptr_const<T>>& copies() const noexcept { return copies_; }
+  const private_copies& publication() const noexcept { return publication_; }
+
+ private:
+  friend struct argument_reader<const written_objects&>;
+
+  std::vector<ptr_const<T>> copies_;
+  private_copies publication_;
+};
+
+// The private copy of the argument at `index`, of class T; failure refined with the argument's position.
+template <named_in_python T>
+ptr_const<T> private_copy(qavrekPythonArgs& args, Py_ssize_t index, PyObject* argument, private_copies& copies) {
+  auto copy = std::static_pointer_cast<const T>(PrivateCopyOfObject(argument, python_name<T>, typeid(T), copies));
+  if (copy == nullptr) args.RefineArgTypeError(index, python_name<T>);
+  return copy;
+}
+
+template <class T>
+struct argument_reader<const written_object<T>&> {
+  written_object<T> value;
+
+  bool read(qavrekPythonArgs& args) {
+    const Py_ssize_t index = args.NextIndex();
+    PyObject* argument = args.NextArg();
+    if (argument == nullptr) return false;
+    value.copy_ = private_copy<T>(args, index, argument, value.publication_);
+    if (value.copy_ == nullptr) return false;
+    value.original_ = std::static_pointer_cast<const T>(GetPointerFromObject(argument, python_name<T>, typeid(T), false));
+    return value.original_ != nullptr;
+  }
+  const written_object<T>& get() const noexcept { return value; }
+  bool after_call(qavrekPythonArgs&) noexcept { return true; }
+};
+
+template <class T>
+struct argument_reader<const written_objects<T>&> {
+  written_objects<T> value;
+
+  bool read(qavrekPythonArgs& args) {
+    const Py_ssize_t index = args.NextIndex();
+    if (args.GetArgSize(index) < 0) return false;
+    py_reference items = py_reference::steal(PySequence_Fast(args.NextArg(), "expected a sequence"));
+    if (!items) return false;
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+      ptr_const<T> copy = private_copy<T>(args, index, PySequence_Fast_GET_ITEM(items.get(), i), value.publication_);
+      if (copy == nullptr) return false;
+      value.copies_.push_back(std::move(copy));
+    }
+    return true;
+  }
+  const written_objects<T>& get() const noexcept { return value; }
   bool after_call(qavrekPythonArgs&) noexcept { return true; }
 };
 

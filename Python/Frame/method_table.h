@@ -114,8 +114,24 @@ decltype(auto) call_in_mode(const std::shared_ptr<const void>& busy, Invoke&& in
     return invoke();
 }
 
+// What a function used as an instance method receives as self: the library object, or its shared pointer
+// where the function's first parameter is one (a function that runs a long call on the object itself).
+template <auto Function, class T>
+decltype(auto) self_argument(const ptr_const<T>& object) {
+  using traits = callable_traits<decltype(Function)>;
+  if constexpr (traits::is_member) {
+    return library_object(object);
+  } else {
+    using first = std::remove_cvref_t<typename drop_first<typename traits::parameters>::first>;
+    if constexpr (std::is_same_v<first, ptr_const<T>>)
+      return (object);
+    else
+      return library_object(object);
+  }
+}
+
 // The wrapper of an instance method of T: a member function of T, or a function whose first parameter
-// is the object. Called through the class, the first argument is the object.
+// is the object (or its shared pointer). Called through the class, the first argument is the object.
 template <class T, fixed_string Name, auto Function, call_mode Mode = call_mode::quick, auto Defaults = &no_defaults>
 PyObject* instance_method_wrapper(PyObject* self, PyObject* args) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
@@ -127,12 +143,11 @@ PyObject* instance_method_wrapper(PyObject* self, PyObject* args) noexcept {
     const ptr_const<T> object = held<T>(self);
     if (object == nullptr) return nullptr;
     using traits = method_traits<decltype(Function)>;
-    T& target = library_object(object);
     return call_library<typename traits::result, Defaults>(
         parser, typename traits::parameters{},
         [&](auto&&... values) -> decltype(auto) {
           return call_in_mode<Mode>(object, [&]() -> decltype(auto) {
-            return std::invoke(Function, target, std::forward<decltype(values)>(values)...);
+            return std::invoke(Function, self_argument<Function>(object), std::forward<decltype(values)>(values)...);
           });
         },
         object);

@@ -245,12 +245,19 @@ class wrapped_class {
       return static_cast<const void* (*)(const void*) noexcept>(nullptr);
   }
 
+  static constexpr publish_function publisher() {
+    if constexpr (holder_operations<T>::publishable)
+      return &holder_operations<T>::publish;
+    else
+      return nullptr;
+  }
+
   static inline PyTypeObject type_object_ = PyQAVREKSpecialType_Blank();
   static inline std::string name_;
   static inline std::vector<PyMethodDef> constructor_table_;
   static inline const class_operations operations_{&typeid(T), &holder_operations<T>::release,
                                                    &holder_operations<T>::share, &holder_operations<T>::make_holder,
-                                                   base_cast()};
+                                                   base_cast(), publisher()};
 };
 
 }  // namespace qavrek::python

@@ -5,7 +5,9 @@
 #include <memory>
 #include <type_traits>
 #include <typeinfo>
+#include <vector>
 
+#include "Core/aad_state_parameters_manager.h"
 #include "Core/pointers.h"
 #include "Frame/python_name.h"
 #include "Runtime/PyQAVREKObject.h"
@@ -30,6 +32,26 @@ struct holder_operations {
 
   static std::shared_ptr<const void> copy(const void* object) {
     return std::make_shared<T>(*static_cast<const T*>(object));
+  }
+
+  // Whether a long call may write into a private copy of an object of T, which publish then writes back.
+  static constexpr bool publishable =
+      !std::is_abstract_v<T> && std::is_copy_constructible_v<T> &&
+      (std::is_base_of_v<aad_state_parameters_manager, T> || std::is_copy_assignable_v<T>);
+
+  // Writes the values of the copy at `source` into the object at `target`. A parameter set takes them
+  // through its flat state: its values alone, which it keeps in storage meant to change also in a set
+  // shared as const. Any other class is assigned.
+  static void publish(const void* target, const void* source) {
+    const T& values = *static_cast<const T*>(source);
+    T& object = const_cast<T&>(*static_cast<const T*>(target));
+    if constexpr (std::is_base_of_v<aad_state_parameters_manager, T>) {
+      std::vector<double> state(values.state_parameters_size());
+      values.get_state_parameters(state.data());
+      object.set_state_parameters(state.data());
+    } else {
+      object = values;
+    }
   }
 };
 

@@ -184,6 +184,28 @@ std::shared_ptr<const void> GetPointerFromObject(PyObject* object, const char* c
   return refuse(object, class_name);
 }
 
+std::shared_ptr<const void> PrivateCopyOfObject(PyObject* object, const char* class_name,
+                                                const std::type_info& expected, private_copies& copies) {
+  std::shared_ptr<const void> part = GetPointerFromObject(object, class_name, expected, false);
+  if (part == nullptr) return {};
+  // The argument is of the class or derives from it: its own record copies and publishes the whole object.
+  PyQAVREKSpecialType* own = PyQAVREKSpecialType_ofType(Py_TYPE(object));
+  const std::shared_ptr<const void> original = HeldObject(object);
+  if (original == nullptr) return {};
+  std::shared_ptr<const void> copy = copies.copy_of(original);
+  if (copy == nullptr) {
+    if (own->copy == nullptr || own->operations->publish == nullptr) {
+      PyErr_Format(PyExc_TypeError, "a long call cannot write into a private copy of a %s object",
+                   qavrekPythonUtil::StripModule(Py_TYPE(object)->tp_name));
+      return {};
+    }
+    copy = own->copy(original.get());
+    copies.add(original, copy, own->operations->publish);
+  }
+  const void* copy_part = upcast(own, copy.get(), PyQAVREKObject_find(class_name));
+  return std::shared_ptr<const void>(std::move(copy), copy_part);
+}
+
 PyObject* BuildObjectFromSharedPointer(std::shared_ptr<const void> object, const char* class_name,
                                        const std::type_info& held) {
   PyQAVREKSpecialType* record = known_class(class_name);

@@ -68,6 +68,15 @@ std::shared_ptr<const void> HeldObject(PyObject* self);
 std::shared_ptr<const void> GetPointerFromObject(PyObject* object, const char* class_name,
                                                  const std::type_info& expected, bool allow_conversion);
 
+// For a long call that writes into the library object behind the argument (an object of the Python class
+// `class_name` or of a class derived from it, never a converted one): a private copy of the whole object,
+// made by its own class's copy function and registered in `copies`, which publishes it into the object
+// when the call ends. The result addresses the copy's part of class `class_name`; an argument named before
+// gives the copy made then. On failure an empty pointer with a Python error: those of GetPointerFromObject,
+// or TypeError when the object's class has no copy function or no way to publish one.
+std::shared_ptr<const void> PrivateCopyOfObject(PyObject* object, const char* class_name,
+                                                const std::type_info& expected, private_copies& copies);
+
 // A new owning object of the Python class `class_name` that holds the library object; ValueError
 // "cannot create object of unknown type \"%s\"" for an unknown class.
 PyObject* BuildObjectFromSharedPointer(std::shared_ptr<const void> object, const char* class_name,

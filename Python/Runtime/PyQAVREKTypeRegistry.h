@@ -5,6 +5,8 @@
 #include <memory>
 #include <typeinfo>
 
+#include "Runtime/private_copies.h"
+
 namespace qavrek::python {
 
 // A new owning shared pointer to a copy of the library object at the address, made by the class's
@@ -23,6 +25,9 @@ struct class_operations {
   void* (*make_holder)(std::shared_ptr<const void> object);
   // The address of the wrapped base class part of an object of the class; null without a wrapped base.
   const void* (*to_base)(const void* object) noexcept;
+  // Writes a private copy's values back into the object it was made of, for a long call that wrote the
+  // copy (see private_copies); null for a class whose objects no long call writes.
+  publish_function publish;
 };
 
 // The record of one wrapped class: its type object, method table, constructor table and copy

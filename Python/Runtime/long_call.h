@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <type_traits>
 
 #include "Core/interruption.h"
+#include "Runtime/private_copies.h"
 
 namespace qavrek::python {
 
@@ -19,11 +22,15 @@ namespace qavrek::python {
 // handlers, so a long call on another thread runs to its end.
 //
 // While the call lives its library object is busy (see object_use): other Python calls on it fail
-// instead of racing with it. The body must touch no Python object.
+// instead of racing with it. The body must touch no Python object, and writes into no object that
+// other threads may read: what it writes for the caller it writes into private copies (see
+// private_copies), published when it ends. Publishing waits until no long call runs, and long calls
+// starting meanwhile wait for it, so that no code running without the lock reads an object while it
+// is written.
 class long_call final : private interruption::check {
  public:
-  // Marks the object busy (an empty pointer marks nothing), releases the interpreter lock and installs
-  // the interruption check on this thread.
+  // Marks the object busy (an empty pointer marks nothing), releases the interpreter lock, installs the
+  // interruption check on this thread and waits for a publication in progress to end.
   explicit long_call(std::shared_ptr<const void> busy_object);
   // Takes the lock back, then frees the object.
   ~long_call();
@@ -38,6 +45,33 @@ class long_call final : private interruption::check {
     return body();
   }
 
+  // The body's result, computed as a long call that writes into the private copies `writes`, which are
+  // then published into the caller's objects: when the body returns, or when a signal stops it (the
+  // copies then hold what its last completed step wrote). A body that fails otherwise publishes
+  // nothing, and neither does a call whose publication a second signal stops while it waits.
+  template <class Body>
+  static decltype(auto) run(std::shared_ptr<const void> busy_object, const private_copies& writes, Body&& body) {
+    try {
+      if constexpr (std::is_void_v<decltype(body())>) {
+        run(std::move(busy_object), std::forward<Body>(body));
+        writes.publish();
+      } else {
+        decltype(auto) result = run(std::move(busy_object), std::forward<Body>(body));
+        writes.publish();
+        return result;
+      }
+    } catch (const interrupted&) {
+      publish_after_interruption(writes);
+      throw;
+    }
+  }
+
+  // Runs `write` with the interpreter lock held (the caller holds it) while no long call runs, the ones
+  // that start meanwhile waiting: nothing that runs without the lock reads what it writes halfway. The
+  // wait looks for signals as a long call does; a handler that raises ends it with its exception pending
+  // (python_error_already_set), and `write` does not run.
+  static void exclusively(const std::function<void()>& write);
+
   // How long the check lets pass between two looks at the signals.
   static constexpr std::chrono::milliseconds look_interval{100};
 
@@ -45,6 +79,8 @@ class long_call final : private interruption::check {
   using clock = std::chrono::steady_clock;
 
   void operator()() override;
+  // The stopping signal's exception stays pending, whatever happens to the publication.
+  static void publish_after_interruption(const private_copies& writes) noexcept;
 
   std::shared_ptr<const void> busy_object_;
   bool handles_signals_;

@@ -69,3 +69,39 @@ def thread_counter():
     yield lambda: counted[0]
     stop.set()
     counter.join()
+
+
+@pytest.fixture
+def reads_during():
+    """Runs call() on this thread while a second thread calls read() in a loop; gives the value read before
+    the call, the values of the reads that ended while it ran, and the value after it. An error of the reader
+    is raised here."""
+
+    def run(call, read):
+        before = read()
+        during, failures = [], []
+        running, stop = threading.Event(), threading.Event()
+
+        def reader():
+            try:
+                while not stop.is_set():
+                    value = read()
+                    if running.is_set():
+                        during.append(value)
+            except BaseException as failure:
+                failures.append(failure)
+
+        worker = threading.Thread(target=reader)
+        worker.start()
+        running.set()
+        try:
+            call()
+        finally:
+            running.clear()
+            stop.set()
+            worker.join()
+        if failures:
+            raise failures[0]
+        return before, during, read()
+
+    return run

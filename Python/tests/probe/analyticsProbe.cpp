@@ -1,6 +1,9 @@
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette.h"
@@ -8,6 +11,7 @@
 #include "AnalyticsPython/analytics_names.h"
 #include "Frame/wrapped_class.h"
 #include "InstrumentPython/instrument_names.h"
+#include "Market/life_cycle_data.h"
 #include "MarketPython/market_names.h"
 #include "Runtime/py_reference.h"
 #include "Runtime/qavrekPythonArgs.h"
@@ -20,17 +24,55 @@
 // the Cheyette calibration's targets (which have no Python type).
 namespace qavrek::probe {
 
+// A life-cycle entry that a run writes at the end of every step: the serial dates of the steps' ends in the
+// order the run reaches them, 0 in the slots not reached yet.
+class probe_step_record final : public life_cycle_data {
+ public:
+  explicit probe_step_record(size_t slots) : dates_(slots, 0.0) {}
+  probe_step_record(const probe_step_record&) = default;
+  probe_step_record& operator=(const probe_step_record&) = default;
+  ~probe_step_record() override = default;
+
+  void record(const datetime& date) {
+    if (reached_ < dates_.size()) dates_[reached_++] = date.serial();
+  }
+  const std::vector<double>& dates() const noexcept { return dates_; }
+
+ private:
+  std::vector<double> dates_;
+  size_t reached_ = 0;
+};
+
+// Pays 1 at every node at the maturity and records each step's end into its life-cycle entry.
+class probe_recording_bond final : public instrument {
+ public:
+  probe_recording_bond(const datetime& maturity, size_t nodes) : maturity_(maturity), nodes_(nodes) {}
+
+  void value(const datetime& date, const std::vector<ptr_const<market_data>>&, tensor<double>& output) const override {
+    if (date == maturity_) std::fill(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(nodes_), 1.0);
+  }
+  void value_american_events(const datetime& date, const std::vector<ptr_const<market_data>>&, life_cycle_data* life,
+                             tensor<double>&) const override {
+    if (auto* record = dynamic_cast<probe_step_record*>(life)) record->record(date);
+  }
+  size_t size() const override { return 1; }
+
+ private:
+  datetime maturity_;
+  size_t nodes_;
+};
+
 // A zero-coupon bond rolled back under a one-factor HJM model: its coefficients on 201 points over six
-// standard deviations of the state at the maturity, weekly then monthly steps, and the market's discount
-// at a flat rate between grid dates. The value at the centre node is the market's P(0, T).
+// standard deviations of the state at the maturity, weekly then (by default) monthly steps, and the
+// market's discount at a flat rate between grid dates. The value at the centre node is the market's P(0, T).
 class probe_pde_pricing {
  public:
   probe_pde_pricing(const datetime& valuation_date, const datetime& maturity,
-                    const ptr_const<parameter_markovian_hjm>& parameter, double market_rate)
+                    const ptr_const<parameter_markovian_hjm>& parameter, double market_rate, double step_days)
       : maturity_(maturity),
         parameter_(parameter),
         market_rate_(market_rate),
-        grid_(pde_test::backward_grid(time_grid_config::time_grid_type::STEPPED, 30.0, 10, 7.0, valuation_date,
+        grid_(pde_test::backward_grid(time_grid_config::time_grid_type::STEPPED, step_days, 10, 7.0, valuation_date,
                                       {maturity})),
         model_(std::make_shared<const model_markovian_hjm>(*parameter, valuation_date, grid_->dates(), false)) {
     matrix<double> covariance;
@@ -51,6 +93,11 @@ class probe_pde_pricing {
     const size_t nodes = grids_[0]->size();
     return std::make_shared<const pde_test::grid_instrument>(
         1, pde_test::pay_at(maturity_, [nodes] { return std::vector<double>(nodes, 1.0); }));
+  }
+
+  // A unit bond that records each step's end into its life-cycle entry (a probe_step_record).
+  ptr_const<instrument> recording_bond() const {
+    return std::make_shared<const probe_recording_bond>(maturity_, grids_[0]->size());
   }
 
   // The market's discount from each grid date's predecessor, at the date's index (1 at the first).
@@ -137,6 +184,8 @@ namespace qavrek::python {
 template <>
 inline constexpr const char* python_name<probe::probe_pde_pricing> = "probePdePricing";
 template <>
+inline constexpr const char* python_name<probe::probe_step_record> = "probeStepRecord";
+template <>
 inline constexpr const char* python_name<probe::probe_credit_calibration> = "probeCreditCalibration";
 template <>
 inline constexpr const char* python_name<probe::probe_cheyette_targets> = "probeCheyetteTargets";
@@ -146,8 +195,12 @@ namespace {
 using probe::probe_cheyette_targets;
 using probe::probe_credit_calibration;
 using probe::probe_pde_pricing;
+using probe::probe_step_record;
 
 constexpr const char* path = "analyticsProbe.";
+
+// Monthly steps after the first ten weeks.
+std::tuple<double> monthly_steps() { return {30.0}; }
 
 struct pde_pricing_binding {
   using type = probe_pde_pricing;
@@ -155,15 +208,30 @@ struct pde_pricing_binding {
   static constexpr const char* library_name = "probe_pde_pricing";
   static constexpr const char* doc =
       "probe_pde_pricing(valuation_date:datetime, maturity:datetime, parameter:parameterMarkovianHjm,\n"
-      "    market_rate:float)\n\n";
-  using constructors =
-      overloads<constructor<"@WWWd datetime datetime parameterMarkovianHjm", probe_pde_pricing, const datetime&,
-                            const datetime&, const ptr_const<parameter_markovian_hjm>&, double>>;
+      "    market_rate:float, step_days:float=30.0)\n\n";
+  using constructors = overloads<
+      constructor_with_defaults<"@WWWd|d datetime datetime parameterMarkovianHjm", probe_pde_pricing, &monthly_steps,
+                                const datetime&, const datetime&, const ptr_const<parameter_markovian_hjm>&, double,
+                                double>>;
   static inline PyMethodDef methods[] = {
       methods_of<probe_pde_pricing>::method<"manager", &probe_pde_pricing::manager>(""),
       methods_of<probe_pde_pricing>::method<"unit_bond", &probe_pde_pricing::unit_bond>(""),
+      methods_of<probe_pde_pricing>::method<"recording_bond", &probe_pde_pricing::recording_bond>(""),
       methods_of<probe_pde_pricing>::method<"discount_factors", &probe_pde_pricing::discount_factors>(""),
       methods_of<probe_pde_pricing>::end(),
+  };
+};
+
+struct step_record_binding {
+  using type = probe_step_record;
+  using base = life_cycle_data;
+  static constexpr const char* module_path = path;
+  static constexpr const char* library_name = "probe_step_record";
+  static constexpr const char* doc = "probe_step_record(slots:int)\n\n";
+  using constructors = overloads<constructor<"@i", probe_step_record, size_t>>;
+  static inline PyMethodDef methods[] = {
+      methods_of<probe_step_record>::method<"dates", &probe_step_record::dates>(""),
+      methods_of<probe_step_record>::end(),
   };
 };
 
@@ -210,6 +278,9 @@ PyModuleDef probe_module = {
 int add_pde_pricing(PyObject* dict) {
   return qavrek::python::wrapped_class<qavrek::python::pde_pricing_binding>::AddFile(dict);
 }
+int add_step_record(PyObject* dict) {
+  return qavrek::python::wrapped_class<qavrek::python::step_record_binding>::AddFile(dict);
+}
 int add_credit_calibration(PyObject* dict) {
   return qavrek::python::wrapped_class<qavrek::python::credit_calibration_binding>::AddFile(dict);
 }
@@ -221,5 +292,6 @@ int add_cheyette_targets(PyObject* dict) {
 
 PyMODINIT_FUNC PyInit_analyticsProbe() {
   return qavrek::python::qavrekPythonUtil::InitializeModule(
-      &probe_module, "analyticsProbe", {"qavrekmodules.Analytics"}, {&add_pde_pricing, &add_credit_calibration, &add_cheyette_targets});
+      &probe_module, "analyticsProbe", {"qavrekmodules.Analytics"},
+      {&add_pde_pricing, &add_step_record, &add_credit_calibration, &add_cheyette_targets});
 }

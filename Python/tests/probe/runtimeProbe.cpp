@@ -1,3 +1,4 @@
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -15,7 +16,8 @@
 // with interruption points, a parameter set's flat state, and a constructor that takes a matrix over.
 namespace qavrek::probe {
 
-// Spins for a while, an interruption point at every step, as the library's long loops do.
+// Spins for a while, an interruption point at every step, as the library's long loops do. The steps of
+// every spinner are counted, so that a test sees a spin under way without asking its busy object.
 class probe_spinner {
  public:
   size_t spin(double seconds) const {
@@ -23,10 +25,16 @@ class probe_spinner {
     size_t steps = 0;
     while (std::chrono::steady_clock::now() < end) {
       ++steps;
+      steps_taken_.fetch_add(1, std::memory_order_relaxed);
       interruption::point();
     }
     return steps;
   }
+
+  static size_t steps_taken() noexcept { return steps_taken_.load(std::memory_order_relaxed); }
+
+ private:
+  static inline std::atomic<size_t> steps_taken_{0};
 };
 
 // A flat state of a given size, as a parameter set exposes it.
@@ -91,6 +99,7 @@ struct spinner_binding {
   static inline PyMethodDef methods[] = {
       methods_of<probe_spinner>::method<"spin", &probe_spinner::spin, call_mode::long_running>(""),
       methods_of<probe_spinner>::method<"spin_holding_the_lock", &probe_spinner::spin>(""),
+      methods_of<probe_spinner>::static_function<"steps_taken", &probe_spinner::steps_taken>(""),
       methods_of<probe_spinner>::end(),
   };
 };
