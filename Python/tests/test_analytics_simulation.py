@@ -668,19 +668,22 @@ def test_cms_spread_pricing_defaults_to_the_forward_measure():
 
 
 def test_a_calibration_lets_other_threads_run_and_stops_on_ctrl_c(tmp_path, sigint_after, thread_counter):
-    # 150 targets on three factors with finite-difference Jacobians: seconds of work.
-    expiries = [f"{years}Y" for years in range(1, 16)]
+    # 200 targets on three factors with finite-difference Jacobians: two minutes of work or more
+    # uninterrupted, in evaluations of the targets of milliseconds.
+    expiries = [f"{years}Y" for years in range(1, 21)]
     tenors = [f"{years}Y" for years in range(1, 11)]
     driver = Analytics.calibrationIrHjm(VALUATION, discount_curve(), cms_targets(tmp_path, expiries, tenors),
                                         convention())
-    surface = Market.irVolatilitySurface(VALUATION, expiries, tenors, [], np.full((15, 10, 1), 0.2), convention())
+    surface = Market.irVolatilitySurface(VALUATION, expiries, tenors, [], np.full((20, 10, 1), 0.2), convention())
     settings = Analytics.calibrationHjmSettings(3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 100000,
                                                 False, True, 0.0)
     sent = sigint_after(0.3)
     before = thread_counter()
     with pytest.raises(KeyboardInterrupt):
         driver.calibrate(surface, np.eye(3), settings)
-    assert time.monotonic() - sent["at"] < 1.0
+    # The library looks at the signals ten times a second: the calibration stopped long before its end. The
+    # ceiling, far above that, only tells a stop from a run to the end on a loaded machine.
+    assert time.monotonic() - sent["at"] < 5.0
     # The counting thread ran while the calibration did.
     assert thread_counter() - before > 1000
     # The driver is still usable.

@@ -1,6 +1,10 @@
 """Long calls: they run without the interpreter lock, so other Python threads go on, and Ctrl-C (SIGINT)
-stops them within a second with KeyboardInterrupt, leaving their objects usable. An object busy with a
-long call is refused to other calls until the call ends."""
+stops them at their next interruption point with KeyboardInterrupt, leaving their objects usable. An object
+busy with a long call is refused to other calls until the call ends.
+
+The calls stopped here would run for a minute or more: a stop within a generous ceiling of seconds tells
+them apart from a run to the end, also on a loaded machine. How fast a stop is, bench/python_interrupt_latency.py
+measures."""
 import signal
 import threading
 import time
@@ -25,7 +29,7 @@ def test_ctrl_c_stops_a_long_skip_and_leaves_the_generator_usable(sigint_after, 
     sent = sigint_after(0.2)
     with pytest.raises(KeyboardInterrupt):
         twister.discard(2 ** 40)  # an hour or more of work
-    assert time.monotonic() - sent["at"] < 1.0
+    assert time.monotonic() - sent["at"] < 5.0
     values = [0.0] * 3
     twister.discard(10)
     twister.uniforms(values, 3, 0)
@@ -37,18 +41,27 @@ def test_ctrl_c_stops_a_library_loop_at_its_interruption_points(sigint_after):
     sent = sigint_after(0.2)
     with pytest.raises(KeyboardInterrupt):
         spinner.spin(60.0)
-    assert time.monotonic() - sent["at"] < 1.0
+    assert time.monotonic() - sent["at"] < 5.0
     assert spinner.spin(0.0) == 0
 
 
 def test_a_signal_handler_that_returns_lets_the_call_finish(sigint_after):
+    spinner = runtime_probe.probeSpinner()
     received = []
-    signal.signal(signal.SIGINT, lambda number, frame: received.append(time.monotonic()))
-    started = time.monotonic()
+
+    def handler(number, frame):
+        # Run at the call's look for signals, the spinner still busy; then the spin may end.
+        try:
+            spinner.spin_holding_the_lock(0.0)
+            received.append("after the call")
+        except RuntimeError:
+            received.append("during the call")
+        runtime_probe.probeSpinner.stop_spins()
+
+    signal.signal(signal.SIGINT, handler)
     sigint_after(0.1)
-    steps = runtime_probe.probeSpinner().spin(0.5)
-    assert steps > 0 and time.monotonic() - started >= 0.5
-    assert len(received) == 1 and received[0] - started < 0.5  # the handler ran while the call did
+    assert spinner.spin(60.0) > 0
+    assert received == ["during the call"]
 
 
 @pytest.mark.parametrize("kind", [random_type.WELL_19937, random_type.SOBOL, random_type.SOBOL_BROWNIAN_BRIDGE])
@@ -67,35 +80,32 @@ def test_a_python_thread_runs_while_another_fills_ten_million_gaussians():
     count = 10_000_000
     values = [0.0] * count
     twister = generator(random_type.MERSENNE_TWISTER)
-    ticks, stop = [], threading.Event()
+    seen_busy, stop = [0], threading.Event()
 
-    def count_ticks():
+    def ask():
+        # Each busy answer is a call of this thread while the draw runs on the other.
         while not stop.is_set():
-            ticks.append(time.monotonic())
+            seen_busy[0] += runtime_probe.busy(twister)
 
-    worker = threading.Thread(target=count_ticks)
+    worker = threading.Thread(target=ask)
     worker.start()
-    time.sleep(0.05)
-    started = time.monotonic()
     twister.gaussians(values, count, 0)
-    ended = time.monotonic()
     stop.set()
     worker.join()
-    # Holding the lock, the call would give the other thread at most the switch interval (5 ms) right
-    # after it starts and right before it ends; the margins exclude those slices.
-    margin = 0.02
-    inside = [tick for tick in ticks if started + margin < tick < ended - margin]
-    assert len(inside) > 100
+    assert seen_busy[0] > 100
     assert values[-1] != 0.0
 
 
 def test_an_object_busy_with_a_long_call_is_refused_elsewhere():
     spinner = runtime_probe.probeSpinner()
-    worker = threading.Thread(target=spinner.spin, args=(0.5,))
+    taken = runtime_probe.probeSpinner.steps_taken()
+    worker = threading.Thread(target=spinner.spin, args=(60.0,))
     worker.start()
-    time.sleep(0.1)
+    while runtime_probe.probeSpinner.steps_taken() == taken:
+        pass  # until the spin is under way
     with pytest.raises(RuntimeError, match="^the probeSpinner object is busy with a long call$"):
         spinner.spin_holding_the_lock(0.0)
     assert runtime_probe.probeSpinner().spin_holding_the_lock(0.0) == 0  # other objects go on
+    runtime_probe.probeSpinner.stop_spins()
     worker.join()
     assert spinner.spin_holding_the_lock(0.0) == 0

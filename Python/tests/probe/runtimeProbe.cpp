@@ -10,20 +10,23 @@
 #include "Core/interruption.h"
 #include "CorePython/core_names.h"
 #include "Frame/wrapped_class.h"
+#include "Runtime/object_use.h"
 #include "VectorizationPython/vectorization_names.h"
 
 // Test classes for the run time's services that no wrapped library class reaches yet: a long loop
 // with interruption points, a parameter set's flat state, and a constructor that takes a matrix over.
 namespace qavrek::probe {
 
-// Spins for a while, an interruption point at every step, as the library's long loops do. The steps of
-// every spinner are counted, so that a test sees a spin under way without asking its busy object.
+// Spins for a while, an interruption point at every step, as the library's long loops do; stop_spins()
+// ends the spins under way. The steps of every spinner are counted, so that a test sees a spin under way
+// without asking its busy object.
 class probe_spinner {
  public:
   size_t spin(double seconds) const {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    const size_t stops = stops_.load();
     size_t steps = 0;
-    while (std::chrono::steady_clock::now() < end) {
+    while (std::chrono::steady_clock::now() < end && stops_.load() == stops) {
       ++steps;
       steps_taken_.fetch_add(1, std::memory_order_relaxed);
       interruption::point();
@@ -32,9 +35,11 @@ class probe_spinner {
   }
 
   static size_t steps_taken() noexcept { return steps_taken_.load(std::memory_order_relaxed); }
+  static void stop_spins() noexcept { stops_.fetch_add(1); }
 
  private:
   static inline std::atomic<size_t> steps_taken_{0};
+  static inline std::atomic<size_t> stops_{0};
 };
 
 // A flat state of a given size, as a parameter set exposes it.
@@ -100,6 +105,7 @@ struct spinner_binding {
       methods_of<probe_spinner>::method<"spin", &probe_spinner::spin, call_mode::long_running>(""),
       methods_of<probe_spinner>::method<"spin_holding_the_lock", &probe_spinner::spin>(""),
       methods_of<probe_spinner>::static_function<"steps_taken", &probe_spinner::steps_taken>(""),
+      methods_of<probe_spinner>::static_function<"stop_spins", &probe_spinner::stop_spins>(""),
       methods_of<probe_spinner>::end(),
   };
 };
@@ -131,7 +137,22 @@ struct matrix_taker_binding {
 
 namespace {
 
-PyModuleDef probe_module = {PyModuleDef_HEAD_INIT, "runtimeProbe", nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
+// busy(object): whether the library object of a wrapped object is busy with a long call, asked without
+// calling it (which would refuse it).
+PyObject* busy(PyObject*, PyObject* object) noexcept {
+  if (!qavrek::python::PyQAVREKObject_Check(object)) {
+    PyErr_SetString(PyExc_TypeError, "busy() takes a wrapped object");
+    return nullptr;
+  }
+  const std::shared_ptr<const void> held = qavrek::python::HeldObject(object);
+  if (held == nullptr) return nullptr;
+  return PyBool_FromLong(qavrek::python::object_use::in_long_call(held) ? 1 : 0);
+}
+
+PyMethodDef probe_functions[] = {{"busy", &busy, METH_O, nullptr}, {nullptr, nullptr, 0, nullptr}};
+
+PyModuleDef probe_module = {
+    PyModuleDef_HEAD_INIT, "runtimeProbe", nullptr, 0, probe_functions, nullptr, nullptr, nullptr, nullptr};
 
 int add_spinner(PyObject* dict) { return qavrek::python::wrapped_class<qavrek::python::spinner_binding>::AddFile(dict); }
 int add_state(PyObject* dict) { return qavrek::python::wrapped_class<qavrek::python::state_binding>::AddFile(dict); }
