@@ -274,6 +274,27 @@ TEST(PdeManager, AnInterruptionStopsTheRunBeforeAStep) {
   EXPECT_EQ(run.log->coefficient_dates.size(), 2u + 5u);
 }
 
+// Many results make a step's solves long: the caller is heard within them, every 1024 results, and the step stops
+// before its events.
+TEST(PdeManager, AnInterruptionIsHeardWithinTheSolvesOfManyResults) {
+  struct stop_at_second_look final : interruption::check {
+    int points = 0;
+    void operator()() override {
+      if (++points == 2) throw interrupted();
+    }
+  } stop;
+  logged_run run{.grid = six_dates(false), .grids = {axis(4)}};
+  pde_manager manager = run.manager();
+  {
+    const interruption::scope installed(stop);
+    EXPECT_THROW(manager.run({run.instrument_of(3000, 1.0)}, run.ones(), {}), interrupted);
+  }
+  EXPECT_EQ(run.log->coefficient_dates.size(), 1u);
+  EXPECT_TRUE(run.log->event_dates.empty());
+  manager.run({run.instrument_of(3000, 1.0)}, run.ones(), {});
+  EXPECT_EQ(run.log->event_dates.size(), 5u);
+}
+
 // No diffusion of the library gives PDE coefficients: the first step fails after the instruments wrote their values.
 TEST(PdeManager, ALibraryDiffusionStopsTheRunAtItsFirstStep) {
   const simulation_test::four_month_market market;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "Core/check.h"
+#include "Core/interruption.h"
 #include "Math/finite_difference.h"
 #include "Math/pentadiagonal_operations.h"
 #include "Math/tridiagonal_operations.h"
@@ -473,9 +474,12 @@ void pde_scheme_one_dimension::factorise() {
   }
 }
 
+// Many results (instruments) make a solve long: an interruption point every so many rows.
 void pde_scheme_one_dimension::solve(double* values, size_t rows) const {
+  constexpr size_t rows_between_points = 1024;
   const size_t n = space_[0]->size();
   for (size_t r = 0; r < rows; ++r) {
+    if (r % rows_between_points == rows_between_points - 1) interruption::point();
     if (width_ == 3) {
       tridiagonal_operations::solve_decomposed(values + r * n, operator_matrix_.data(), 1, n, 1, false);
     } else {
