@@ -1,8 +1,13 @@
+#include <cstddef>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "AnalyticsPython/analytics_names.h"
 #include "Frame/wrapped_class.h"
 #include "MarketPython/market_names.h"
+#include "Runtime/long_call.h"
+#include "Runtime/object_use.h"
 #include "UtilPython/util_names.h"
 #include "VectorizationPython/vectorization_names.h"
 
@@ -12,10 +17,28 @@ namespace {
 using manager = simulation_manager;
 using entry = methods_of<manager>;
 
+// A step of this many paths times factors takes some milliseconds or more: worth running without the
+// interpreter lock, and worth stopping with Ctrl-C. A smaller one holds the lock.
+constexpr size_t long_step = size_t{1} << 17;
+
+// A long step writes the states in place, which the views that data(i) returned read: the manager and its
+// views are busy while it runs. Stopped by Ctrl-C while it draws, the step leaves the states as they were;
+// later, it asks for states_initialize.
+void propagate(const ptr_const<manager>& simulation, size_t time_index) {
+  manager& walk = library_object(simulation);
+  if (walk.number_of_paths() * walk.number_of_factors() < long_step) {
+    walk.propagate(time_index);
+    return;
+  }
+  std::vector<std::shared_ptr<const void>> views;
+  for (size_t i = 0; i < walk.number_of_diffusions(); ++i) views.push_back(walk.data(i));
+  const busy_objects read_by_views(std::move(views));
+  long_call::run(simulation, [&] { walk.propagate(time_index); });
+}
+
 // One batch of paths, driven date by date from Python. The views that data(i) returns read the manager's
-// states live: after propagate(t) they answer for date t. A step holds the interpreter lock: it is short,
-// and the views, which other threads may read, change with it. Indices outside the diffusions or steps out
-// of order are the library's errors.
+// states live: after propagate(t) they answer for date t. Indices outside the diffusions or steps out of
+// order are the library's errors.
 struct simulation_manager_binding {
   using type = manager;
   static constexpr const char* module_path = "qavrekmodules.Analytics.";
@@ -39,7 +62,7 @@ struct simulation_manager_binding {
                             const ptr_const<random_config>&, const std::vector<datetime>&>>;
 
   static inline PyMethodDef methods[] = {
-      entry::method<"propagate", &manager::propagate>(
+      entry::method<"propagate", &propagate>(
           "propagate(self, time_index:int) -> None\nC++: void propagate(size_t time_index)\n\n"),
       entry::method<"states_initialize", &manager::states_initialize>(
           "states_initialize(self) -> None\nC++: void states_initialize()\n\n"),

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <utility>
 
 namespace qavrek::python {
 namespace {
@@ -62,6 +63,21 @@ void object_use::begin_long_call(const std::shared_ptr<const void>& object) { lo
 void object_use::end_long_call(const std::shared_ptr<const void>& object) noexcept { long_calls().remove(object); }
 bool object_use::in_long_call(const std::shared_ptr<const void>& object) noexcept {
   return long_calls().contains(object);
+}
+
+busy_objects::busy_objects(std::vector<std::shared_ptr<const void>> objects) : objects_(std::move(objects)) {
+  for (size_t i = 0; i < objects_.size(); ++i) {
+    try {
+      object_use::begin_long_call(objects_[i]);
+    } catch (...) {
+      while (i-- > 0) object_use::end_long_call(objects_[i]);
+      throw;
+    }
+  }
+}
+
+busy_objects::~busy_objects() {
+  for (const auto& object : objects_) object_use::end_long_call(object);
 }
 
 }  // namespace qavrek::python

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 namespace qavrek::python {
 
@@ -19,6 +20,19 @@ class object_use {
   static void begin_long_call(const std::shared_ptr<const void>& object);
   static void end_long_call(const std::shared_ptr<const void>& object) noexcept;
   static bool in_long_call(const std::shared_ptr<const void>& object) noexcept;
+};
+
+// Marks objects busy for as long as it lives, as a long call marks its own: for the objects besides its own
+// that a long call writes in place. Made and destroyed with the interpreter lock held.
+class busy_objects {
+ public:
+  explicit busy_objects(std::vector<std::shared_ptr<const void>> objects);
+  ~busy_objects();
+  busy_objects(const busy_objects&) = delete;
+  busy_objects& operator=(const busy_objects&) = delete;
+
+ private:
+  std::vector<std::shared_ptr<const void>> objects_;
 };
 
 }  // namespace qavrek::python

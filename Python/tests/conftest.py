@@ -55,6 +55,34 @@ def sigint_after():
 
 
 @pytest.fixture
+def sigint_when():
+    """Sends SIGINT to this process from another thread as soon as condition() holds, asked in a loop (a
+    call that holds the interpreter lock leaves the thread no turn); gives {"sent": True} once sent."""
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    stop, threads = threading.Event(), []
+
+    def start(condition):
+        seen = {"sent": False}
+
+        def watch():
+            while not stop.is_set():
+                if condition():
+                    seen["sent"] = True
+                    os.kill(os.getpid(), signal.SIGINT)
+                    return
+
+        threads.append(threading.Thread(target=watch))
+        threads[-1].start()
+        return seen
+
+    yield start
+    stop.set()
+    for thread in threads:
+        thread.join()
+    signal.signal(signal.SIGINT, previous)
+
+
+@pytest.fixture
 def thread_counter():
     """Counts in another Python thread for as long as the test runs; gives the count so far. A call that
     holds the interpreter lock leaves the thread a few switch intervals at most."""

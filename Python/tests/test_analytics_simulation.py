@@ -18,6 +18,8 @@ import pytest
 from qavrekmodules import Analytics, Market, Random, Util, Vectorization
 from test_analytics_configs import Sequence, acme, convention, hjm, lognormal, ois_eur, write_root
 
+runtime_probe = pytest.importorskip("runtimeProbe")
+
 HJM_TYPE = Analytics.parameter_markovian_hjm_type
 VALUATION = Util.datetime(2024, 1, 15)
 
@@ -619,6 +621,24 @@ def test_views_read_the_latest_states_and_keep_their_manager_alive():
     view.discounting(factors, DATES[0])
     assert np.array_equal(np.asarray(factors), np.ones(6))
     assert type(Analytics.diffusion.diffusion_discount_curve(data)) is Market.discountCurve
+
+
+def test_a_large_step_runs_without_the_lock_its_views_busy_and_stops_on_ctrl_c(sigint_when):
+    # Two million paths of three factors: a step of some six million draws. Another thread runs meanwhile,
+    # sees the manager and its views busy, and sends the signal.
+    manager = simulation(paths=2_000_000)
+    manager.states_initialize()
+    views = [manager.data(0), manager.data(1)]
+    seen = sigint_when(lambda: runtime_probe.busy(manager) and all(runtime_probe.busy(view) for view in views))
+    with pytest.raises(KeyboardInterrupt):
+        manager.propagate(1)
+    assert seen["sent"]
+    # However far the step went, the walk starts again.
+    manager.states_initialize()
+    manager.propagate(1)
+    discounting = Vectorization.vector_IdE(2_000_000)
+    Analytics.diffusion.diffusion_discount_curve(manager.data(0)).discounting(discounting, DATES[1])
+    assert np.all(np.isfinite(np.asarray(discounting)))
 
 
 # ---------------------------------------------------------------------------------------------------------

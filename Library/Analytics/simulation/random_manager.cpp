@@ -1,12 +1,15 @@
 #include "Analytics/simulation/random_manager.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
 #include "Core/check.h"
 #include "Core/cpu_allocator.h"
+#include "Core/interruption.h"
 #include "Math/matrix_multiplication.h"
+#include "Random/pseudo_random_generator.h"
 
 namespace qavrek {
 namespace {
@@ -43,6 +46,21 @@ double sum(const double* a, size_t n) noexcept {
   for (size_t l = 0; l < lanes; ++l) total += partial[l];
   for (; i < n; ++i) total += a[i];
   return total;
+}
+
+// Gaussians of the stream after `skip` numbers. A pseudo-random stream may be cut anywhere, so it comes in
+// chunks of some milliseconds with an interruption point between two; a Sobol generator, which would
+// compute its batch of points again at every cut, draws in one piece.
+void draw_gaussians(random& generator, double* output, size_t count, size_t skip) {
+  constexpr size_t chunk = size_t{1} << 20;
+  if (dynamic_cast<const pseudo_random_generator*>(&generator) == nullptr) {
+    generator.gaussians(output, count, skip);
+    return;
+  }
+  for (size_t first = 0; first < count; first += chunk) {
+    if (first > 0) interruption::point();
+    generator.gaussians(output + first, std::min(chunk, count - first), first == 0 ? skip : 0);
+  }
 }
 
 // y -= c x
@@ -217,9 +235,9 @@ void random_manager::draw_date(size_t time_index) const {
   position_ = no_position;
   if (target < position) {
     generator_ = random::random_generator_factory(config_->main_generator_type(), settings);
-    generator_->gaussians(buffer_, half_size_, target);
+    draw_gaussians(*generator_, buffer_, half_size_, target);
   } else {
-    generator_->gaussians(buffer_, half_size_, target - position);
+    draw_gaussians(*generator_, buffer_, half_size_, target - position);
   }
   position_ = target + half_size_;
 }

@@ -6,6 +6,7 @@
 #include "Analytics/simulation/random_manager.h"
 #include "Analytics/simulation/states_variables.h"
 #include "Core/check.h"
+#include "Core/interruption.h"
 #include "Math/cholesky_decomposition.h"
 #include "Market/discount_curve.h"
 
@@ -114,10 +115,12 @@ void simulation_manager::propagate(size_t time_index) {
   QAVREK_CHECK(time_index == date_reached_ + 1, "step ", time_index, " does not follow the date reached, ",
                date_reached_, ": the steps run in order from 1");
 
+  // Stopped while it draws, the step leaves the states as they were; stopped or failing later, it leaves
+  // some diffusions moved and others not.
   matrix<double> gaussians = random_manager_->correlate(time_index, decomposed_correlation_);
-  // A step that fails part-way leaves some diffusions moved and others not.
   date_reached_ = not_initialized;
   for (size_t i = 0; i < assets_.size(); ++i) {
+    interruption::point();
     const size_t factors = assets_[i]->number_of_factors();
     const matrix<double> own_gaussians =
         matrix<double>::view(gaussians.data() + factor_offsets_[i] * number_of_paths_, factors, number_of_paths_);

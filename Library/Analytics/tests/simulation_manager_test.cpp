@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "Analytics/diffusion/ir/discount_curve_diffusion.h"
 #include "Analytics/simulation/random_manager.h"
 #include "Analytics/simulation/simulation_manager.h"
+#include "Core/interruption.h"
 #include "simulation_test_support.h"
 
 namespace qavrek::simulation_test {
@@ -216,6 +218,82 @@ TEST_F(TwoPlusOneFactors, StepsRunInOrderFromOneAfterTheStart) {
   // The refusals changed nothing: the walk goes on from the start.
   for (size_t t = 1; t <= steps; ++t) manager->propagate(t);
   EXPECT_EQ(manager->data(0)->valuation_date(), dates[steps]);
+}
+
+// A batch whose draws of a date come in two chunks of 2^20 numbers at most.
+struct LargeBatch : TwoPlusOneFactors {
+  static constexpr size_t large_paths = 360000;
+  const ptr_const<random_config> large_config = random_configuration(large_paths, steps + 1, 3);
+
+  std::unique_ptr<simulation_manager> make_large() const {
+    return std::make_unique<simulation_manager>(
+        std::vector{rate, default_intensity},
+        std::vector{std::make_shared<const change_of_measure>(), std::make_shared<const change_of_measure>()},
+        correlation, large_config, dates);
+  }
+};
+
+// Throws at its n-th look.
+struct stop_at_look final : interruption::check {
+  explicit stop_at_look(int n) : stop(n) {}
+  int stop;
+  int looks = 0;
+  void operator()() override {
+    if (++looks == stop) throw interrupted();
+  }
+};
+
+// A caller that stops a step is heard between the two chunks of its draw and before each diffusion moves.
+// Stopped while it draws, the step leaves the states as they were and may be taken again; stopped later, it
+// asks for states_initialize. Either way the walk then gives the paths of a walk never stopped.
+TEST_F(LargeBatch, AnInterruptedStepIsTakenAgainOrTheWalkRestarts) {
+  const auto reference = make_large();
+  reference->states_initialize();
+  reference->propagate(1);
+  reference->propagate(2);
+  // The latest states of the rate and of the credit.
+  const auto states = [](const simulation_manager& manager) {
+    return std::vector<matrix<double>>{
+        dynamic_cast<const discount_curve_diffusion&>(*manager.data(0)).next_states(),
+        dynamic_cast<const survival_curve_diffusion&>(*manager.data(1)).next_states()};
+  };
+
+  struct stop_case {
+    const char* label;
+    int look;
+    bool states_kept;
+  };
+  for (const stop_case& item : {stop_case{"in the draw", 1, true}, stop_case{"before the rate moves", 2, false},
+                                stop_case{"before the credit moves", 3, false}}) {
+    SCOPED_TRACE(item.label);
+    const auto manager = make_large();
+    manager->states_initialize();
+    stop_at_look stop(item.look);
+    {
+      const interruption::scope installed(stop);
+      EXPECT_THROW(manager->propagate(1), interrupted);
+    }
+    if (item.states_kept) {
+      for (const matrix<double>& kept : states(*manager))
+        EXPECT_TRUE(std::all_of(kept.begin(), kept.end(), [](double value) { return value == 0.0; }));
+    } else {
+      EXPECT_NE(error_message([&] { manager->propagate(1); }).find("states_initialize"), std::string::npos);
+      manager->states_initialize();
+    }
+    manager->propagate(1);
+    manager->propagate(2);
+    const std::vector<matrix<double>> got = states(*manager);
+    const std::vector<matrix<double>> expected = states(*reference);
+    for (size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(got[i].size(), expected[i].size());
+      EXPECT_TRUE(std::equal(got[i].begin(), got[i].end(), expected[i].begin()));
+    }
+  }
+  // An uninterrupted step looks three times.
+  stop_at_look counting(0);
+  const interruption::scope installed(counting);
+  reference->propagate(3);
+  EXPECT_EQ(counting.looks, 3);
 }
 
 }  // namespace
