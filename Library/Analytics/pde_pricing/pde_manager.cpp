@@ -82,15 +82,24 @@ void pde_manager::run(const std::vector<ptr_const<instrument>>& instruments, con
   }
 }
 
+// A stop is heard before each step and, with many instruments, every 1024 of them (and results, in the
+// scheme's solves).
 void pde_manager::pde_step(const datetime& earlier, const datetime& later, size_t k, run_state& run) {
+  constexpr size_t instruments_between_points = 1024;
+  const auto look = [](size_t i) {
+    if (i % instruments_between_points == instruments_between_points - 1) interruption::point();
+  };
   interruption::point();
   scheme_->initialize(k);
-  for (size_t i = 0; i < run.instruments.size(); ++i)
+  for (size_t i = 0; i < run.instruments.size(); ++i) {
+    look(i);
     run.instruments[i]->value(scheme_->from(), run.views, run.values[i]);
+  }
   for (const auto& item : diffusions_) item->coefficients(coefficients_, earlier, later);
   const bool forward = !(scheme_->to() < scheme_->from());
   scheme_->diffuse(*storage_, coefficient_pairs_, run.factors[forward ? k + 1 : k]);
   for (size_t i = 0; i < run.instruments.size(); ++i) {
+    look(i);
     life_cycle_data* life = run.life_cycle.empty() ? nullptr : run.life_cycle[i].get();
     run.instruments[i]->value_american_events(scheme_->to(), run.views, life, run.values[i]);
   }

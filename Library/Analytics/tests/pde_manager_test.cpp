@@ -274,25 +274,39 @@ TEST(PdeManager, AnInterruptionStopsTheRunBeforeAStep) {
   EXPECT_EQ(run.log->coefficient_dates.size(), 2u + 5u);
 }
 
-// Many results make a step's solves long: the caller is heard within them, every 1024 results, and the step stops
-// before its events.
-TEST(PdeManager, AnInterruptionIsHeardWithinTheSolvesOfManyResults) {
+// Many instruments or results make a step long: the caller is heard every 1024 instruments as they write their
+// values, and every 1024 results within the solves, before the step's events.
+TEST(PdeManager, AnInterruptionIsHeardWithinAStepOfManyInstrumentsOrResults) {
   struct stop_at_second_look final : interruption::check {
     int points = 0;
     void operator()() override {
       if (++points == 2) throw interrupted();
     }
-  } stop;
-  logged_run run{.grid = six_dates(false), .grids = {axis(4)}};
-  pde_manager manager = run.manager();
-  {
-    const interruption::scope installed(stop);
-    EXPECT_THROW(manager.run({run.instrument_of(3000, 1.0)}, run.ones(), {}), interrupted);
+  };
+  struct stop_case {
+    const char* label;
+    size_t instruments;
+    size_t results_each;
+    size_t values_written;
+    size_t coefficient_steps;
+  };
+  for (const stop_case& item : {stop_case{"many instruments, heard as they write", 3000, 1, 1023, 0},
+                                stop_case{"one instrument of many results, heard in the solves", 1, 3000, 1, 1}}) {
+    SCOPED_TRACE(item.label);
+    logged_run run{.grid = six_dates(false), .grids = {axis(4)}};
+    pde_manager manager = run.manager();
+    const std::vector<ptr_const<instrument>> instruments(item.instruments, run.instrument_of(item.results_each, 1.0));
+    stop_at_second_look stop;
+    {
+      const interruption::scope installed(stop);
+      EXPECT_THROW(manager.run(instruments, run.ones(), {}), interrupted);
+    }
+    EXPECT_EQ(run.log->value_dates.size(), item.values_written);
+    EXPECT_EQ(run.log->coefficient_dates.size(), item.coefficient_steps);
+    EXPECT_TRUE(run.log->event_dates.empty());
+    manager.run(instruments, run.ones(), {});
+    EXPECT_EQ(run.log->event_dates.size(), 5 * item.instruments);
   }
-  EXPECT_EQ(run.log->coefficient_dates.size(), 1u);
-  EXPECT_TRUE(run.log->event_dates.empty());
-  manager.run({run.instrument_of(3000, 1.0)}, run.ones(), {});
-  EXPECT_EQ(run.log->event_dates.size(), 5u);
 }
 
 // No diffusion of the library gives PDE coefficients: the first step fails after the instruments wrote their values.
