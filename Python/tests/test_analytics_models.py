@@ -823,7 +823,7 @@ def long_pde_run(tmp_path, bonds=10000):
         # The record received what the steps done wrote: the first of the ends from the maturity back.
         done = sum(1 for date in record.dates() if date != 0.0)
         ends = tuple(date.serial() for date in reversed(manager.dates()[:-1]))
-        stopped = 0 < done < steps and record.dates() == ends[:done] + (0.0,) * (steps - done)
+        stopped = done < steps and record.dates() == ends[:done] + (0.0,) * (steps - done)
         manager.run([pricing.unit_bond()], pricing.discount_factors())
         value = [0.0]
         manager.pv(value)

@@ -624,14 +624,18 @@ def test_views_read_the_latest_states_and_keep_their_manager_alive():
 
 
 def test_a_large_step_runs_without_the_lock_its_views_busy_and_stops_on_ctrl_c(sigint_when):
-    # Two million paths of three factors: a step of some six million draws. Another thread runs meanwhile,
-    # sees the manager and its views busy, and sends the signal.
+    # Two million paths of three factors: steps of some six million draws each. Another thread runs while
+    # one of them does, sees the manager and its views busy, and sends the signal; the walk goes on until
+    # then (a step held the lock, the thread would never see that). The ceiling only ends a hang.
     manager = simulation(paths=2_000_000)
-    manager.states_initialize()
     views = [manager.data(0), manager.data(1)]
     seen = sigint_when(lambda: runtime_probe.busy(manager) and all(runtime_probe.busy(view) for view in views))
+    ceiling = time.monotonic() + 60.0
     with pytest.raises(KeyboardInterrupt):
-        manager.propagate(1)
+        while time.monotonic() < ceiling:
+            manager.states_initialize()
+            for step in range(1, len(DATES)):
+                manager.propagate(step)
     assert seen["sent"]
     # However far the step went, the walk starts again.
     manager.states_initialize()
