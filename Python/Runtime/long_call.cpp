@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <utility>
 
 #include "Runtime/object_use.h"
@@ -89,6 +90,10 @@ turns& process_turns() {
   return shared;
 }
 
+// The long calls under way on this thread: more than one when a signal handler, run at a look for signals,
+// calls a long call in turn. That one runs within the turn of the call it interrupted.
+thread_local size_t long_calls_on_this_thread = 0;
+
 }  // namespace
 
 long_call::long_call(std::shared_ptr<const void> busy_object)
@@ -99,12 +104,13 @@ long_call::long_call(std::shared_ptr<const void> busy_object)
   if (busy_object_ != nullptr) object_use::begin_long_call(busy_object_);
   state_ = PyEval_SaveThread();
   try {
-    process_turns().enter_long_call([this] { (*this)(); });
+    if (long_calls_on_this_thread == 0) process_turns().enter_long_call([this] { (*this)(); });
   } catch (...) {
     PyEval_RestoreThread(state_);
     if (busy_object_ != nullptr) object_use::end_long_call(busy_object_);
     throw;
   }
+  ++long_calls_on_this_thread;
 }
 
 // The object is free before the turn passes: a publication waiting for this call writes nothing while a
@@ -112,7 +118,7 @@ long_call::long_call(std::shared_ptr<const void> busy_object)
 long_call::~long_call() {
   PyEval_RestoreThread(state_);
   if (busy_object_ != nullptr) object_use::end_long_call(busy_object_);
-  process_turns().leave_long_call();
+  if (--long_calls_on_this_thread == 0) process_turns().leave_long_call();
 }
 
 void long_call::operator()() {
@@ -127,6 +133,9 @@ void long_call::operator()() {
 }
 
 void long_call::exclusively(const std::function<void()>& write) {
+  // It would wait for the call under way on this thread, whose signal handler asks for it.
+  if (long_calls_on_this_thread > 0)
+    throw std::logic_error("a long call cannot publish what it wrote from a signal handler run within another");
   PyThreadState* state = PyEval_SaveThread();
   clock::time_point next_look = clock::now() + look_interval;
   try {

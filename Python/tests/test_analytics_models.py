@@ -14,6 +14,7 @@ found again by the calibration.
 import gc
 import json
 import math
+import os
 import threading
 import time
 
@@ -958,6 +959,47 @@ def test_a_calibration_publishes_into_its_set_once_the_long_calls_in_progress_en
     spin.join()
     calibration.join()
     assert reads_while_spinning > 100 and not np.array_equal(np.array(start.volatilities()), before)
+
+
+def test_a_signal_handler_runs_long_calls_while_a_publication_waits_for_the_call_it_stopped(python_runner):
+    # The handler runs at a look of a spin, whose end a calibration on another thread waits for to publish:
+    # a long call of the handler's goes on within the spin's turn instead of waiting for that publication,
+    # which waits for the spin (a deadlock, which the run's time limit would end). A publication from the
+    # handler is refused rather than wait for the spin.
+    code = f"""
+        import os, signal, sys, threading, time, pathlib, tempfile
+        sys.path.insert(0, {os.path.dirname(os.path.abspath(__file__))!r})
+        import runtimeProbe
+        from qavrekmodules import Random
+        import test_analytics_models as models
+
+        start, calibrate = models.cheyette_calibration(pathlib.Path(tempfile.mkdtemp()), 4, 3,
+                                                       models.cheyette_settings())
+        spinner = runtimeProbe.probeSpinner()
+        twister = Random.random.random_generator_factory(Random.random_type.MERSENNE_TWISTER,
+                                                         Random.randomSettings(5489, 1, 1))
+        answers = []
+
+        def handler(number, frame):
+            twister.discard(100_000)
+            answers.append("ran")
+            try:
+                calibrate()
+            except RuntimeError as error:
+                answers.append(str(error))
+            runtimeProbe.probeSpinner.stop_spins()
+
+        signal.signal(signal.SIGINT, handler)
+        calibration = threading.Thread(target=calibrate)
+        threading.Thread(target=lambda: (calibration.start(), time.sleep(1.0),
+                                         os.kill(os.getpid(), signal.SIGINT))).start()
+        spinner.spin(60.0)
+        calibration.join()
+        assert answers == ["ran", "a long call cannot publish what it wrote from a signal handler run within "
+                           "another"], answers
+    """
+    status, errors = python_runner(code)
+    assert status == 0, errors
 
 
 def test_copies_running_on_two_threads_share_their_scheme_in_turn(pde_pricing):
