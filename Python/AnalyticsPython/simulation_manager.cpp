@@ -1,5 +1,7 @@
 #include <cstddef>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -21,18 +23,35 @@ using entry = methods_of<manager>;
 // interpreter lock, and worth stopping with Ctrl-C. A smaller one holds the lock.
 constexpr size_t long_step = size_t{1} << 17;
 
+// The market-data views, which read the states that a step or a start writes in place: refused while a
+// long call on another thread reads one of them (an instrument's simulated value).
+std::vector<std::shared_ptr<const void>> views_to_write(const manager& walk) {
+  std::vector<std::shared_ptr<const void>> views;
+  for (size_t i = 0; i < walk.number_of_diffusions(); ++i) {
+    if (object_use::read_by_long_call(walk.data(i)))
+      throw std::runtime_error("the view of diffusion " + std::to_string(i) +
+                               " is read by a long call: the states cannot change under it");
+    views.push_back(walk.data(i));
+  }
+  return views;
+}
+
+void states_initialize(manager& walk) {
+  views_to_write(walk);
+  walk.states_initialize();
+}
+
 // A long step writes the states in place, which the views that data(i) returned read: the manager and its
 // views are busy while it runs. Stopped by Ctrl-C while it draws, the step leaves the states as they were;
 // later, it asks for states_initialize.
 void propagate(const ptr_const<manager>& simulation, size_t time_index) {
   manager& walk = library_object(simulation);
+  std::vector<std::shared_ptr<const void>> views = views_to_write(walk);
   if (walk.number_of_paths() * walk.number_of_factors() < long_step) {
     walk.propagate(time_index);
     return;
   }
-  std::vector<std::shared_ptr<const void>> views;
-  for (size_t i = 0; i < walk.number_of_diffusions(); ++i) views.push_back(walk.data(i));
-  const busy_objects read_by_views(std::move(views));
+  const marked_objects written_by_the_step(marked_objects::mark::busy, std::move(views));
   long_call::run(simulation, [&] { walk.propagate(time_index); });
 }
 
@@ -64,7 +83,7 @@ struct simulation_manager_binding {
   static inline PyMethodDef methods[] = {
       entry::method<"propagate", &propagate>(
           "propagate(self, time_index:int) -> None\nC++: void propagate(size_t time_index)\n\n"),
-      entry::method<"states_initialize", &manager::states_initialize>(
+      entry::method<"states_initialize", &states_initialize>(
           "states_initialize(self) -> None\nC++: void states_initialize()\n\n"),
       entry::method<"data", &manager::data>(
           "data(self, i:int) -> marketData\nC++: const ptr_const<market_data> &data(size_t i)\n\n"),

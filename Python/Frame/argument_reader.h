@@ -199,6 +199,8 @@ struct argument_reader<P> {
   }
   const pointer& get() const noexcept { return value; }
   bool after_call(qavrekPythonArgs&) noexcept { return true; }
+  // What a long call on these arguments reads (see object_use).
+  void add_read_objects(std::vector<std::shared_ptr<const void>>& objects) const { objects.push_back(value); }
 };
 
 // A wrapped object passed by value or const reference: a converted temporary is allowed, since the
@@ -215,6 +217,7 @@ struct argument_reader<P> {
   }
   const value_type& get() const { return *object; }
   bool after_call(qavrekPythonArgs&) noexcept { return true; }
+  void add_read_objects(std::vector<std::shared_ptr<const void>>& objects) const { objects.push_back(object); }
 };
 
 // A wrapped object whose contents the library takes over (an rvalue reference): the argument's own
@@ -294,6 +297,9 @@ struct argument_reader<P> {
   }
   const std::remove_cvref_t<P>& get() const noexcept { return values; }
   bool after_call(qavrekPythonArgs&) noexcept { return true; }
+  void add_read_objects(std::vector<std::shared_ptr<const void>>& objects) const {
+    objects.insert(objects.end(), values.begin(), values.end());
+  }
 };
 
 // A wrapped object that a long call writes into (never a converted temporary): the call writes a private

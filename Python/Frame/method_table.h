@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <tuple>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "Frame/argument_reader.h"
 #include "Frame/callable_traits.h"
@@ -15,6 +17,7 @@
 #include "Frame/result_converter.h"
 #include "Frame/wrapped_object.h"
 #include "Runtime/long_call.h"
+#include "Runtime/object_use.h"
 #include "Runtime/py_reference.h"
 #include "Runtime/python_error.h"
 #include "Runtime/qavrekPythonArgs.h"
@@ -63,10 +66,32 @@ decltype(auto) given_or_default(Readers& readers, const Defaults& defaults, size
   }
 }
 
+// How a wrapper runs its library call: holding the interpreter lock (most calls take microseconds), or
+// as a long call (Runtime/long_call.h): without the lock, interruptible at the library's interruption
+// points, its object busy and its wrapped arguments marked read meanwhile. A long call's library
+// operation must touch no Python object.
+enum class call_mode { quick, long_running };
+
+// The wrapped objects that the arguments read hold.
+template <class... P>
+std::vector<std::shared_ptr<const void>> read_objects(const std::tuple<argument_reader<P>...>& readers) {
+  std::vector<std::shared_ptr<const void>> objects;
+  std::apply(
+      [&](const auto&... reader) {
+        const auto add = [&](const auto& one) {
+          if constexpr (requires { one.add_read_objects(objects); }) one.add_read_objects(objects);
+        };
+        (add(reader), ...);
+      },
+      readers);
+  return objects;
+}
+
 // Checks the count, reads every argument given, calls the library through `call` and converts its result
 // of declared type R. A Python error pending after the call wins over the result, and output lists are
 // then left as they were. Optional parameters are inputs: the library writes nothing back through them.
-template <class R, auto Defaults = &no_defaults, class... P, class Call>
+// A long call's wrapped arguments are marked read meanwhile (see object_use).
+template <class R, auto Defaults = &no_defaults, call_mode Mode = call_mode::quick, class... P, class Call>
 PyObject* call_library(qavrekPythonArgs& args, type_list<P...>, Call&& call,
                        const std::shared_ptr<const void>& parent) {
   using defaults_type = decltype(Defaults());
@@ -86,6 +111,9 @@ PyObject* call_library(qavrekPythonArgs& args, type_list<P...>, Call&& call,
   const auto positions = std::index_sequence_for<P...>{};
   if (!read_given(readers, args, static_cast<size_t>(given), positions)) return nullptr;
   const defaults_type defaults = Defaults();
+  std::optional<marked_objects> read;
+  if constexpr (Mode == call_mode::long_running)
+    read.emplace(marked_objects::mark::read_by_long_call, read_objects(readers));
   const auto invoke = [&]<size_t... I>(std::index_sequence<I...>) -> decltype(auto) {
     return call(given_or_default<I, minimum>(readers, defaults, static_cast<size_t>(given))...);
   };
@@ -99,11 +127,6 @@ PyObject* call_library(qavrekPythonArgs& args, type_list<P...>, Call&& call,
     return to_python<R>(result, parent);
   }
 }
-
-// How a wrapper runs its library call: holding the interpreter lock (most calls take microseconds), or
-// as a long call (Runtime/long_call.h): without the lock, interruptible at the library's interruption
-// points, its object busy meanwhile. A long call's library operation must touch no Python object.
-enum class call_mode { quick, long_running };
 
 // The library call `invoke()` in the given mode; `busy` is the object it runs on (empty for none).
 template <call_mode Mode, class Invoke>
@@ -143,7 +166,7 @@ PyObject* instance_method_wrapper(PyObject* self, PyObject* args) noexcept {
     const ptr_const<T> object = held<T>(self);
     if (object == nullptr) return nullptr;
     using traits = method_traits<decltype(Function)>;
-    return call_library<typename traits::result, Defaults>(
+    return call_library<typename traits::result, Defaults, Mode>(
         parser, typename traits::parameters{},
         [&](auto&&... values) -> decltype(auto) {
           return call_in_mode<Mode>(object, [&]() -> decltype(auto) {
@@ -160,7 +183,7 @@ PyObject* static_function_wrapper(PyObject*, PyObject* args) noexcept {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     qavrekPythonArgs parser(args, Name.value);
     using traits = callable_traits<decltype(Function)>;
-    return call_library<typename traits::result, Defaults>(
+    return call_library<typename traits::result, Defaults, Mode>(
         parser, typename traits::parameters{},
         [&](auto&&... values) -> decltype(auto) {
           return call_in_mode<Mode>(nullptr, [&]() -> decltype(auto) {

@@ -53,6 +53,11 @@ use_counts& long_calls() {
   return counts;
 }
 
+use_counts& long_reads() {
+  static use_counts counts;
+  return counts;
+}
+
 }  // namespace
 
 void object_use::add_export(const std::shared_ptr<const void>& object) { exports().add(object); }
@@ -65,19 +70,36 @@ bool object_use::in_long_call(const std::shared_ptr<const void>& object) noexcep
   return long_calls().contains(object);
 }
 
-busy_objects::busy_objects(std::vector<std::shared_ptr<const void>> objects) : objects_(std::move(objects)) {
+void object_use::begin_long_read(const std::shared_ptr<const void>& object) { long_reads().add(object); }
+void object_use::end_long_read(const std::shared_ptr<const void>& object) noexcept { long_reads().remove(object); }
+bool object_use::read_by_long_call(const std::shared_ptr<const void>& object) noexcept {
+  return long_reads().contains(object);
+}
+
+marked_objects::marked_objects(mark kind, std::vector<std::shared_ptr<const void>> objects)
+    : kind_(kind), objects_(std::move(objects)) {
   for (size_t i = 0; i < objects_.size(); ++i) {
     try {
-      object_use::begin_long_call(objects_[i]);
+      if (kind_ == mark::busy)
+        object_use::begin_long_call(objects_[i]);
+      else
+        object_use::begin_long_read(objects_[i]);
     } catch (...) {
-      while (i-- > 0) object_use::end_long_call(objects_[i]);
+      unmark(i);
       throw;
     }
   }
 }
 
-busy_objects::~busy_objects() {
-  for (const auto& object : objects_) object_use::end_long_call(object);
+marked_objects::~marked_objects() { unmark(objects_.size()); }
+
+void marked_objects::unmark(size_t count) noexcept {
+  for (size_t i = 0; i < count; ++i) {
+    if (kind_ == mark::busy)
+      object_use::end_long_call(objects_[i]);
+    else
+      object_use::end_long_read(objects_[i]);
+  }
 }
 
 }  // namespace qavrek::python

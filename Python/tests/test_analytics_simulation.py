@@ -10,6 +10,7 @@ import json
 import os
 import subprocess
 import sys
+import threading
 import time
 
 import numpy as np
@@ -18,6 +19,7 @@ import pytest
 from qavrekmodules import Analytics, Market, Random, Util, Vectorization
 from test_analytics_configs import Sequence, acme, convention, hjm, lognormal, ois_eur, write_root
 
+analyticsProbe = pytest.importorskip("analyticsProbe")
 runtime_probe = pytest.importorskip("runtimeProbe")
 
 HJM_TYPE = Analytics.parameter_markovian_hjm_type
@@ -643,6 +645,26 @@ def test_a_large_step_runs_without_the_lock_its_views_busy_and_stops_on_ctrl_c(s
     discounting = Vectorization.vector_IdE(2_000_000)
     Analytics.diffusion.diffusion_discount_curve(manager.data(0)).discounting(discounting, DATES[1])
     assert np.all(np.isfinite(np.asarray(discounting)))
+
+
+def test_steps_refuse_views_that_a_long_call_reads():
+    # A long call on another thread reads a view (as an instrument's simulated value reads a curve): the
+    # states under it must not change, so steps and starts are refused until it ends.
+    manager = simulation()
+    manager.states_initialize()
+    reader = analyticsProbe.probeViewReader()
+    taken = analyticsProbe.probeViewReader.reads_taken()
+    worker = threading.Thread(target=reader.read, args=(manager.data(1), 60.0))
+    worker.start()
+    while analyticsProbe.probeViewReader.reads_taken() == taken:
+        pass  # until the reads are under way
+    for write in (lambda: manager.propagate(1), manager.states_initialize):
+        with pytest.raises(RuntimeError, match="^the view of diffusion 1 is read by a long call: the states cannot "
+                                               "change under it$"):
+            write()
+    analyticsProbe.probeViewReader.stop_reads()
+    worker.join()
+    manager.propagate(1)
 
 
 # ---------------------------------------------------------------------------------------------------------

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <memory>
@@ -9,6 +11,7 @@
 #include "Analytics/calibration/ir/cheyette/calibration_ir_cheyette.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "AnalyticsPython/analytics_names.h"
+#include "Core/interruption.h"
 #include "Frame/wrapped_class.h"
 #include "InstrumentPython/instrument_names.h"
 #include "Market/life_cycle_data.h"
@@ -117,6 +120,31 @@ class probe_pde_pricing {
   std::vector<ptr_const<space_grid>> grids_;
 };
 
+// Reads a market-data view in a long call for a while, as an instrument's simulated value does;
+// stop_reads() ends the reads under way. The reads of every reader are counted, so that a test sees one
+// under way.
+class probe_view_reader {
+ public:
+  size_t read(const ptr_const<market_data>& view, double seconds) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    const size_t stops = stops_.load();
+    size_t reads = 0;
+    while (std::chrono::steady_clock::now() < end && stops_.load() == stops && view->valuation_date().is_valid()) {
+      ++reads;
+      reads_taken_.fetch_add(1, std::memory_order_relaxed);
+      interruption::point();
+    }
+    return reads;
+  }
+
+  static size_t reads_taken() noexcept { return reads_taken_.load(std::memory_order_relaxed); }
+  static void stop_reads() noexcept { stops_.fetch_add(1); }
+
+ private:
+  static inline std::atomic<size_t> reads_taken_{0};
+  static inline std::atomic<size_t> stops_{0};
+};
+
 class probe_credit_calibration {
  public:
   // Calibrates a copy of the starting levels and saves it as JSON; the starting set is left alone.
@@ -186,6 +214,8 @@ inline constexpr const char* python_name<probe::probe_pde_pricing> = "probePdePr
 template <>
 inline constexpr const char* python_name<probe::probe_step_record> = "probeStepRecord";
 template <>
+inline constexpr const char* python_name<probe::probe_view_reader> = "probeViewReader";
+template <>
 inline constexpr const char* python_name<probe::probe_credit_calibration> = "probeCreditCalibration";
 template <>
 inline constexpr const char* python_name<probe::probe_cheyette_targets> = "probeCheyetteTargets";
@@ -196,6 +226,7 @@ using probe::probe_cheyette_targets;
 using probe::probe_credit_calibration;
 using probe::probe_pde_pricing;
 using probe::probe_step_record;
+using probe::probe_view_reader;
 
 constexpr const char* path = "analyticsProbe.";
 
@@ -232,6 +263,20 @@ struct step_record_binding {
   static inline PyMethodDef methods[] = {
       methods_of<probe_step_record>::method<"dates", &probe_step_record::dates>(""),
       methods_of<probe_step_record>::end(),
+  };
+};
+
+struct view_reader_binding {
+  using type = probe_view_reader;
+  static constexpr const char* module_path = path;
+  static constexpr const char* library_name = "probe_view_reader";
+  static constexpr const char* doc = "probe_view_reader()\n\n";
+  using constructors = overloads<constructor<"@", probe_view_reader>>;
+  static inline PyMethodDef methods[] = {
+      methods_of<probe_view_reader>::method<"read", &probe_view_reader::read, call_mode::long_running>(""),
+      methods_of<probe_view_reader>::static_function<"reads_taken", &probe_view_reader::reads_taken>(""),
+      methods_of<probe_view_reader>::static_function<"stop_reads", &probe_view_reader::stop_reads>(""),
+      methods_of<probe_view_reader>::end(),
   };
 };
 
@@ -281,6 +326,9 @@ int add_pde_pricing(PyObject* dict) {
 int add_step_record(PyObject* dict) {
   return qavrek::python::wrapped_class<qavrek::python::step_record_binding>::AddFile(dict);
 }
+int add_view_reader(PyObject* dict) {
+  return qavrek::python::wrapped_class<qavrek::python::view_reader_binding>::AddFile(dict);
+}
 int add_credit_calibration(PyObject* dict) {
   return qavrek::python::wrapped_class<qavrek::python::credit_calibration_binding>::AddFile(dict);
 }
@@ -293,5 +341,5 @@ int add_cheyette_targets(PyObject* dict) {
 PyMODINIT_FUNC PyInit_analyticsProbe() {
   return qavrek::python::qavrekPythonUtil::InitializeModule(
       &probe_module, "analyticsProbe", {"qavrekmodules.Analytics"},
-      {&add_pde_pricing, &add_step_record, &add_credit_calibration, &add_cheyette_targets});
+      {&add_pde_pricing, &add_step_record, &add_view_reader, &add_credit_calibration, &add_cheyette_targets});
 }
