@@ -355,7 +355,8 @@ struct argument_reader<const written_object<T>&> {
     if (argument == nullptr) return false;
     value.copy_ = private_copy<T>(args, index, argument, value.publication_);
     if (value.copy_ == nullptr) return false;
-    value.original_ = std::static_pointer_cast<const T>(GetPointerFromObject(argument, python_name<T>, typeid(T), false));
+    value.original_ =
+        std::static_pointer_cast<const T>(GetPointerFromObject(argument, python_name<T>, typeid(T), false));
     return value.original_ != nullptr;
   }
   const written_object<T>& get() const noexcept { return value; }

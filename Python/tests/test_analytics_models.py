@@ -935,6 +935,8 @@ def test_a_manager_is_busy_while_it_runs(pde_pricing):
             refused += 1
     worker.join()
     assert refused > 0 and manager.size() == 5000
+
+
 def test_a_calibration_publishes_into_its_set_once_the_long_calls_in_progress_end(tmp_path):
     # A long call in progress may read the set that a calibration writes back (a run on a diffusion of it):
     # the calibration waits until the call ends. A spin of the runtime probe plays that call.
