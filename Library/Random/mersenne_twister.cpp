@@ -10,9 +10,11 @@
 #define QAVREK_RANDOM_MERSENNE_TWISTER_SHARED
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "Random/mersenne_twister.h"
+#include "Random/state_jump.h"
 
 namespace qavrek {
 namespace mersenne {
@@ -114,12 +116,53 @@ void mersenne_twister::next_words(std::uint32_t* words, size_t count) {
 }
 
 void mersenne_twister::skip_words(size_t count) {
+  if (count >= jump_threshold) {
+    jump(count);
+    return;
+  }
   while (count > 0) {
     if (index_ == state_size) refill();
     const size_t step = std::min(count, state_size - index_);
     index_ += step;
     count -= step;
   }
+}
+
+namespace {
+
+// The words x_i of the recurrence in a sliding window: x_(i+624) from x_i, x_(i+1) and x_(i+397). Only the
+// top bit of x_i is read, so the low 31 bits of the oldest word are not part of the state.
+struct mersenne_register {
+  static constexpr size_t size = mersenne::state_size;
+  static constexpr std::ptrdiff_t direction = 1;
+  static void advance(std::uint32_t* x) noexcept { x[size] = mersenne::twisted(x[0], x[1], x[mersenne::shift_size]); }
+};
+
+}  // namespace
+
+void mersenne_twister::jump(size_t count) {
+  const size_t in_block = std::min(count, state_size - index_);
+  index_ += in_block;
+  count -= in_block;
+  if (count == 0) return;
+  // state_ holds the block whose words are all handed out: whole blocks are passed by moving it on 624 steps
+  // per block, then the rest is taken from the next block.
+  const size_t blocks = count / state_size;
+  if (blocks > 0) jump_state<mersenne_register>(jump_table().power_of_x(blocks), degree, state_.data());
+  if (count % state_size == 0) return;
+  refill();
+  index_ = count % state_size;
+}
+
+const jump_polynomials& mersenne_twister::jump_table() {
+  // A constant of the recurrence, made on first use and shared by every generator and thread.
+  static const jump_polynomials table(
+      [] {
+        mersenne_twister generator(random_settings::default_seed);
+        return jump_polynomials::characteristic_polynomial(generator, degree);
+      }(),
+      state_size);
+  return table;
 }
 
 }  // namespace qavrek

@@ -14,6 +14,8 @@ struct well_19937a_recurrence {
   static constexpr size_t m1 = 70;
   static constexpr size_t m2 = 179;
   static constexpr size_t m3 = 449;
+  // Skips of this many numbers or more jump: a step costs about 3 ns, a jump about 0.45 ms.
+  static constexpr size_t jump_threshold = size_t(1) << 17;
 
   // T0 = M3(-25), T1 = M3(27)
   static std::uint32_t z1(std::uint32_t v0, std::uint32_t vm1) noexcept {

@@ -14,6 +14,8 @@ struct well_44497a_recurrence {
   static constexpr size_t m1 = 23;
   static constexpr size_t m2 = 481;
   static constexpr size_t m3 = 229;
+  // Skips of this many numbers or more jump: a step costs about 3.5 ns, a jump about 2 ms.
+  static constexpr size_t jump_threshold = size_t(1) << 19;
 
   // T0 = M3(-24), T1 = M3(30)
   static std::uint32_t z1(std::uint32_t v0, std::uint32_t vm1) noexcept {

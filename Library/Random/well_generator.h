@@ -2,9 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "Random/jump_polynomials.h"
 #include "Random/pseudo_random_generator.h"
+#include "Random/random_settings.h"
+#include "Random/state_jump.h"
 
 namespace qavrek {
 
@@ -17,9 +21,15 @@ namespace qavrek {
 // and the output is v(n+1,0), untempered (the "a" variants).
 //
 // The seed fills the whole state with the MT19937 initialisation recursion, used as v(0,.) unchanged.
+//
+// A short skip steps through the words; a long one jumps, at a cost that does not grow with the count.
 template <class Recurrence>
 class well_generator final : public pseudo_random_generator {
  public:
+  // The degree of the characteristic polynomial: the state has r w - p bits that count (the low p bits of
+  // v(n,r-1) are never read).
+  static constexpr size_t degree = 32 * Recurrence::r - Recurrence::p;
+
   // Only the low 32 bits of the seed count.
   explicit well_generator(size_t seed) : state_(Recurrence::r), start_(0) {
     state_[0] = static_cast<std::uint32_t>(seed);
@@ -27,8 +37,49 @@ class well_generator final : public pseudo_random_generator {
       state_[i] = 1812433253u * (state_[i - 1] ^ (state_[i - 1] >> 30)) + static_cast<std::uint32_t>(i);
   }
 
+  // Skips count numbers by a jump of the state, whatever the count: the same numbers follow as after drawing
+  // count of them.
+  void jump(size_t count) {
+    if (count == 0) return;
+    std::vector<std::uint32_t> window(Recurrence::r);
+    for (size_t j = 0; j < Recurrence::r; ++j) window[j] = word(j);
+    jump_state<shift_register>(jump_table().power_of_x(count), degree, window.data());
+    state_ = std::move(window);
+    start_ = 0;
+  }
+
+  // The jumps of the recurrence, its characteristic polynomial found once from its output.
+  static const jump_polynomials& jump_table() {
+    // A constant of the recurrence, made on first use and shared by every generator and thread.
+    static const jump_polynomials table(
+        [] {
+          well_generator generator(random_settings::default_seed);
+          return jump_polynomials::characteristic_polynomial(generator, degree);
+        }(),
+        1);
+    return table;
+  }
+
  private:
   static constexpr std::uint32_t lower_p_bits = 0xffffffffu >> (32 - Recurrence::p);
+  // Skips of this many numbers or more jump.
+  static constexpr size_t jump_threshold = Recurrence::jump_threshold;
+
+  // The state v(n,0..r-1) as a window sliding back along the words: the step writes v(n+1,0) before the
+  // window and v(n+1,1) over v(n,0), as step() does in the circular buffer.
+  struct shift_register {
+    static constexpr size_t size = Recurrence::r;
+    static constexpr std::ptrdiff_t direction = -1;
+    static void advance(std::uint32_t* v) noexcept {
+      constexpr size_t r = Recurrence::r;
+      const std::uint32_t z0 = (v[r - 1] & ~lower_p_bits) | (v[r - 2] & lower_p_bits);
+      const std::uint32_t z1 = Recurrence::z1(v[0], v[Recurrence::m1]);
+      const std::uint32_t z2 = Recurrence::z2(v[Recurrence::m2], v[Recurrence::m3]);
+      const std::uint32_t new_v1 = z1 ^ z2;
+      v[0] = new_v1;
+      v[-1] = Recurrence::new_v0(z0, z1, z2, new_v1);
+    }
+  };
 
   std::uint32_t word(size_t offset) const noexcept {
     size_t i = start_ + offset;
@@ -55,6 +106,10 @@ class well_generator final : public pseudo_random_generator {
   }
 
   void skip_words(size_t count) override {
+    if (count >= jump_threshold) {
+      jump(count);
+      return;
+    }
     for (size_t i = 0; i < count; ++i) step();
   }
 

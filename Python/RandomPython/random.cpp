@@ -2,8 +2,12 @@
 #include "RandomPython/random_names.h"
 #include "Random/pseudo_random_generator.h"
 
+#include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "Core/interruption.h"
 
 namespace qavrek::python {
 namespace {
@@ -27,12 +31,22 @@ bool runs_in_one_piece(const random& generator) {
   return dynamic_cast<const pseudo_random_generator*>(&generator) == nullptr;
 }
 
+// A pseudo-random skip costs at most about one jump of its generator (a few milliseconds) however far it
+// goes, short skips drawing and long ones jumping: its chunks double from one to the next, so that it ends
+// in a few tens of them.
 void discard(random& generator, size_t discard_count) {
   if (runs_in_one_piece(generator)) {
     generator.discard(discard_count);
     return;
   }
-  in_chunks(discard_count, [&](size_t, size_t count) { generator.discard(count); });
+  size_t chunk = size_t{1} << 16;
+  for (size_t done = 0; done < discard_count;) {
+    if (done > 0) interruption::point();
+    const size_t count = std::min(chunk, discard_count - done);
+    generator.discard(count);
+    done += count;
+    if (chunk <= std::numeric_limits<size_t>::max() / 2) chunk *= 2;
+  }
 }
 
 template <auto Draw>

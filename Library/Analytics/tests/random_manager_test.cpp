@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -235,6 +237,43 @@ TEST(RandomManagerBatches, PseudoRandomBatchesTileOneStreamInBothModes) {
           const auto first = long_run.begin() + static_cast<std::ptrdiff_t>((b * dates + t) * block);
           EXPECT_EQ(values(batch.correlate(t, identity(brownians))), std::vector<double>(first, first + block))
               << type_name(type) << (mode == drawing::up_front ? " up front" : " one date") << " batch " << b
+              << " date " << t;
+        }
+      }
+    }
+  }
+}
+
+// Numbers first .. first + count - 1 of the stream, the generator drawing every number before them.
+std::vector<double> drawn_through(const random_config& config, size_t first, size_t count) {
+  const auto generator = random::random_generator_factory(config.main_generator_type(), config.settings());
+  std::vector<double> scratch(size_t(1) << 16);
+  for (size_t done = 0; done < first;) {
+    const size_t n = std::min(scratch.size(), first - done);
+    generator->gaussians(scratch.data(), n, 0);
+    done += n;
+  }
+  std::vector<double> numbers(count);
+  generator->gaussians(numbers.data(), count, 0);
+  return numbers;
+}
+
+// A pseudo-random batch far into the stream reaches its place by a jump; its numbers are those that drawing
+// the whole stream up to it gives. Batches 300 and 421 of 14,000 numbers start 4.2 and 5.9 million numbers
+// on, where every generator jumps rather than draws; in one-date mode the dates come backwards, so that each
+// after the first is a jump from the start of the stream.
+TEST(RandomManagerBatches, FarBatchesHoldTheNumbersOfTheStreamDrawnThrough) {
+  constexpr size_t paths = 1000, dates = 7, brownians = 2, block = brownians * paths;
+  for (random_type type : pseudo_random_types) {
+    for (size_t batch : {size_t(300), size_t(421)}) {
+      const auto config = make_config(type, {paths, dates, brownians, batch});
+      const auto expected = drawn_through(*config, batch * dates * block, dates * block);
+      for (drawing mode : {drawing::one_date, drawing::up_front}) {
+        const random_manager manager(config, mode);
+        for (size_t t = dates - 1; t >= 1; --t) {
+          const auto first = expected.begin() + static_cast<std::ptrdiff_t>(t * block);
+          ASSERT_EQ(values(manager.correlate(t, identity(brownians))), std::vector<double>(first, first + block))
+              << type_name(type) << (mode == drawing::up_front ? " up front" : " one date") << " batch " << batch
               << " date " << t;
         }
       }
