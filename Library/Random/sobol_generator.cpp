@@ -96,6 +96,13 @@ void sobol_generator::draw(double* output, size_t size, size_t discard_count, ki
   position_ = end;
 }
 
+void sobol_generator::seek(std::uint64_t position) {
+  QAVREK_CHECK(has_point(position), "cannot move to number ", position, " (batch ", position / batch_size_,
+               ", path ", position % batch_size_ % paths_, " of ", paths_, "): the Sobol sequence has ",
+               sobol_sequence::last_index, " points after the zero point");
+  position_ = position;
+}
+
 bool sobol_generator::has_point(std::uint64_t position) const {
   // Path p of batch b is point b P + p + 1.
   const std::uint64_t batch = position / batch_size_;
@@ -184,6 +191,8 @@ size_t sobol_generator::bridged_slot(size_t date) {
   if (free_slots_.empty()) {
     slot = slots_.size();
     slots_.emplace_back();
+    // Room to give every slot back at once, so that the rows of later paths allocate nothing.
+    free_slots_.reserve(slots_.size());
   } else {
     slot = free_slots_.back();
     free_slots_.pop_back();

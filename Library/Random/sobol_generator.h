@@ -48,6 +48,10 @@ class sobol_generator final : public random {
   void discard(size_t discard_count) override;
   void gaussians(double* output, size_t size, size_t discard_count) override;
 
+  // Moves the read position to number `position` of the stream, back or forth: a number depends on its
+  // position alone. Refused, moving nothing, where no point of the sequence is left.
+  void seek(std::uint64_t position);
+
  private:
   enum class kind { uniform, gaussian };
   static constexpr size_t no_slot = static_cast<size_t>(-1);

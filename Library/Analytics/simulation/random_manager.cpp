@@ -10,6 +10,7 @@
 #include "Core/interruption.h"
 #include "Math/matrix_multiplication.h"
 #include "Random/pseudo_random_generator.h"
+#include "Random/sobol_generator.h"
 
 namespace qavrek {
 namespace {
@@ -76,7 +77,64 @@ void scale(double c, double* y, size_t n) noexcept {
   for (size_t i = 0; i < n; ++i) y[i] *= c;
 }
 
+bool is_sobol(random_type type) { return type == random_type::SOBOL || type == random_type::SOBOL_BROWNIAN_BRIDGE; }
+
 }  // namespace
+
+// What a batch leaves to the next on its thread: the buffer of its numbers, the orthogonalisation's norms and
+// the last Sobol generator with what it was made for. A run builds one manager per batch and the library has
+// no object that outlives the batches of a thread, so the thread keeps the workspace of its last batch
+// (spare_workspace, a thread_local): a manager takes it when it is built and gives it back when it is
+// destroyed, so that no two managers ever share one. It carries no numbers from one batch to the next: the
+// buffer is written before it is read, and a Sobol number depends on its position alone.
+struct random_manager::workspace {
+  workspace() = default;
+  workspace(const workspace&) = delete;
+  workspace& operator=(const workspace&) = delete;
+  ~workspace() { cpu_allocator::free(buffer); }
+
+  // A buffer of at least size doubles.
+  double* buffer_of(size_t size) {
+    if (capacity < size) {
+      cpu_allocator::free(buffer);
+      buffer = nullptr;
+      capacity = 0;
+      buffer = cpu_allocator::allocate_array<double>(size);
+      capacity = size;
+    }
+    return buffer;
+  }
+
+  // The Sobol generator of type for the settings, the one kept if it was made for the same.
+  const std::shared_ptr<sobol_generator>& sobol_for(random_type type, const ptr_const<random_settings>& settings) {
+    const bool same = sobol != nullptr && sobol_type == type && sobol_settings->seed() == settings->seed() &&
+                      sobol_settings->number_of_paths_per_batch() == settings->number_of_paths_per_batch() &&
+                      sobol_settings->number_of_simulation_dates() == settings->number_of_simulation_dates() &&
+                      sobol_settings->number_of_brownians() == settings->number_of_brownians() &&
+                      sobol_settings->use_shift() == settings->use_shift() &&
+                      sobol_settings->generator_type() == settings->generator_type();
+    if (!same) {
+      sobol.reset();
+      sobol = std::dynamic_pointer_cast<sobol_generator>(random::random_generator_factory(type, settings));
+      QAVREK_CHECK(sobol != nullptr, "the generator of a Sobol type is a Sobol generator");
+      sobol_type = type;
+      sobol_settings = settings;
+    }
+    return sobol;
+  }
+
+  double* buffer = nullptr;
+  size_t capacity = 0;
+  std::vector<double> squared_norms;
+  std::shared_ptr<sobol_generator> sobol;
+  random_type sobol_type = random_type::SOBOL;
+  ptr_const<random_settings> sobol_settings;
+};
+
+std::unique_ptr<random_manager::workspace>& random_manager::spare_workspace() noexcept {
+  thread_local std::unique_ptr<workspace> spare;
+  return spare;
+}
 
 random_manager::random_manager(const ptr_const<random_config>& config) noexcept : config_(config) {
   try {
@@ -97,8 +155,10 @@ random_manager::random_manager(const ptr_const<random_config>& config, drawing m
 }
 
 random_manager::~random_manager() {
-  cpu_allocator::free(buffer_);
   generator_.reset();
+  sobol_.reset();
+  std::unique_ptr<workspace>& spare = spare_workspace();
+  if (spare == nullptr) spare = std::move(workspace_);
   config_.reset();
 }
 
@@ -137,29 +197,38 @@ void random_manager::construct(const drawing* requested_mode) {
                  paths, " paths");
   }
 
-  generator_ = random::random_generator_factory(type, settings);
+  std::unique_ptr<workspace>& spare = spare_workspace();
+  workspace_ = spare != nullptr ? std::move(spare) : std::make_unique<workspace>();
+  if (is_sobol(type)) {
+    sobol_ = workspace_->sobol_for(type, settings);
+    generator_ = sobol_;
+    position_ = no_position;  // the buffer holds nothing of this batch
+  } else {
+    generator_ = random::random_generator_factory(type, settings);
+  }
   generate_upfront_ = mode == drawing::up_front;
   buffer_size_ = generate_upfront_ ? batch_size : checked_product(2, block_size, "the buffer");
-  buffer_ = cpu_allocator::allocate_array<double>(buffer_size_);
+  buffer_ = workspace_->buffer_of(buffer_size_);
   half_size_ = buffer_size_ / 2;
   if (!generate_upfront_) return;
 
-  generator_->gaussians(buffer_, buffer_size_, batch_start);
+  draw(batch_start, buffer_, buffer_size_);
   if (orthogonalization) orthogonalize(dates * brownians, paths);
 }
 
 void random_manager::release_after_failure() noexcept {
-  cpu_allocator::free(buffer_);
   buffer_ = nullptr;
   buffer_size_ = 0;
   half_size_ = 0;
   generator_.reset();
+  sobol_.reset();
 }
 
 // Modified Gram-Schmidt over the rows of the batch, then each row centred and scaled to mean square 1. The
 // centring keeps a row orthogonal to the rows before it, which already have mean 0.
 void random_manager::orthogonalize(size_t rows, size_t paths) {
-  std::vector<double> squared_norm(rows);
+  std::vector<double>& squared_norm = workspace_->squared_norms;
+  squared_norm.resize(rows);
   for (size_t r = 0; r < rows; ++r) {
     double* row = buffer_ + r * paths;
     const double initial_norm = std::sqrt(dot(row, row, paths));
@@ -230,16 +299,24 @@ void random_manager::draw_date(size_t time_index) const {
   const size_t batch_dates = settings->batch_index() * settings->number_of_simulation_dates();
   const size_t target = (batch_dates + time_index) * half_size_;
   if (position_ == target + half_size_) return;  // the first half still holds this date
-  // A generator only moves forward; a failure part-way leaves its position unknown, hence the rebuild.
+  draw(target, buffer_, half_size_);
+}
+
+void random_manager::draw(size_t target, double* output, size_t count) const {
+  // A failure part-way leaves the position unknown.
   const size_t position = position_;
   position_ = no_position;
-  if (target < position) {
-    generator_ = random::random_generator_factory(config_->main_generator_type(), settings);
-    draw_gaussians(*generator_, buffer_, half_size_, target);
+  if (sobol_ != nullptr) {
+    sobol_->seek(target);
+    sobol_->gaussians(output, count, 0);
+  } else if (target < position) {
+    // A pseudo-random generator only moves forward: back to the start of its stream.
+    generator_ = random::random_generator_factory(config_->main_generator_type(), config_->settings());
+    draw_gaussians(*generator_, output, count, target);
   } else {
-    draw_gaussians(*generator_, buffer_, half_size_, target - position);
+    draw_gaussians(*generator_, output, count, target - position);
   }
-  position_ = target + half_size_;
+  position_ = target + count;
 }
 
 }  // namespace qavrek

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 
 #include "Analytics/common/random_config.h"
 #include "Core/pointers.h"
@@ -10,6 +11,8 @@
 #include "Vectorization/matrix.h"
 
 namespace qavrek {
+
+class sobol_generator;
 
 // The correlated standard normal increments of one batch of Monte Carlo paths, one simulation date at a time.
 //
@@ -26,6 +29,9 @@ namespace qavrek {
 //
 // The constructor never throws: whatever fails in it is kept and reported by correlate (and by
 // number_of_paths when the configuration itself is unusable) as an Error with the reason.
+//
+// A batch reuses what the last batch on its thread left: the buffer and, for the Sobol types, a generator
+// made for the same settings, so that the batches of a run allocate nothing after the first on each thread.
 //
 // Not for concurrent use: correlate writes into the buffer and, in one-date mode, advances the generator.
 class random_manager {
@@ -55,7 +61,14 @@ class random_manager {
   matrix<double> correlate(size_t time_index, const matrix<double>& decomposed_correlation) const;
 
  private:
+  struct workspace;
+
+  // The workspace that the last manager on this thread gave back, if any.
+  static std::unique_ptr<workspace>& spare_workspace() noexcept;
+
   void construct(const drawing* requested_mode);
+  // Numbers target .. target + count - 1 of the stream into output.
+  void draw(size_t target, double* output, size_t count) const;
   void release_after_failure() noexcept;
   void orthogonalize(size_t rows, size_t paths);
   void check_constructed() const;
@@ -65,12 +78,15 @@ class random_manager {
   ptr_const<random_config> config_;
   // Replaced when one-date mode has to read an earlier stream position.
   mutable ptr_mutable<random> generator_;
+  // The generator again for the Sobol types, which move to any position.
+  std::shared_ptr<sobol_generator> sobol_;
   bool generate_upfront_ = false;
   size_t buffer_size_ = 0;
-  double* buffer_ = nullptr;
+  double* buffer_ = nullptr;  // held by the workspace
   size_t half_size_ = 0;
-  // One-date mode: the stream position that the generator reads next.
+  // The stream position that the generator reads next.
   mutable size_t position_ = 0;
+  std::unique_ptr<workspace> workspace_;
   std::exception_ptr construction_failure_;
 };
 

@@ -1,13 +1,10 @@
 // Valuations of HJM swaption targets allocate nothing on the heap once their workspace has grown, nor do the
 // calibration's residual and Jacobian callbacks once their buffers have.
 //
-// This binary counts the heap allocations of the calling thread by defining the C allocation functions
-// itself (the C++ operators reach them too) and forwarding to the C library's own. Under the address
-// sanitizer, which owns those functions, there is nothing to count and the tests skip.
+// The heap allocations are those of the calling thread, counted by thread_allocations.cpp.
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -17,58 +14,7 @@
 #include "Core/smp_tools_api.h"
 #include "Math/lm_parameters.h"
 #include "hjm_swaption_test_support.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QAVREK_COUNTS_ALLOCATIONS 0
-#else
-#define QAVREK_COUNTS_ALLOCATIONS 1
-#endif
-
-namespace {
-
-thread_local bool counting = false;
-thread_local size_t allocations = 0;
-
-void count() noexcept {
-  if (counting) ++allocations;
-}
-
-}  // namespace
-
-#if QAVREK_COUNTS_ALLOCATIONS
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* pointer, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-
-void* malloc(size_t size) {
-  count();
-  return __libc_malloc(size);
-}
-void* calloc(size_t count_, size_t size) {
-  count();
-  return __libc_calloc(count_, size);
-}
-void* realloc(void* pointer, size_t size) {
-  count();
-  return __libc_realloc(pointer, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) {
-  count();
-  return __libc_memalign(alignment, size);
-}
-void* memalign(size_t alignment, size_t size) {
-  count();
-  return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size) {
-  count();
-  *out = __libc_memalign(alignment, size);
-  return *out != nullptr || size == 0 ? 0 : ENOMEM;
-}
-}
-#endif
+#include "thread_allocations.h"
 
 namespace qavrek {
 
@@ -81,16 +27,6 @@ namespace {
 
 using namespace hjm_swaption_test;
 
-// The heap allocations that `work` makes on this thread.
-template <class Work>
-size_t allocations_of(const Work& work) {
-  allocations = 0;
-  counting = true;
-  work();
-  counting = false;
-  return allocations;
-}
-
 // One and three factors, with a term structure of decays and volatilities.
 parameter_markovian_hjm three_factors() {
   return make_parameter(parameter_markovian_hjm_type::HULL_WHITE, {{0.03, 0.4, 1.2}, {0.05, 0.3, 1.0}},
@@ -99,7 +35,7 @@ parameter_markovian_hjm three_factors() {
 }
 
 TEST(HjmAllocations, ValuationsAndTheirAdjointsReuseTheirWorkspace) {
-  if (!QAVREK_COUNTS_ALLOCATIONS) GTEST_SKIP() << "the sanitizer owns the allocation functions";
+  if (!allocation_test::counts_allocations()) GTEST_SKIP() << "the sanitizer owns the allocation functions";
   hjm_setup one(hull_white_parameter(0.05, 0.01));
   hjm_setup three(three_factors());
   for (hjm_setup* setup : {&one, &three}) {
@@ -123,7 +59,7 @@ TEST(HjmAllocations, ValuationsAndTheirAdjointsReuseTheirWorkspace) {
       swaption.implied_volatility_aad(-1.0, fresh, strike, model, fresh_root, fresh_adjoints.data());
 
       double volatility = 0.0;
-      const size_t count = allocations_of([&] {
+      const size_t count = allocation_test::allocations_of([&] {
         for (int round = 0; round < 3; ++round) {
           root = 0.0;
           std::fill(adjoints.begin(), adjoints.end(), 0.0);
@@ -146,7 +82,7 @@ TEST(HjmAllocations, ValuationsAndTheirAdjointsReuseTheirWorkspace) {
 }
 
 TEST(HjmAllocations, CalibrationCallbacksAllocateNothingOnceTheirBuffersHaveGrown) {
-  if (!QAVREK_COUNTS_ALLOCATIONS) GTEST_SKIP() << "the sanitizer owns the allocation functions";
+  if (!allocation_test::counts_allocations()) GTEST_SKIP() << "the sanitizer owns the allocation functions";
   smp_tools_api::GetInstance().set_backend(smp_tools_api::SEQUENTIAL, 1);
   const std::vector<tenor> grid = {tenor("1Y"), tenor("2Y"), tenor("3Y")};
   const auto targets = std::make_shared<const calibration_ir_targets_configuration>(
@@ -170,7 +106,7 @@ TEST(HjmAllocations, CalibrationCallbacksAllocateNothingOnceTheirBuffersHaveGrow
     run.residuals(x, r);
     run.jacobian(x, J);
     run.finite_difference_jacobian(x, J, steps);
-    const size_t count = allocations_of([&] {
+    const size_t count = allocation_test::allocations_of([&] {
       for (int step = 0; step < 3; ++step) {
         x[0] += 0.01;
         run.residuals(x, r);

@@ -281,6 +281,33 @@ TEST(RandomManagerBatches, FarBatchesHoldTheNumbersOfTheStreamDrawnThrough) {
   }
 }
 
+// Managers one after the other on a thread reuse what the one before left (its buffer and, for the Sobol
+// types, its generator); each still gets the numbers of its own place in the stream, whatever the one before
+// drew, in whichever mode and shape. An up-front batch followed by the same batch date by date, its last date
+// first, asks for the numbers just past those the up-front batch drew, over the buffer it left.
+TEST(RandomManagerReuse, ManagersAfterOthersOnAThreadGetTheNumbersOfTheirBlocks) {
+  struct step {
+    drawing mode;
+    size_t batch, paths;
+    std::vector<size_t> order;
+  };
+  const std::vector<step> steps = {{drawing::up_front, 1, 6, {4, 2, 3, 1}}, {drawing::one_date, 1, 6, {4, 1, 2}},
+                                   {drawing::one_date, 0, 6, {1, 2, 3, 4}}, {drawing::up_front, 2, 8, {2, 4}},
+                                   {drawing::one_date, 2, 6, {3, 1}},       {drawing::one_date, 1, 8, {1, 4}}};
+  for (random_type type : all_types) {
+    for (bool shift : {false, true}) {
+      for (const step& s : steps) {
+        const auto config = make_config(type, {s.paths, 5, 2, s.batch, false, shift});
+        const random_manager manager(config, s.mode);
+        for (size_t t : s.order)
+          EXPECT_EQ(values(manager.correlate(t, identity(2))), stream_block(*config, t))
+              << type_name(type) << (shift ? " shifted" : "") << (s.mode == drawing::up_front ? " up front" : "")
+              << " batch " << s.batch << " of " << s.paths << " paths, date " << t;
+      }
+    }
+  }
+}
+
 // --- Statistics ------------------------------------------------------------------------------------------
 
 class RandomManagerStatistics : public testing::TestWithParam<random_type> {};
