@@ -40,16 +40,14 @@ class gf2_modulus {
   };
   static product_shape shape_of(size_t n);
 
-  // The residue of c (2 operand_words_ words, degree below 2k).
-  gf2_polynomial reduce(const std::vector<std::uint64_t>& c) const;
   // c x mod p, in place.
   void multiply_by_x(gf2_polynomial& c) const;
 
   size_t degree_;
-  size_t words_;          // of a residue
-  size_t operand_words_;  // of p and mu, which have degree k
-  gf2_polynomial modulus_;
-  gf2_polynomial quotient_;  // mu
+  size_t words_;  // of a residue
+  product_shape shape_;  // of the products of residues, p and mu, which have degree k
+  gf2_polynomial modulus_;   // p, padded to shape_.words
+  gf2_polynomial quotient_;  // mu, padded likewise
 };
 
 }  // namespace qavrek
