@@ -30,11 +30,15 @@ void add_shifted(std::vector<std::uint64_t>& c, const std::vector<std::uint64_t>
 gf2_polynomial minimal_polynomial(const std::vector<std::uint64_t>& bits, size_t count) {
   QAVREK_CHECK(count > 0 && bits.size() * 64 >= count, "a sequence of ", count, " bits needs ", (count + 63) / 64,
                " words, got ", bits.size());
-  // The discrepancy sum_(i <= L) c_i s_(n - i) is the parity of c AND the reversed sequence from count - 1 - n.
+  // The discrepancy sum_(i <= L) c_i s_(n - i) is the parity of c AND the reversed sequence from count - 1 - n;
+  // the reversed sequence is kept at each of the 64 bit offsets, so that this is a run of whole words.
   const size_t words = count / 64 + 2;
   std::vector<std::uint64_t> reversed(words, 0);
   for (size_t n = 0; n < count; ++n)
     if ((bits[n / 64] >> (n % 64)) & 1u) reversed[(count - 1 - n) / 64] |= std::uint64_t(1) << ((count - 1 - n) % 64);
+  std::vector<std::uint64_t> shifted(64 * words, 0);
+  for (size_t offset = 0; offset < 64; ++offset)
+    for (size_t w = 0; w + 1 < words; ++w) shifted[offset * words + w] = bits_from(reversed, 64 * w + offset);
 
   // The connection polynomial c (c_0 = 1) of the shortest recurrence found so far, of length L, and b, the
   // one before the last change of length, of degree at most b_degree, which is m bits behind.
@@ -43,8 +47,10 @@ gf2_polynomial minimal_polynomial(const std::vector<std::uint64_t>& bits, size_t
   c[0] = b[0] = 1;
   size_t length = 0, b_degree = 0, m = 1;
   for (size_t n = 0; n < count; ++n) {
+    const size_t first = count - 1 - n;
+    const std::uint64_t* window = shifted.data() + (first % 64) * words + first / 64;
     std::uint64_t sum = 0;
-    for (size_t w = 0; w <= length / 64; ++w) sum ^= c[w] & bits_from(reversed, count - 1 - n + 64 * w);
+    for (size_t w = 0; w <= length / 64; ++w) sum ^= c[w] & window[w];
     if (std::popcount(sum) % 2 == 0) {
       ++m;
       continue;
