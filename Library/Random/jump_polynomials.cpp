@@ -1,5 +1,7 @@
 #include "Random/jump_polynomials.h"
 
+#include <utility>
+
 #include "Core/check.h"
 #include "Random/minimal_polynomial.h"
 
@@ -27,7 +29,8 @@ jump_polynomials::jump_polynomials(const gf2_polynomial& characteristic, std::ui
 
 const std::vector<gf2_polynomial>& jump_polynomials::digit_powers(size_t position) const {
   std::call_once(made_[position], [&] {
-    std::vector<gf2_polynomial>& powers = powers_[position];
+    // Made apart and kept whole: a failure part-way leaves the position to be made again.
+    std::vector<gf2_polynomial> powers;
     powers.reserve(digit_values);
     // x^(unit 16^i) is x^(unit 15 16^(i-1)) x^(unit 16^(i-1)), and every other digit a multiple of it.
     if (position == 0) {
@@ -37,6 +40,7 @@ const std::vector<gf2_polynomial>& jump_polynomials::digit_powers(size_t positio
       powers.push_back(modulus_.multiply(below.back(), below.front()));
     }
     while (powers.size() < digit_values) powers.push_back(modulus_.multiply(powers.back(), powers.front()));
+    powers_[position] = std::move(powers);
   });
   return powers_[position];
 }
