@@ -29,13 +29,6 @@ def act_365f():
     return Util.dayCountConvention(Util.day_count_convention_type.ACT_365F, Util.calendar())
 
 
-def skip_of_an_hour():
-    """A Mersenne Twister skipping 2^40 numbers, in chunks of a few milliseconds."""
-    twister = Random.random.random_generator_factory(Random.random_type.MERSENNE_TWISTER,
-                                                     Random.randomSettings(5489, 1, 1))
-    return lambda: twister.discard(2 ** 40)
-
-
 def hjm_calibration(folder):
     """200 CMS targets on three factors, finite-difference Jacobians: two minutes or more."""
     expiries, tenors = [f"{k}Y" for k in range(1, 21)], [f"{k}Y" for k in range(1, 11)]
@@ -99,8 +92,7 @@ def latency(call, delay):
 def main():
     repetitions = int(sys.argv[1]) if len(sys.argv) > 1 else 9
     with tempfile.TemporaryDirectory() as folder:
-        calls = [("Random discard(2^40), Mersenne Twister", skip_of_an_hour(), 0.2),
-                 ("calibrationIrHjm.calibrate, 200 targets, 3 factors", hjm_calibration(folder), 0.3),
+        calls = [("calibrationIrHjm.calibrate, 200 targets, 3 factors", hjm_calibration(folder), 0.3),
                  ("simulationManager.propagate, 10M paths x 3 factors", large_step(), 0.02)]
         print(f"{'call':52} {'median':>8} {'min':>8} {'max':>8}  (ms from SIGINT to return, {repetitions} runs)")
         for name, call, delay in calls:
