@@ -7,6 +7,7 @@
 
 #include "Analytics/models/bilinear_form.h"
 #include "Analytics/models/factor_scratch.h"
+#include "Analytics/models/markovian_hjm_step.h"
 #include "Analytics/models/model_markovian_hjm_series.h"
 #include "Core/check.h"
 #include "Math/cholesky_decomposition.h"
@@ -482,7 +483,13 @@ void model_markovian_hjm::evolve(const change_of_measure& measure, size_t step, 
   QAVREK_CHECK(gaussians.rows() >= n, "the draws have ", gaussians.rows(), " rows for ", n, " factors");
   QAVREK_CHECK(gaussians.columns() == next.columns(), "the draws have ", gaussians.columns(), " paths, the states ",
                next.columns());
-  current = next;
+  const size_t paths = next.columns();
+  // The step copies the rows it moves to `current` as it reads them; a `current` of another shape (or none
+  // yet) takes the whole copy here, and rows past the integral are copied apart.
+  if (current.rows() != next.rows() || current.columns() != paths)
+    current = next;
+  else
+    std::copy(next.data() + (n + 1) * paths, next.data() + next.size(), current.data() + (n + 1) * paths);
 
   const size_t start = simulation_index_[step - 1];
   const size_t end = simulation_index_[step];
@@ -493,11 +500,12 @@ void model_markovian_hjm::evolve(const change_of_measure& measure, size_t step, 
   const matrix<double> covariance_start = states_covariance_.get_matrix(start, 0, 0);
   const matrix<double>& rho = parameter_->correlation();
 
-  factor_scratch scratch(4 * n);
+  factor_scratch scratch(5 * n);
   double* increment = scratch.block(0);        // G_end - G_start
   double* sum = scratch.block(n);              // G_end + G_start
   double* integral_loading = scratch.block(2 * n);  // mm - G_end sv: the draws' weight in the integral
   double* drift = scratch.block(3 * n);        // sv (rho mm)
+  double* shift = scratch.block(4 * n);        // the change of measure's shift of the draws
   for (size_t k = 0; k < n; ++k) {
     increment[k] = integral_end[k] - integral_start[k];
     sum[k] = integral_end[k] + integral_start[k];
@@ -505,28 +513,18 @@ void model_markovian_hjm::evolve(const change_of_measure& measure, size_t step, 
     double rho_mm = 0.0;
     for (size_t j = 0; j < n; ++j) rho_mm += rho(k, j) * mm[j];
     drift[k] = sv[k] * rho_mm;
+    shift[k] = measure.row_dot(step, k);
   }
-  const double half_q = 0.5 * (bilinear_form(integral_loading, rho, integral_loading) +
+  markovian_hjm_step_coefficients coefficients;
+  coefficients.factors = n;
+  coefficients.shifts = shift;
+  coefficients.drifts = drift;
+  coefficients.volatilities = sv;
+  coefficients.increments = increment;
+  coefficients.loadings = integral_loading;
+  coefficients.half_q = 0.5 * (bilinear_form(integral_loading, rho, integral_loading) +
                                bilinear_form(sum, covariance_start, increment));
-
-  const size_t paths = next.columns();
-  double* __restrict integral_row = next[n];
-  for (size_t k = 0; k < n; ++k) {
-    const double shift = measure.row_dot(step, k);
-    const double constant = k == 0 ? half_q : 0.0;
-    const double b = drift[k];
-    const double volatility = sv[k];
-    const double d_g = increment[k];
-    const double loading = integral_loading[k];
-    const double* __restrict previous = current[k];
-    const double* __restrict draws = gaussians[k];
-    double* __restrict state = next[k];
-    for (size_t p = 0; p < paths; ++p) {
-      const double draw = draws[p] - shift;
-      state[p] -= b + volatility * draw;
-      integral_row[p] += constant + d_g * previous[p] + loading * draw;
-    }
-  }
+  markovian_hjm_step(coefficients, gaussians.data(), current.data(), next.data(), paths);
 }
 
 void model_markovian_hjm::state_drift(const datetime& t, vector<double>& out) const {
