@@ -5,33 +5,16 @@
 #include <iterator>
 #include <limits>
 
+#include "Analytics/models/extended_cir_step.h"
 #include "Analytics/models/factor_scratch.h"
 #include "Core/check.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
-#include "Vectorization/vector_clones.h"
 
 namespace qavrek {
 namespace {
 
 constexpr double epsilon = std::numeric_limits<double>::epsilon();
-
-// y1 = scale ((sqrt(lambda) + a Z)^2 + dof - a^2) has the mean dof + lambda and the variance
-// 2 (dof + 2 lambda) of the scaled non-central chi-square, for a^2 = sqrt(lambda (lambda + 2) + dof) - lambda.
-// Expanded, the square needs one root less. On the widest vector unit; the file is compiled without
-// contraction, so every unit gives the same bits.
-QAVREK_VECTOR_CLONES
-void draw_noncentral_chi_square(double* __restrict x1, const double* __restrict x0, const double* __restrict draws,
-                                size_t paths, double noncentrality_per_y, double shift, double dof,
-                                double scale) noexcept {
-  for (size_t p = 0; p < paths; ++p) {
-    const double centre = noncentrality_per_y * (x0[p] + shift);
-    const double lambda = 0.5 * (centre + std::abs(centre));  // max(centre, 0) without a branch
-    const double a2 = std::sqrt(lambda * (lambda + 2.0) + dof) - lambda;
-    const double z = draws[p];
-    x1[p] = scale * (lambda + dof + a2 * (z * z - 1.0) + 2.0 * z * std::sqrt(lambda * a2)) - shift;
-  }
-}
 
 // (e^x - 1)/x, 1 at x = 0.
 double relative_growth(double x) { return std::abs(x) < epsilon ? 1.0 + 0.5 * x : std::expm1(x) / x; }
@@ -285,7 +268,13 @@ void model_extended_cir::evolve(const change_of_measure&, size_t i, const matrix
   QAVREK_CHECK(gaussians.rows() >= n, "the draws have ", gaussians.rows(), " rows for ", n, " factors");
   QAVREK_CHECK(gaussians.columns() == states.columns(), "the draws have ", gaussians.columns(), " paths, the states ",
                states.columns());
-  previous = states;
+  const size_t paths = states.columns();
+  // The step copies the rows it moves to `previous` as it reads them; a `previous` of another shape (or none
+  // yet) takes the whole copy here, and rows past the integral are copied apart.
+  if (previous.rows() != states.rows() || previous.columns() != paths)
+    previous = states;
+  else
+    std::copy(states.data() + (n + 1) * paths, states.data() + states.size(), previous.data() + (n + 1) * paths);
 
   const datetime& t0 = dates_[i - 1];
   const datetime& t1 = dates_[i];
@@ -300,29 +289,30 @@ void model_extended_cir::evolve(const change_of_measure&, size_t i, const matrix
   // transition's scale, give the draw the mean c (d + lambda) that keeps E[x1] = R x0. For parameters
   // constant over the step d = 4 kappa theta / sigma^2 and the draw has the exact transition's two moments.
   const double* shifts = parameters_of_interval(k1).theta;
-  const double half_tau = 0.5 * year_fraction(t0, t1);
 
-  const size_t paths = states.columns();
-  double* __restrict integral = states[n];
+  factor_scratch scratch(4 * n);
+  double* ratios = scratch.block(0);
+  double* noncentralities = scratch.block(n);
+  double* dofs = scratch.block(2 * n);
+  double* scales = scratch.block(3 * n);
   for (size_t f = 0; f < n; ++f) {
-    const double* __restrict x0 = previous[f];
-    const double* __restrict draws = gaussians[f];
-    double* __restrict x1 = states[f];
-    const double ratio = decay1[f] / decay0[f];  // exp(-integral of kappa over the step)
-    const double scale = 0.25 * decay1[f] * variance[f];
-    const double noncentrality_per_y = ratio / scale;
-    const double shift = shifts[f];
-    const double dof = shift * (1.0 - ratio) / scale;
-    if (!(scale > 0.0) || !std::isfinite(noncentrality_per_y) || !std::isfinite(dof)) {
-      // No variance over the step: the deterministic limit of the draw below, y1 = R y0+ + theta (1 - R).
-      for (size_t p = 0; p < paths; ++p) x1[p] = ratio * (std::max(x0[p] + shift, 0.0) - shift);
-    } else {
-      draw_noncentral_chi_square(x1, x0, draws, paths, noncentrality_per_y, shift, dof, scale);
-    }
-    for (size_t p = 0; p < paths; ++p) integral[p] += half_tau * (x1[p] + x0[p]);
+    ratios[f] = decay1[f] / decay0[f];  // exp(-integral of kappa over the step)
+    scales[f] = 0.25 * decay1[f] * variance[f];
+    noncentralities[f] = ratios[f] / scales[f];
+    dofs[f] = shifts[f] * (1.0 - ratios[f]) / scales[f];
+    // No variance over the step: the deterministic limit of the draw, y1 = R y0+ + theta (1 - R).
+    if (!(scales[f] > 0.0) || !std::isfinite(noncentralities[f]) || !std::isfinite(dofs[f])) scales[f] = 0.0;
   }
-  const double log_a_increase = log_a_from_valuation_[i] - log_a_from_valuation_[i - 1];
-  for (size_t p = 0; p < paths; ++p) integral[p] += log_a_increase;
+  extended_cir_step_coefficients coefficients;
+  coefficients.factors = n;
+  coefficients.ratios = ratios;
+  coefficients.noncentralities = noncentralities;
+  coefficients.shifts = shifts;
+  coefficients.degrees_of_freedom = dofs;
+  coefficients.scales = scales;
+  coefficients.half_tau = 0.5 * year_fraction(t0, t1);
+  coefficients.log_a_increase = log_a_from_valuation_[i] - log_a_from_valuation_[i - 1];
+  extended_cir_step(coefficients, gaussians.data(), previous.data(), states.data(), paths);
 }
 
 // ---------------------------------------------------------------------------------------------------
