@@ -1,0 +1,161 @@
+// The simulation steps of the Markovian HJM and extended CIR models run on every instruction set of the
+// machine. On each, a batch stepped over all its dates must give, bit for bit, what each of its paths gives
+// stepped alone (a batch of one path takes no vector lane), over path counts that leave every remainder after
+// the vectors; and `current` must receive the states on entry, rows past the integral included.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "Analytics/change_of_measure/change_of_measure.h"
+#include "Analytics/models/model_extended_cir.h"
+#include "Analytics/models/model_markovian_hjm.h"
+#include "Analytics/tests/extended_cir_test_support.h"
+#include "Analytics/tests/hjm_model_test_support.h"
+#include "Random/tests/instruction_sets.h"
+
+namespace qavrek {
+namespace {
+
+using hjm_test::days;
+using hjm_test::valuation;
+using hjm_type = parameter_markovian_hjm_type;
+
+const std::vector<datetime> simulation_dates =
+    days({0, 30, 91, 180, 365, 500, 730, 1095, 1460, 2000, 2555, 3650, 4000});
+
+// One model's step, with the shapes of its states and draws.
+struct step_case {
+  std::string name;
+  size_t factors;
+  size_t extra_rows;   // rows of the states past the integral, and of the draws past the factors
+  double state_scale;  // the spread of the states the steps start from
+  std::function<void(size_t step, const matrix<double>& draws, matrix<double>& current, matrix<double>& next)> evolve;
+};
+
+void PrintTo(const step_case& c, std::ostream* out) { *out << c.name; }
+
+step_case hjm_case(std::string name, hjm_type type, size_t n, bool near_zero_decay, bool shifted,
+                   size_t extra_rows) {
+  auto parameter =
+      std::make_shared<const parameter_markovian_hjm>(hjm_test::varying_parameter(type, n, near_zero_decay));
+  auto model = std::make_shared<const model_markovian_hjm>(*parameter, valuation(), simulation_dates, false);
+  auto measure = std::make_shared<change_of_measure>();
+  if (shifted) {
+    // Shifts that change from step to step and from factor to factor.
+    matrix<double> volatility(simulation_dates.size(), 2), correlation(n, 2);
+    for (size_t i = 0; i < volatility.size(); ++i) volatility.data()[i] = 0.1 * static_cast<double>(i % 5) - 0.2;
+    for (size_t i = 0; i < correlation.size(); ++i) correlation.data()[i] = 0.3 * static_cast<double>(i % 3) + 0.1;
+    measure = std::make_shared<change_of_measure>(std::move(correlation), std::move(volatility));
+  }
+  return {std::move(name), n, extra_rows, 0.01,
+          [parameter, model, measure](size_t step, const matrix<double>& draws, matrix<double>& current,
+                                      matrix<double>& next) { model->evolve(*measure, step, draws, current, next); }};
+}
+
+step_case cir_case(std::string name, ptr_const<parameter_extended_cir> parameter, size_t extra_rows) {
+  auto model = std::make_shared<const model_extended_cir>(*parameter, valuation(), simulation_dates, false);
+  return {std::move(name), parameter->number_of_factors(), extra_rows, 0.03,
+          [parameter, model](size_t step, const matrix<double>& draws, matrix<double>& previous,
+                             matrix<double>& states) {
+            model->evolve(change_of_measure(), step, draws, previous, states);
+          }};
+}
+
+// Three factors whose parameters change between the simulation dates; factor 1 has no volatility from day 400
+// to day 1200, so that its steps there take the deterministic limit. States of spread 0.03 around shifts of
+// 0.01 to 0.03 put some paths below zero in y, where the non-centrality is cut to zero.
+ptr_const<parameter_extended_cir> piecewise_cir(size_t n) {
+  matrix<double> kappa(2, n), sigma(3, n), theta(2, n);
+  for (size_t k = 0; k < n; ++k) {
+    const double f = static_cast<double>(k);
+    kappa(0, k) = 0.1 + 0.4 * f;
+    kappa(1, k) = 0.3 + 0.1 * f;
+    sigma(0, k) = 0.05 + 0.05 * f;
+    sigma(1, k) = k == 1 ? 0.0 : 0.08;
+    sigma(2, k) = 0.06;
+    theta(0, k) = 0.03 / (f + 1.0);
+    theta(1, k) = 0.02;
+  }
+  return cir_test::make_parameter({kappa, days({700, 5000})}, {sigma, days({400, 1200, 5000})},
+                                  {theta, days({1500, 5000})});
+}
+
+std::vector<step_case> step_cases() {
+  return {
+      hjm_case("HjmHullWhiteThreeFactorsShiftedMeasure", hjm_type::HULL_WHITE, 3, false, true, 0),
+      hjm_case("HjmPiecewiseConstantTwoFactorsRowsPastTheIntegral", hjm_type::PICEWISE_CONSTANT, 2, true, true, 1),
+      hjm_case("HjmHullWhiteOneFactor", hjm_type::HULL_WHITE, 1, false, false, 0),
+      cir_case("CirThreeFactorsStillInterval", piecewise_cir(3), 0),
+      cir_case("CirTwoFactorsRowsPastTheIntegral", piecewise_cir(2), 2),
+      cir_case("CirNoReversion", cir_test::constant_parameter({0.0, 0.0}, {0.05, 0.1}, {0.02, 0.01}), 0),
+  };
+}
+
+matrix<double> normals(size_t rows, size_t columns, double scale, std::mt19937& generator) {
+  std::normal_distribution<double> normal;
+  matrix<double> values(rows, columns);
+  for (double& value : values) value = scale * normal(generator);
+  return values;
+}
+
+matrix<double> column(const matrix<double>& m, size_t p) {
+  matrix<double> one(m.rows(), 1);
+  for (size_t r = 0; r < m.rows(); ++r) one(r, 0) = m(r, p);
+  return one;
+}
+
+bool same_bits(const matrix<double>& a, const matrix<double>& b) {
+  return a.rows() == b.rows() && a.columns() == b.columns() &&
+         std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+class StepsOnEveryInstructionSet : public ::testing::TestWithParam<std::tuple<step_case, size_t>> {};
+
+TEST_P(StepsOnEveryInstructionSet, GiveEachPathTheBitsOfThatPathSteppedAlone) {
+  const auto& [c, paths] = GetParam();
+  const size_t rows = c.factors + 1 + c.extra_rows;
+  const size_t steps = simulation_dates.size();
+  std::mt19937 generator(static_cast<unsigned>(paths));
+  const matrix<double> start = normals(rows, paths, c.state_scale, generator);
+  std::vector<matrix<double>> draws;
+  for (size_t step = 1; step < steps; ++step) draws.push_back(normals(c.factors + c.extra_rows, paths, 1.0, generator));
+
+  // expected[step - 1] holds the states after `step`, each column from its path stepped alone.
+  std::vector<matrix<double>> expected(steps - 1, matrix<double>(rows, paths));
+  for (size_t p = 0; p < paths; ++p) {
+    matrix<double> next = column(start, p), current;
+    for (size_t step = 1; step < steps; ++step) {
+      c.evolve(step, column(draws[step - 1], p), current, next);
+      for (size_t r = 0; r < rows; ++r) expected[step - 1](r, p) = next(r, 0);
+    }
+  }
+
+  on_every_instruction_set([&](const char* target) {
+    // A `current` of the states' shape already, unlike the paths stepped alone: no copy precedes the step.
+    matrix<double> next = start, current(rows, paths, -1.0);
+    for (size_t step = 1; step < steps; ++step) {
+      const matrix<double> before = next;
+      c.evolve(step, draws[step - 1], current, next);
+      ASSERT_TRUE(same_bits(next, expected[step - 1])) << target << ", step " << step;
+      ASSERT_TRUE(same_bits(current, before)) << target << ", step " << step;
+    }
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(ModelSteps, StepsOnEveryInstructionSet,
+                         ::testing::Combine(::testing::ValuesIn(step_cases()),
+                                            ::testing::Values(1, 3, 7, 8, 9, 16, 17, 33, 1000)),
+                         [](const auto& info) {
+                           return std::get<0>(info.param).name + "_" + std::to_string(std::get<1>(info.param)) +
+                                  "Paths";
+                         });
+
+}  // namespace
+}  // namespace qavrek
