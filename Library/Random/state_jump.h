@@ -41,7 +41,7 @@ void jump_state(const gf2_polynomial& g, size_t degree, std::uint32_t* state) {
     return h;
   };
   // A sequence of `steps` steps past the r words of a window; window(first) is its first window.
-  const auto sequence = [](size_t steps) { return std::vector<std::uint32_t>(r + steps + 1, 0); };
+  const auto sequence = [](size_t steps) { return std::vector<std::uint32_t>(Register::size + steps + 1, 0); };
   const auto first_window = [](std::vector<std::uint32_t>& words, size_t steps) {
     return Register::direction > 0 ? words.data() : words.data() + steps;
   };
