@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
+#include "Analytics/models/cheyette_step.h"
 #include "Analytics/models/factor_scratch.h"
 #include "Core/check.h"
 #include "Math/gaussian_quadrature.h"
@@ -14,99 +14,6 @@
 #include "Util/day_count_convention.h"
 
 namespace qavrek {
-namespace {
-
-// Paths advanced together: the state rows of a block stay in the first-level cache through the step's
-// passes over them.
-constexpr size_t path_block = 256;
-
-// The step's volatilities of one factor over paths [begin, end) from its states at the step's start:
-// eta = sigma M and theta = nu M.
-void local_volatilities(double sigma, double nu, double skew, double level, double cap, const double* __restrict x,
-                        const double* __restrict y, double* __restrict eta, double* __restrict theta, size_t begin,
-                        size_t end) {
-  if (skew == 0.0) {
-    for (size_t p = begin; p < end; ++p) {
-      eta[p] = sigma;
-      theta[p] = nu;
-    }
-    return;
-  }
-  for (size_t p = begin; p < end; ++p) {
-    const double multiplier = model_cheyette::local_volatility_multiplier(skew * (x[p] + level * y[p]), cap);
-    eta[p] = sigma * multiplier;
-    theta[p] = nu * multiplier;
-  }
-}
-
-// drift[p - begin] = sum_g rho_fg theta_g[p] over paths [begin, end), one factor g at a time.
-void set_drift(double rho, const double* __restrict theta_g, double* __restrict drift, size_t begin, size_t end) {
-  for (size_t p = begin; p < end; ++p) drift[p - begin] = rho * theta_g[p];
-}
-void add_drift(double rho, const double* __restrict theta_g, double* __restrict drift, size_t begin, size_t end) {
-  for (size_t p = begin; p < end; ++p) drift[p - begin] += rho * theta_g[p];
-}
-
-// What moves one factor f over a step.
-struct factor_move {
-  double shift;         // the change of measure's shift of the draw
-  double rho;           // rho_ff
-  double g_end, g_start;
-  double level;
-  double sign;          // -1 for a negative skew, else 1: the clamp is sign x >= sign bound
-  double inverse_skew;  // 1/b, +inf for a zero skew (no bound)
-};
-
-// x_f and y_ff over paths [begin, end), their old values saved in `previous` rows: x moves by
-// -eta (z - shift + drift), y_ff by rho_ff eta^2, x is clamped where 1 + b (x + L y_ff) would turn
-// negative, and the integral gains theta (z - shift) + G x - G' x_old and the y_ff share of the convexity.
-void move_factor(const factor_move& m, const double* __restrict z, const double* __restrict eta,
-                 const double* __restrict theta, const double* __restrict drift, double* __restrict x,
-                 double* __restrict x_old, double* __restrict y, double* __restrict y_old,
-                 double* __restrict integral, size_t begin, size_t end) {
-  const double half_rho = 0.5 * m.rho;
-  const double weight_end = 0.5 * m.g_end * m.g_end;
-  const double weight_start = 0.5 * m.g_start * m.g_start;
-  for (size_t p = begin; p < end; ++p) {
-    const double x_start = x[p];
-    const double y_start = y[p];
-    x_old[p] = x_start;
-    y_old[p] = y_start;
-    const double draw = z[p] - m.shift;
-    const double y_end = y_start + m.rho * eta[p] * eta[p];
-    const double moved = x_start - eta[p] * (draw + drift[p - begin]);
-    const double bound = -m.level * y_end - m.inverse_skew;
-    const double x_end = m.sign * std::max(m.sign * moved, m.sign * bound);
-    x[p] = x_end;
-    y[p] = y_end;
-    integral[p] += half_rho * theta[p] * theta[p] + weight_end * y_end - weight_start * y_start + theta[p] * draw +
-                   m.g_end * x_end - m.g_start * x_start;
-  }
-}
-
-// y_fg and y_gf for g != f over paths [begin, end), their old values saved in `previous`: each gains
-// rho_fg eta_f eta_g, and the integral 1/2 (rho_fg theta_f theta_g + G_f G_g y - G'_f G'_g y(old)) for each.
-void move_covariances(double rho, double weight_end, double weight_start, const double* __restrict eta_f,
-                      const double* __restrict eta_g, const double* __restrict theta_f,
-                      const double* __restrict theta_g, double* __restrict y_fg, double* __restrict y_fg_old,
-                      double* __restrict y_gf, double* __restrict y_gf_old, double* __restrict integral, size_t begin,
-                      size_t end) {
-  for (size_t p = begin; p < end; ++p) {
-    const double fg_start = y_fg[p];
-    const double gf_start = y_gf[p];
-    y_fg_old[p] = fg_start;
-    y_gf_old[p] = gf_start;
-    const double increment = rho * eta_f[p] * eta_g[p];
-    const double fg_end = fg_start + increment;
-    const double gf_end = gf_start + increment;
-    y_fg[p] = fg_end;
-    y_gf[p] = gf_end;
-    integral[p] += rho * theta_f[p] * theta_g[p] + weight_end * (fg_end + gf_end) - weight_start * (fg_start + gf_start);
-  }
-}
-
-}  // namespace
-
 model_cheyette::model_cheyette(const parameter_cheyette& parameter, const datetime& valuation_date,
                                const std::vector<datetime>& simulation_dates, bool reduced_states,
                                bool decay_skew_level)
@@ -277,76 +184,61 @@ void model_cheyette::evolve(const change_of_measure& measure_change, size_t i, c
   QAVREK_CHECK(i >= 1 && i < dates.size(), "step ", i, " does not move between two of the ", dates.size(),
                " simulation dates");
   const size_t n = factors_;
-  const size_t volatility_row = local_volatility_state_index();
   const size_t integral_row = discounting_state_index();
   QAVREK_CHECK(states.rows() > integral_row, "the states have ", states.rows(), " rows, a step writes ",
                integral_row + 1);
   QAVREK_CHECK(gaussians.rows() >= n, "the draws have ", gaussians.rows(), " rows for ", n, " factors");
   QAVREK_CHECK(gaussians.columns() == states.columns(), "the draws have ", gaussians.columns(),
                " paths, the states ", states.columns());
-  // Each pass below saves the old values of the rows it moves into `previous` as it reads them.
-  if (previous.rows() != states.rows() || previous.columns() != states.columns()) previous = states;
+  const size_t paths = states.columns();
+  // The step copies the rows it moves to `previous` as it reads them; a `previous` of another shape (or none
+  // yet) takes the whole copy here, and rows past the integral, which are not the model's, are copied apart.
+  if (previous.rows() != states.rows() || previous.columns() != paths)
+    previous = states;
+  else
+    std::copy(states.data() + (integral_row + 1) * paths, states.data() + states.size(),
+              previous.data() + (integral_row + 1) * paths);
 
-  // Per factor: sv, mm, G at the step's end and start, the skew level and the measure's shift.
-  factor_scratch scratch(6 * n);
-  double* sigma = scratch.block(0);
-  double* nu = scratch.block(n);
-  double* g_end = scratch.block(2 * n);
-  double* g_start = scratch.block(3 * n);
-  double* level = scratch.block(4 * n);
-  double* shift = scratch.block(5 * n);
+  // Per factor: the inverse skew, the skew level and the measure's shift; per pair of factors the weights of
+  // y in the integral at the step's end and start.
+  factor_scratch scratch(3 * n + 2 * n * n);
+  double* inverse_skew = scratch.block(0);
+  double* level = scratch.block(n);
+  double* shift = scratch.block(2 * n);
+  double* weight_end = scratch.block(3 * n);
+  double* weight_start = scratch.block(3 * n + n * n);
   // G is tabulated on the HJM model dates, where the simulation dates sit at simulation_index.
-  const double* integral_end = hjm_model_->integral_decay()[hjm_model_->simulation_index()[i]];
-  const double* integral_start = hjm_model_->integral_decay()[hjm_model_->simulation_index()[i - 1]];
+  const double* g_end = hjm_model_->integral_decay()[hjm_model_->simulation_index()[i]];
+  const double* g_start = hjm_model_->integral_decay()[hjm_model_->simulation_index()[i - 1]];
   const double* skew = parameter_->skew_parameter()[step_skew_rows_[i]];
   const matrix<double>& rho = parameter_->correlation();
   double largest_skew = 0.0;
   for (size_t f = 0; f < n; ++f) {
-    sigma[f] = hjm_model_->incremental_volatility_sv()(i, f);
-    nu[f] = hjm_model_->incremental_volatility_mm()(i, f);
-    g_end[f] = integral_end[f];
-    g_start[f] = integral_start[f];
-    level[f] = decay_skew_level_ ? integral_start[f] : parameter_->long_term_skew_level();
+    inverse_skew[f] = skew[f] != 0.0 ? 1.0 / skew[f] : 0.0;  // unread for a zero skew
+    level[f] = decay_skew_level_ ? g_start[f] : parameter_->long_term_skew_level();
     shift[f] = measure_change.row_dot(i, f);
     // fmax lets a number win over NaN.
     largest_skew = std::fmax(largest_skew, std::abs(skew[f]));
-  }
-  const double cap = local_volatility_cap(largest_skew, variance_at(i));
-
-  const size_t paths = states.columns();
-  double* integral = states[integral_row];
-  double drift[path_block];
-  for (size_t begin = 0; begin < paths; begin += path_block) {
-    const size_t end = std::min(begin + path_block, paths);
-    // The integral changes only by the += of the passes, and rows after it are not the model's.
-    for (size_t r = integral_row; r < states.rows(); ++r)
-      std::copy(states[r] + begin, states[r] + end, previous[r] + begin);
-    for (size_t f = 0; f < n; ++f)
-      local_volatilities(sigma[f], nu[f], skew[f], level[f], cap, states[f], states[y_state_index(f, f)],
-                         states[volatility_row + f], previous[volatility_row + f], begin, end);
-    for (size_t f = 0; f < n; ++f) {
-      // A zero skew puts the bound at -infinity: no clamp.
-      const factor_move move{shift[f],
-                             rho(f, f),
-                             g_end[f],
-                             g_start[f],
-                             level[f],
-                             skew[f] < 0.0 ? -1.0 : 1.0,
-                             skew[f] != 0.0 ? 1.0 / skew[f] : std::numeric_limits<double>::infinity()};
-      const double* eta_f = states[volatility_row + f];
-      const double* theta_f = previous[volatility_row + f];
-      set_drift(rho(f, 0), previous[volatility_row], drift, begin, end);
-      for (size_t g = 1; g < n; ++g) add_drift(rho(f, g), previous[volatility_row + g], drift, begin, end);
-      // y_ff before the clamp, which needs it: the off-diagonal y_fg come after.
-      move_factor(move, gaussians[f], eta_f, theta_f, drift, states[f], previous[f],
-                  states[y_state_index(f, f)], previous[y_state_index(f, f)], integral, begin, end);
-      for (size_t g = f + 1; g < n; ++g)
-        move_covariances(rho(f, g), 0.5 * g_end[f] * g_end[g], 0.5 * g_start[f] * g_start[g], eta_f,
-                         states[volatility_row + g], theta_f, previous[volatility_row + g],
-                         states[y_state_index(f, g)], previous[y_state_index(f, g)], states[y_state_index(g, f)],
-                         previous[y_state_index(g, f)], integral, begin, end);
+    for (size_t g = 0; g < n; ++g) {
+      weight_end[f * n + g] = 0.5 * g_end[f] * g_end[g];
+      weight_start[f * n + g] = 0.5 * g_start[f] * g_start[g];
     }
   }
+  cheyette_step_coefficients coefficients;
+  coefficients.factors = n;
+  coefficients.volatilities = hjm_model_->incremental_volatility_sv()[i];
+  coefficients.integral_volatilities = hjm_model_->incremental_volatility_mm()[i];
+  coefficients.skews = skew;
+  coefficients.inverse_skews = inverse_skew;
+  coefficients.levels = level;
+  coefficients.shifts = shift;
+  coefficients.decays_end = g_end;
+  coefficients.decays_start = g_start;
+  coefficients.correlations = rho.data();
+  coefficients.weights_end = weight_end;
+  coefficients.weights_start = weight_start;
+  coefficients.cap = local_volatility_cap(largest_skew, variance_at(i));
+  cheyette_step(coefficients, gaussians.data(), previous.data(), states.data(), paths);
 }
 
 void model_cheyette::finalize_aad(double*) const {}

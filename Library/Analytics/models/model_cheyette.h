@@ -32,7 +32,8 @@ class space_grid;
 // it leaves the law alone for a skew of any size. A zero skew is the Gaussian case, M_f = 1, and M_f is
 // continuous in the skew there. With every skew zero the model is the HJM model, its y the HJM state
 // covariance. The simulation step and the PDE coefficients share this one multiplier
-// (local_volatility_multiplier and local_volatility_cap).
+// (local_volatility_multiplier and local_volatility_cap; the step evaluates the same expression on vectors of
+// paths, cheyette_step).
 //
 // Conventions of the step that a literal reading of these formulas does not give:
 // - the discounting integral gains theta_f (Z_f - mu_f) for each factor f, theta_f = nu_f M_f the
