@@ -1,7 +1,9 @@
-// The simulation steps of the Markovian HJM and extended CIR models run on every instruction set of the
-// machine. On each, a batch stepped over all its dates must give, bit for bit, what each of its paths gives
+// The simulation steps of the Markovian HJM, extended CIR and Cheyette models run on every instruction set of
+// the machine. On each, a batch stepped over all its dates must give, bit for bit, what each of its paths gives
 // stepped alone (a batch of one path takes no vector lane), over path counts that leave every remainder after
-// the vectors; and `current` must receive the states on entry, rows past the integral included.
+// the vectors and a count whose rows lie a multiple of 4 KB apart (which the Cheyette step takes in passes over
+// blocks rather than in one pass); and `current` must receive the states on entry, rows past the integral
+// included, but for the Cheyette local-volatility rows, where it receives theta.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "Analytics/change_of_measure/change_of_measure.h"
+#include "Analytics/models/model_cheyette.h"
 #include "Analytics/models/model_extended_cir.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/tests/extended_cir_test_support.h"
@@ -34,9 +37,12 @@ const std::vector<datetime> simulation_dates =
 struct step_case {
   std::string name;
   size_t factors;
+  size_t model_rows;   // the rows of the states through the integral
   size_t extra_rows;   // rows of the states past the integral, and of the draws past the factors
   double state_scale;  // the spread of the states the steps start from
   std::function<void(size_t step, const matrix<double>& draws, matrix<double>& current, matrix<double>& next)> evolve;
+  // Rows [first, last) of `current` that receive something other than the entry states.
+  size_t first_other_row = 0, last_other_row = 0;
 };
 
 void PrintTo(const step_case& c, std::ostream* out) { *out << c.name; }
@@ -54,14 +60,14 @@ step_case hjm_case(std::string name, hjm_type type, size_t n, bool near_zero_dec
     for (size_t i = 0; i < correlation.size(); ++i) correlation.data()[i] = 0.3 * static_cast<double>(i % 3) + 0.1;
     measure = std::make_shared<change_of_measure>(std::move(correlation), std::move(volatility));
   }
-  return {std::move(name), n, extra_rows, 0.01,
+  return {std::move(name), n, n + 1, extra_rows, 0.01,
           [parameter, model, measure](size_t step, const matrix<double>& draws, matrix<double>& current,
                                       matrix<double>& next) { model->evolve(*measure, step, draws, current, next); }};
 }
 
 step_case cir_case(std::string name, ptr_const<parameter_extended_cir> parameter, size_t extra_rows) {
   auto model = std::make_shared<const model_extended_cir>(*parameter, valuation(), simulation_dates, false);
-  return {std::move(name), parameter->number_of_factors(), extra_rows, 0.03,
+  return {std::move(name), parameter->number_of_factors(), parameter->number_of_factors() + 1, extra_rows, 0.03,
           [parameter, model](size_t step, const matrix<double>& draws, matrix<double>& previous,
                              matrix<double>& states) {
             model->evolve(change_of_measure(), step, draws, previous, states);
@@ -87,6 +93,49 @@ ptr_const<parameter_extended_cir> piecewise_cir(size_t n) {
                                   {theta, days({1500, 5000})});
 }
 
+// A Cheyette model over skew rows that change at days 500, 2000 and 4000 (one row of n skews each), on the
+// HJM parameters of hjm_test::varying_parameter for up to three factors and on four spread factors beyond.
+// States of spread 0.5 put many paths past the clamp's bound and past the multiplier's cap (|x + L y| > 1).
+step_case cheyette_case(std::string name, const std::vector<std::vector<double>>& skew_rows, double level,
+                        bool decay_skew_level, size_t extra_rows) {
+  const size_t n = skew_rows.front().size();
+  ptr_const<parameter_markovian_hjm> hjm;
+  if (n <= 3) {
+    hjm = std::make_shared<const parameter_markovian_hjm>(hjm_test::varying_parameter(hjm_type::HULL_WHITE, n, false));
+  } else {
+    matrix<double> decays(1, n), volatilities(1, n), correlation(n, n);
+    for (size_t k = 0; k < n; ++k) {
+      decays(0, k) = 0.03 + 0.2 * static_cast<double>(k);
+      volatilities(0, k) = 0.01 / static_cast<double>(k + 1);
+      for (size_t j = 0; j < n; ++j) correlation(k, j) = k == j ? 1.0 : 0.2;
+    }
+    hjm = std::make_shared<const parameter_markovian_hjm>(hjm_test::make_parameter(
+        hjm_type::HULL_WHITE, decays, days({5000}), volatilities, days({5000}), correlation));
+  }
+  matrix<double> skews(skew_rows.size(), n);
+  for (size_t r = 0; r < skew_rows.size(); ++r)
+    for (size_t k = 0; k < n; ++k) skews(r, k) = skew_rows[r][k];
+  auto parameter = std::make_shared<const parameter_cheyette>(hjm, skews, days({500, 2000, 4000}), level);
+  auto model = std::make_shared<const model_cheyette>(*parameter, valuation(), simulation_dates, false,
+                                                      decay_skew_level);
+  // Shifts of the draws that change from step to step and from factor to factor.
+  matrix<double> volatility(simulation_dates.size(), 2), correlation(n, 2);
+  for (size_t i = 0; i < volatility.size(); ++i) volatility.data()[i] = 0.1 * static_cast<double>(i % 5) - 0.2;
+  for (size_t i = 0; i < correlation.size(); ++i) correlation.data()[i] = 0.3 * static_cast<double>(i % 3) + 0.1;
+  auto measure = std::make_shared<change_of_measure>(std::move(correlation), std::move(volatility));
+  return {std::move(name),
+          n,
+          model->discounting_state_index() + 1,
+          extra_rows,
+          0.5,
+          [hjm, parameter, model, measure](size_t step, const matrix<double>& draws, matrix<double>& previous,
+                                           matrix<double>& states) {
+            model->evolve(*measure, step, draws, previous, states);
+          },
+          model->local_volatility_state_index(),
+          model->discounting_state_index()};
+}
+
 std::vector<step_case> step_cases() {
   return {
       hjm_case("HjmHullWhiteThreeFactorsShiftedMeasure", hjm_type::HULL_WHITE, 3, false, true, 0),
@@ -95,6 +144,17 @@ std::vector<step_case> step_cases() {
       cir_case("CirThreeFactorsStillInterval", piecewise_cir(3), 0),
       cir_case("CirTwoFactorsRowsPastTheIntegral", piecewise_cir(2), 2),
       cir_case("CirNoReversion", cir_test::constant_parameter({0.0, 0.0}, {0.05, 0.1}, {0.02, 0.01}), 0),
+      cheyette_case("CheyetteOneFactorPositiveSkews", {{6.0}, {3.0}, {1.5}}, 0.5, false, 0),
+      cheyette_case("CheyetteOneFactorNegativeSkewsDecayLevel", {{-4.0}, {-2.0}, {-0.7}}, 0.0, true, 0),
+      cheyette_case("CheyetteTwoFactorsZeroSkews", {{0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}}, 0.5, false, 0),
+      // Skews of both signs and zero, each factor changing sign or vanishing from one row to the next; the
+      // model's own unused row past the integral.
+      cheyette_case("CheyetteTwoFactorsMixedSkewsRowsPastTheIntegral", {{2.0, -3.0}, {0.0, 5.0}, {-1.0, 0.0}}, -0.3,
+                    false, 1),
+      cheyette_case("CheyetteThreeFactorsMixedSkewsDecayLevel", {{6.0, -4.0, 0.0}, {-2.0, 0.0, 3.0}, {1.0, 1.0, -1.0}},
+                    0.0, true, 2),
+      cheyette_case("CheyetteFourFactorsMixedSkews",
+                    {{3.0, -2.0, 0.0, 1.0}, {0.0, 4.0, -1.0, 2.0}, {-3.0, 1.0, 2.0, 0.0}}, 0.5, false, 3),
   };
 }
 
@@ -120,20 +180,25 @@ class StepsOnEveryInstructionSet : public ::testing::TestWithParam<std::tuple<st
 
 TEST_P(StepsOnEveryInstructionSet, GiveEachPathTheBitsOfThatPathSteppedAlone) {
   const auto& [c, paths] = GetParam();
-  const size_t rows = c.factors + 1 + c.extra_rows;
+  const size_t rows = c.model_rows + c.extra_rows;
   const size_t steps = simulation_dates.size();
   std::mt19937 generator(static_cast<unsigned>(paths));
   const matrix<double> start = normals(rows, paths, c.state_scale, generator);
   std::vector<matrix<double>> draws;
   for (size_t step = 1; step < steps; ++step) draws.push_back(normals(c.factors + c.extra_rows, paths, 1.0, generator));
 
-  // expected[step - 1] holds the states after `step`, each column from its path stepped alone.
+  // expected[step - 1] holds the states after `step` and expected_current[step - 1] `current`, each column from
+  // its path stepped alone.
   std::vector<matrix<double>> expected(steps - 1, matrix<double>(rows, paths));
+  std::vector<matrix<double>> expected_current(steps - 1, matrix<double>(rows, paths));
   for (size_t p = 0; p < paths; ++p) {
     matrix<double> next = column(start, p), current;
     for (size_t step = 1; step < steps; ++step) {
       c.evolve(step, column(draws[step - 1], p), current, next);
-      for (size_t r = 0; r < rows; ++r) expected[step - 1](r, p) = next(r, 0);
+      for (size_t r = 0; r < rows; ++r) {
+        expected[step - 1](r, p) = next(r, 0);
+        expected_current[step - 1](r, p) = current(r, 0);
+      }
     }
   }
 
@@ -141,9 +206,12 @@ TEST_P(StepsOnEveryInstructionSet, GiveEachPathTheBitsOfThatPathSteppedAlone) {
     // A `current` of the states' shape already, unlike the paths stepped alone: no copy precedes the step.
     matrix<double> next = start, current(rows, paths, -1.0);
     for (size_t step = 1; step < steps; ++step) {
-      const matrix<double> before = next;
+      matrix<double> before = next;
       c.evolve(step, draws[step - 1], current, next);
       ASSERT_TRUE(same_bits(next, expected[step - 1])) << target << ", step " << step;
+      ASSERT_TRUE(same_bits(current, expected_current[step - 1])) << target << ", step " << step;
+      for (size_t r = c.first_other_row; r < c.last_other_row; ++r)
+        for (size_t p = 0; p < paths; ++p) before(r, p) = current(r, p);
       ASSERT_TRUE(same_bits(current, before)) << target << ", step " << step;
     }
   });
@@ -151,7 +219,7 @@ TEST_P(StepsOnEveryInstructionSet, GiveEachPathTheBitsOfThatPathSteppedAlone) {
 
 INSTANTIATE_TEST_SUITE_P(ModelSteps, StepsOnEveryInstructionSet,
                          ::testing::Combine(::testing::ValuesIn(step_cases()),
-                                            ::testing::Values(1, 3, 7, 8, 9, 16, 17, 33, 1000)),
+                                            ::testing::Values(1, 3, 7, 8, 9, 16, 17, 33, 512, 1000)),
                          [](const auto& info) {
                            return std::get<0>(info.param).name + "_" + std::to_string(std::get<1>(info.param)) +
                                   "Paths";
