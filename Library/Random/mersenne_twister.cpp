@@ -1,5 +1,6 @@
-// MT19937. The state is regenerated and tempered a block at a time on the widest vector instructions of the
-// machine, chosen at run time; this file is compiled once per instruction set.
+// MT19937. The state is regenerated a block at a time, and tempered as its words are handed out, on the
+// widest vector instructions of the machine, chosen at run time; this file is compiled once per instruction
+// set.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "Random/mersenne_twister.cpp"
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 
 #include "Random/mersenne_twister.h"
 #include "Random/state_jump.h"
@@ -49,10 +49,10 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using namespace mersenne;
 
-// The next state from the current one, in place, then its tempered words. Element i reads elements i + 1 and
-// i + 397 of the old state, the latter wrapping round to element i - 227 of the new one, so vectors of up to
-// 227 elements move in order.
-void twist_and_temper(std::uint32_t* HWY_RESTRICT state, std::uint32_t* HWY_RESTRICT words) {
+// The next state from the current one, in place. Element i reads elements i + 1 and i + 397 of the old
+// state, the latter wrapping round to element i - 227 of the new one, so vectors of up to 227 elements move
+// in order.
+void twist(std::uint32_t* HWY_RESTRICT state) {
   const hn::ScalableTag<std::uint32_t> d;
   const size_t N = hn::Lanes(d);
   const auto twist = [&](auto current, auto next, auto shifted) {
@@ -71,9 +71,14 @@ void twist_and_temper(std::uint32_t* HWY_RESTRICT state, std::uint32_t* HWY_REST
                state + i);
   for (; i < state_size - 1; ++i) state[i] = twisted(state[i], state[i + 1], state[i - wrap]);
   state[state_size - 1] = twisted(state[state_size - 1], state[0], state[shift_size - 1]);
+}
 
+// The tempered words of count elements of the state.
+void temper(const std::uint32_t* HWY_RESTRICT state, std::uint32_t* HWY_RESTRICT words, size_t count) {
+  const hn::ScalableTag<std::uint32_t> d;
+  const size_t N = hn::Lanes(d);
   size_t j = 0;
-  for (; j + N <= state_size; j += N) {
+  for (; j + N <= count; j += N) {
     auto y = hn::LoadU(d, state + j);
     y = hn::Xor(y, hn::ShiftRight<11>(y));
     y = hn::Xor(y, hn::And(hn::ShiftLeft<7>(y), hn::Set(d, 0x9d2c5680u)));
@@ -81,7 +86,7 @@ void twist_and_temper(std::uint32_t* HWY_RESTRICT state, std::uint32_t* HWY_REST
     y = hn::Xor(y, hn::ShiftRight<18>(y));
     hn::StoreU(y, d, words + j);
   }
-  for (; j < state_size; ++j) words[j] = tempered(state[j]);
+  for (; j < count; ++j) words[j] = tempered(state[j]);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -91,7 +96,8 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace qavrek {
 
-HWY_EXPORT(twist_and_temper);
+HWY_EXPORT(twist);
+HWY_EXPORT(temper);
 
 mersenne_twister::mersenne_twister(size_t seed) : index_(state_size) {
   state_[0] = static_cast<std::uint32_t>(seed);
@@ -100,7 +106,7 @@ mersenne_twister::mersenne_twister(size_t seed) : index_(state_size) {
 }
 
 void mersenne_twister::refill() noexcept {
-  HWY_DYNAMIC_DISPATCH(twist_and_temper)(state_.data(), words_.data());
+  HWY_DYNAMIC_DISPATCH(twist)(state_.data());
   index_ = 0;
 }
 
@@ -108,7 +114,7 @@ void mersenne_twister::next_words(std::uint32_t* words, size_t count) {
   while (count > 0) {
     if (index_ == state_size) refill();
     const size_t step = std::min(count, state_size - index_);
-    std::memcpy(words, words_.data() + index_, step * sizeof(std::uint32_t));
+    HWY_DYNAMIC_DISPATCH(temper)(state_.data() + index_, words, step);
     index_ += step;
     words += step;
     count -= step;

@@ -10,8 +10,9 @@
 namespace qavrek {
 
 // MT19937 (Matsumoto and Nishimura, 1998), seeded and tempered as std::mt19937: the same seed gives the
-// same words. The state is regenerated and tempered 624 words at a time, in vector instructions. A short
-// skip moves through whole blocks; a long one jumps, at a cost that does not grow with the count.
+// same words. The state is regenerated 624 words at a time and tempered straight into the caller's buffer,
+// both in vector instructions. A short skip moves through whole blocks; a long one jumps, at a cost that does
+// not grow with the count.
 class mersenne_twister final : public pseudo_random_generator {
  public:
   // The degree of the characteristic polynomial of the recurrence: the state has 19937 bits that count.
@@ -36,12 +37,11 @@ class mersenne_twister final : public pseudo_random_generator {
 
   void next_words(std::uint32_t* words, size_t count) override;
   void skip_words(size_t count) override;
-  // The next state and its tempered words.
+  // The next state, whose words are then handed out tempered.
   void refill() noexcept;
 
   std::array<std::uint32_t, state_size> state_;
-  std::array<std::uint32_t, state_size> words_;
-  size_t index_;  // the next word of words_ to hand out
+  size_t index_;  // the element of state_ whose tempered word is handed out next
 };
 
 }  // namespace qavrek
