@@ -300,25 +300,24 @@ size_t set_aside(D d, const Load& load, const InTail& in_tail, size_t count, hn:
   return tail_count;
 }
 
-// The central values of the count probabilities of the chunk, which load(i) gives a vector at a time from
-// index i (padded past count), tail ones included: their places are overwritten afterwards. x may be the
-// source itself: each step loads before it stores.
-template <class D, class Load>
-void central_pass(D d, const Load& load, size_t count, double* x) {
+// The central values of the count probabilities of the chunk, whose offsets q = p - 1/2 load_q(i) gives a
+// vector at a time from index i (padded past count), tail ones included: their places are overwritten
+// afterwards. x may be the source itself: each step loads before it stores.
+template <class D, class LoadQ>
+void central_pass(D d, const LoadQ& load_q, size_t count, double* x) {
   using V = hn::Vec<D>;
   constexpr size_t K = vectors_in_step;
   const size_t N = hn::Lanes(d);
-  const auto q_of = [&](V p) { return hn::Sub(p, hn::Set(d, 0.5)); };
   size_t i = 0;
   for (; i + K * N <= count; i += K * N) {
     pack<V, K> q;
-    for (size_t k = 0; k < K; ++k) q[k] = q_of(load(i + k * N));
+    for (size_t k = 0; k < K; ++k) q[k] = load_q(i + k * N);
     const auto values = central(d, q);
     for (size_t k = 0; k < K; ++k) hn::StoreU(values[k], d, x + i + k * N);
   }
   HWY_ALIGN double padded[hn::MaxLanes(d)];
   for (; i < count; i += N) {
-    hn::Store(central(d, q_of(load(i))), d, padded);
+    hn::Store(central(d, load_q(i)), d, padded);
     for (size_t j = 0; j < N && i + j < count; ++j) x[i + j] = padded[j];
   }
 }
@@ -379,7 +378,7 @@ void quantiles(const double* p, double* x, size_t n) {
     };
     // Before any value of x is written: x may be p itself.
     const size_t tail_count = set_aside(d, load, in_tail, count, tail_p, tail_index);
-    central_pass(d, load, count, x + first);
+    central_pass(d, [&](size_t i) { return hn::Sub(load(i), hn::Set(d, 0.5)); }, count, x + first);
     tails_pass(d, tail_p, tail_index, tail_count, x + first);
   }
 }
@@ -396,6 +395,18 @@ HWY_INLINE hn::Vec<D> uniforms_of(D d, VW w) {
       hn::Sub(hn::BitCast(d, hn::Or(hn::PromoteTo(du, w), hn::Set(du, 0x4330000000000000ull))), hn::Set(d, 0x1p52));
   if constexpr (mapping == word_mapping::open) return hn::Mul(hn::Add(integer, hn::Set(d, 0.5)), hn::Set(d, 0x1p-32));
   return hn::Mul(integer, hn::Set(d, 0x1p-32));
+}
+
+// The offsets q = p - 1/2 of the open uniforms of the words, exactly: (s + 1/2) 2^-32 with s = w - 2^31, the
+// scaling by an exact power of two done on the exponent. s + 1/2 is never zero and p - 1/2 is exact, so
+// these are the bits of the uniform less 1/2, with no multiplication.
+template <class D, class VW>
+HWY_INLINE hn::Vec<D> open_offsets_of(D d, VW w) {
+  const hn::RebindToUnsigned<D> du;
+  const auto integer = hn::BitCast(d, hn::Or(hn::PromoteTo(du, w), hn::Set(du, 0x4330000000000000ull)));
+  const auto centred = hn::Sub(integer, hn::Set(d, 0x1p52 + 0x1p31));
+  const auto half_steps = hn::Add(centred, hn::Set(d, 0.5));
+  return hn::BitCast(d, hn::Sub(hn::BitCast(du, half_steps), hn::Set(du, std::uint64_t{32} << 52)));
 }
 
 // With s = w - 2^31 and H the central half-width in words, a word is central when its uniform less 1/2,
@@ -425,6 +436,10 @@ void quantiles_of_mapped_words(const std::uint32_t* HWY_RESTRICT words, double* 
   const auto span = hn::Set(dw, lowest_central<mapping> + highest_central<mapping>);
   const auto in_tail = [&](hn::Vec<decltype(dw)> w) { return hn::Gt(hn::Add(w, shift), span); };
   const auto uniforms = [&](const std::uint32_t* w) { return uniforms_of<mapping>(d, hn::LoadU(d32, w)); };
+  const auto offsets = [&](const std::uint32_t* w) {
+    if constexpr (mapping == word_mapping::open) return open_offsets_of(d, hn::LoadU(d32, w));
+    return hn::Sub(uniforms(w), hn::Set(d, 0.5));
+  };
   for (size_t first = 0; first < n; first += chunk_size) {
     const size_t count = std::min(chunk_size, n - first);
     const std::uint32_t* source = words + first;
@@ -436,7 +451,7 @@ void quantiles_of_mapped_words(const std::uint32_t* HWY_RESTRICT words, double* 
     };
     const auto load_words = [&](size_t i) { return hn::LoadU(dw, padded_words(i, hn::Lanes(dw))); };
     const size_t tail_count = set_aside(dw, load_words, in_tail, count, tail_word, tail_index);
-    central_pass(d, [&](size_t i) { return uniforms(padded_words(i, N)); }, count, x + first);
+    central_pass(d, [&](size_t i) { return offsets(padded_words(i, N)); }, count, x + first);
     for (size_t j = 0; j < tail_count; j += N) hn::Store(uniforms(tail_word + j), d, tail_p + j);
     tails_pass(d, tail_p, tail_index, tail_count, x + first);
   }
