@@ -1,0 +1,139 @@
+// The exponential of every lane of a vector, for kernels written once on Highway and compiled per instruction
+// set: include this file after <hwy/highway.h> inside the file that foreach_target.h re-includes, and call it
+// from qavrek::HWY_NAMESPACE. Every instruction set gives the bits of the same formula evaluated lane by lane,
+// provided the including file is compiled without contraction (-ffp-contract=off): a multiply-add fused into
+// one rounding on the wider sets would change the last place.
+//
+// e^x = p 2^n with n = round(x / ln 2) and p = e^r, |r| <= ln2 / 2, by a Cody-Waite reduction and the Taylor
+// series of e^r to degree 13 (the first term left out is below 4e-18 relative): within 2 units in the last place
+// of the exact value over the whole range.
+
+// Once per instruction set, as foreach_target.h toggles HWY_TARGET_TOGGLE.
+#if defined(QAVREK_VECTORIZATION_EXP_LANES_INL_H_) == defined(HWY_TARGET_TOGGLE)
+#ifdef QAVREK_VECTORIZATION_EXP_LANES_INL_H_
+#undef QAVREK_VECTORIZATION_EXP_LANES_INL_H_
+#else
+#define QAVREK_VECTORIZATION_EXP_LANES_INL_H_
+#endif
+
+#include <hwy/highway.h>
+
+#include <cstdint>
+#include <limits>
+
+HWY_BEFORE_NAMESPACE();
+namespace qavrek {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+namespace exp_lanes_detail {
+
+constexpr double inverse_ln2 = 0x1.71547652b82fep0;
+// ln 2 in two parts; the high part has enough trailing zeros that n ln2_hi is exact for |n| < 2^11.
+constexpr double ln2_hi = 0x1.62e42fee00000p-1;
+constexpr double ln2_lo = 0x1.a39ef35793c76p-33;
+// Adding it rounds to an integer held in the low bits of the mantissa.
+constexpr double shifter = 0x1.8p52;
+constexpr std::uint64_t shifter_bits = 0x4338000000000000;
+constexpr double overflow_above = 709.782712893383973096;
+constexpr double zero_below = -745.133219101941108420;
+// e^-708 and e^709 are normal numbers.
+constexpr double saturated_below = -708.0;
+constexpr double saturated_above = 709.0;
+
+// p = e^r with x = n ln2 + r, for x within [zero_below, overflow_above]; `n` receives n as a two's complement
+// count. Taylor's e^r = 1 + r + r^2 q(r), q evaluated in pairs and powers of r (Estrin's scheme), a short
+// dependency chain.
+template <class D, class V = hn::Vec<D>, class DU = hn::RebindToUnsigned<D>>
+HWY_INLINE V reduced(D d, V x, hn::Vec<DU>& n) {
+  const DU du;
+  const auto c = [d](double value) { return hn::Set(d, value); };
+  const V shifted = hn::Add(hn::Mul(x, c(inverse_ln2)), c(shifter));
+  const V whole = hn::Sub(shifted, c(shifter));
+  const V r = hn::Sub(hn::Sub(x, hn::Mul(whole, c(ln2_hi))), hn::Mul(whole, c(ln2_lo)));
+
+  const V r2 = hn::Mul(r, r);
+  const V r4 = hn::Mul(r2, r2);
+  const auto pair = [&](double low, double high) { return hn::Add(c(low), hn::Mul(r, c(high))); };
+  const V q01 = pair(1.0 / 2.0, 1.0 / 6.0);
+  const V q23 = pair(1.0 / 24.0, 1.0 / 120.0);
+  const V q45 = pair(1.0 / 720.0, 1.0 / 5040.0);
+  const V q67 = pair(1.0 / 40320.0, 1.0 / 362880.0);
+  const V q89 = pair(1.0 / 3628800.0, 1.0 / 39916800.0);
+  const V q1011 = pair(1.0 / 479001600.0, 1.0 / 6227020800.0);
+  const V q4_11 = hn::Add(hn::Add(q45, hn::Mul(r2, q67)), hn::Mul(r4, hn::Add(q89, hn::Mul(r2, q1011))));
+  const V q = hn::Add(hn::Add(q01, hn::Mul(r2, q23)), hn::Mul(r4, q4_11));
+  n = hn::Sub(hn::BitCast(du, shifted), hn::Set(du, shifter_bits));
+  return hn::Add(c(1.0), hn::Add(r, hn::Mul(hn::Mul(r, r), q)));
+}
+
+// 2^e as a double, e given biased (e + 1023 within [1, 2046]).
+template <class D, class VU>
+HWY_INLINE hn::Vec<D> power_of_two(D d, VU biased) {
+  return hn::BitCast(d, hn::ShiftLeft<52>(biased));
+}
+
+}  // namespace exp_lanes_detail
+
+// e^x for x within [-708, 709], where the result is a normal number (the caller makes sure of it; other
+// arguments give garbage). p 2^n is then exact, and n is added to p's exponent field instead of multiplying.
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE V exp_lanes_normal(D d, V x) {
+  namespace detail = exp_lanes_detail;
+  const hn::RebindToUnsigned<D> du;
+  hn::Vec<decltype(du)> n;
+  const V p = detail::reduced(d, x, n);
+  return hn::BitCast(d, hn::Add(hn::BitCast(du, p), hn::ShiftLeft<52>(n)));
+}
+
+// The lanes of x that give normal results, where exp_lanes_normal serves (not NaN).
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE hn::Mask<D> exp_lanes_normal_range(D d, V x) {
+  namespace detail = exp_lanes_detail;
+  return hn::And(hn::Ge(x, hn::Set(d, detail::saturated_below)), hn::Le(x, hn::Set(d, detail::saturated_above)));
+}
+
+// e^x over the whole range: 0 below -745.13, +inf above 709.78, NaN (x itself) for NaN, subnormal results
+// rounded once.
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE V exp_lanes(D d, V x) {
+  namespace detail = exp_lanes_detail;
+  const hn::RebindToUnsigned<D> du;
+  // Clamped into range; the ends and NaN are set after.
+  const V below = hn::Set(d, detail::zero_below), above = hn::Set(d, detail::overflow_above);
+  V clamped = hn::IfThenElse(hn::Lt(x, below), below, x);
+  clamped = hn::IfThenElse(hn::Gt(clamped, above), above, clamped);
+  hn::Vec<decltype(du)> n;
+  const V p = detail::reduced(d, clamped, n);
+  // 2^n as two factors, so that results near overflow and in the subnormal range round once. n + 2048 lies in
+  // [971, 3073]: its halves give biased exponents in [484, 1536].
+  const auto offset = hn::Add(n, hn::Set(du, 2048));
+  const auto half = hn::ShiftRight<1>(offset);
+  const auto low = hn::Sub(half, hn::Set(du, 1024 - 1023));
+  const auto high = hn::Sub(hn::Sub(offset, half), hn::Set(du, 1024 - 1023));
+  V y = hn::Mul(hn::Mul(p, detail::power_of_two(d, low)), detail::power_of_two(d, high));
+  y = hn::IfThenElse(hn::Gt(x, above), hn::Set(d, std::numeric_limits<double>::infinity()), y);
+  y = hn::IfThenElse(hn::Lt(x, below), hn::Zero(d), y);
+  return hn::IfThenElse(hn::IsNaN(x), x, y);
+}
+
+// e^x with x first held within [-708, 709], so that the result is a finite normal number; NaN gives NaN.
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE V exp_lanes_saturated(D d, V x) {
+  namespace detail = exp_lanes_detail;
+  if (hn::AllTrue(d, exp_lanes_normal_range(d, x))) return exp_lanes_normal(d, x);
+  const hn::RebindToUnsigned<D> du;
+  // NaN fails both comparisons and stays NaN.
+  const V below = hn::Set(d, detail::saturated_below), above = hn::Set(d, detail::saturated_above);
+  V held = hn::IfThenElse(hn::Lt(x, below), below, x);
+  held = hn::IfThenElse(hn::Gt(held, above), above, held);
+  hn::Vec<decltype(du)> n;
+  const V p = detail::reduced(d, held, n);
+  return hn::Mul(p, detail::power_of_two(d, hn::Add(n, hn::Set(du, 1023))));
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace qavrek
+HWY_AFTER_NAMESPACE();
+
+#endif  // include guard per instruction set
