@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "Analytics/models/black_karasinski_step.h"
 #include "Core/check.h"
 #include "Math/gaussian_quadrature.h"
 #include "Math/karhunen_loeve_expansion.h"
@@ -19,30 +20,6 @@ namespace {
 // The Gauss-Hermite roots are refined until a Newton step is below machine precision, 20 steps at most.
 constexpr double root_tolerance = 2.220446049250313e-16;
 constexpr size_t root_iterations = 20;
-
-// Paths per block of the step: a block's log rates at both ends sit on the stack.
-constexpr size_t step_block = 256;
-
-// The factor's move and the trapezoid of the rate for every path of one step. The rates saturate, so that
-// the integral stays a number however far the factor goes.
-void step_paths(size_t paths, const double* __restrict draws, const double* __restrict before,
-                double* __restrict factor, double* __restrict integral, double sigma, double drift, double level,
-                double start_decay, double end_decay, double half_step) {
-  double rates[2 * step_block];
-  for (size_t first = 0; first < paths; first += step_block) {
-    const size_t count = std::min(step_block, paths - first);
-    double* const start_rates = rates;
-    double* const end_rates = rates + count;
-    for (size_t p = 0; p < count; ++p) {
-      const double after = factor[first + p] + (sigma * draws[first + p] - drift);
-      factor[first + p] = after;
-      start_rates[p] = level + start_decay * before[first + p];
-      end_rates[p] = level + end_decay * after;
-    }
-    exp_batch_saturated(rates, rates, 2 * count);  // the log rates become rates in place
-    for (size_t p = 0; p < count; ++p) integral[first + p] += half_step * (start_rates[p] + end_rates[p]);
-  }
-}
 
 }  // namespace
 
@@ -108,20 +85,25 @@ void model_black_karasinski::evolve(const change_of_measure& measure_change, siz
   QAVREK_CHECK(gaussians.rows() >= n, "the draws have ", gaussians.rows(), " rows for ", n, " factor");
   QAVREK_CHECK(gaussians.columns() == states.columns(), "the draws have ", gaussians.columns(), " paths, the states ",
                states.columns());
-  previous = states;
+  const size_t paths = states.columns();
+  // The step copies the rows it moves to `previous` as it reads them; a `previous` of another shape (or none
+  // yet) takes the whole copy here, and rows past the integral are copied apart.
+  if (previous.rows() != states.rows() || previous.columns() != paths)
+    previous = states;
+  else
+    std::copy(states.data() + (n + 1) * paths, states.data() + states.size(), previous.data() + (n + 1) * paths);
 
   const datetime& start = simulation_dates[i - 1];
   const datetime& end = simulation_dates[i];
-  const double sigma = hjm_model_->incremental_volatility_sv()(i, 0);
-  const double start_decay = factor_decay(start);
-  const double end_decay = factor_decay(end);
+  black_karasinski_step_coefficients step;
+  step.volatility = hjm_model_->incremental_volatility_sv()(i, 0);
+  step.drift = step.volatility * measure_change.row_dot(i, 0);
   // The level of the step's start serves both of its ends.
-  const double level = parameter_->levels_parameter()[parameter_->levels_parameter_offset(start)];
-  const double drift = sigma * measure_change.row_dot(i, 0);
-  const double half_step = 0.5 * year_fraction(start, end);
-
-  step_paths(states.columns(), gaussians[0], previous[0], states[0], states[n], sigma, drift, level, start_decay,
-             end_decay, half_step);
+  step.level = parameter_->levels_parameter()[parameter_->levels_parameter_offset(start)];
+  step.start_decay = factor_decay(start);
+  step.end_decay = factor_decay(end);
+  step.half_step = 0.5 * year_fraction(start, end);
+  black_karasinski_step(step, gaussians[0], previous.data(), states.data(), paths);
 }
 
 void model_black_karasinski::discount_factors(const vector<double>& x, double decay, const datetime& t,
