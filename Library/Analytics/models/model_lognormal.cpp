@@ -5,28 +5,12 @@
 #include <memory>
 
 #include "Analytics/models/bilinear_form.h"
+#include "Analytics/models/lognormal_step.h"
 #include "Core/check.h"
 #include "Util/day_count_convention.h"
 #include "Vectorization/expressions/expressions_evaluator.h"
-#include "Vectorization/vector_clones.h"
 
 namespace qavrek {
-
-namespace {
-
-// The passes of a step over the paths, on the widest vector unit (the file is compiled without
-// contraction, so every unit gives the same bits).
-QAVREK_VECTOR_CLONES
-void add_first_factor(double* state, double constant, double volatility, const double* draws, size_t n) noexcept {
-  for (size_t i = 0; i < n; ++i) state[i] += constant + volatility * draws[i];
-}
-
-QAVREK_VECTOR_CLONES
-void add_factor(double* state, double volatility, const double* draws, size_t n) noexcept {
-  for (size_t i = 0; i < n; ++i) state[i] += volatility * draws[i];
-}
-
-}  // namespace
 
 model_lognormal::model_lognormal(const parameter_lognormal& parameter, const datetime& valuation_date,
                                  const std::vector<datetime>& simulation_dates)
@@ -111,8 +95,11 @@ void model_lognormal::evolve(const change_of_measure& measure, size_t step, cons
   double constant = drift - 0.5 * bilinear_form(s, parameter_->correlation(), s);
   for (size_t k = 0; k < n; ++k) constant -= s[k] * measure.row_dot(step, k);
   expressions_evaluator::check_size(gaussians.columns(), state.size());
-  add_first_factor(state.data(), constant, s[0], gaussians[0], state.size());
-  for (size_t k = 1; k < n; ++k) add_factor(state.data(), s[k], gaussians[k], state.size());
+  lognormal_step_coefficients coefficients;
+  coefficients.factors = n;
+  coefficients.volatilities = s;
+  coefficients.constant = constant;
+  lognormal_step(coefficients, gaussians.data(), state.data(), state.size());
 }
 
 void model_lognormal::evolve(const change_of_measure& measure, size_t step, const matrix<double>& gaussians,

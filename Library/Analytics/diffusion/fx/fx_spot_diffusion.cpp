@@ -35,11 +35,11 @@ void fx_spot_diffusion::finalize(const datetime& date) const {
   const vector<double> domestic = domestic_->log_normalized_discounting();
   const vector<double> foreign = foreign_->log_normalized_discounting();
   vector<double> rates = current_.row(0);
-  // The domestic row is checked before the spots are touched, as the assignment checks the foreign one: a
-  // refused step leaves the last date's spots.
+  const vector<double> log_rates = next_.row(0);
+  // Both rows are checked before the spots are touched: a refused step leaves the last date's spots.
   expressions_evaluator::check_size(domestic.size(), rates.size());
-  rates = next_.row(0) - foreign;
-  exp_batch_sum(rates.data(), domestic.data(), rates.data(), rates.size());
+  expressions_evaluator::check_size(foreign.size(), rates.size());
+  exp_batch_difference_sum(log_rates.data(), foreign.data(), domestic.data(), rates.data(), rates.size());
   market_data::finalize(date);
 }
 
