@@ -16,9 +16,12 @@
 #include <vector>
 
 #include "Analytics/change_of_measure/change_of_measure.h"
+#include "Analytics/models/model_black_karasinski.h"
 #include "Analytics/models/model_cheyette.h"
 #include "Analytics/models/model_extended_cir.h"
+#include "Analytics/models/model_lognormal.h"
 #include "Analytics/models/model_markovian_hjm.h"
+#include "Analytics/tests/black_karasinski_test_support.h"
 #include "Analytics/tests/extended_cir_test_support.h"
 #include "Analytics/tests/hjm_model_test_support.h"
 #include "Random/tests/instruction_sets.h"
@@ -224,6 +227,117 @@ INSTANTIATE_TEST_SUITE_P(ModelSteps, StepsOnEveryInstructionSet,
                            return std::get<0>(info.param).name + "_" + std::to_string(std::get<1>(info.param)) +
                                   "Paths";
                          });
+
+// The Black-Karasinski step takes two exponentials per path, held within the normal range: its cases join the
+// table above, one with factors spread far enough that the rates saturate on some paths, so that some vectors
+// take the held exponentials and others not.
+
+// Shifts that change from step to step, for a model of n factors.
+std::shared_ptr<const change_of_measure> shifting_measure(size_t n) {
+  matrix<double> volatility(simulation_dates.size(), 2), correlation(n, 2);
+  for (size_t i = 0; i < volatility.size(); ++i) volatility.data()[i] = 0.1 * static_cast<double>(i % 5) - 0.2;
+  for (size_t i = 0; i < correlation.size(); ++i) correlation.data()[i] = 0.3 * static_cast<double>(i % 3) + 0.1;
+  return std::make_shared<const change_of_measure>(std::move(correlation), std::move(volatility));
+}
+
+step_case black_karasinski_case(std::string name, const black_karasinski_test::set_up& set_up, double state_scale,
+                                bool shifted, size_t extra_rows) {
+  std::shared_ptr<const parameter_black_karasinski> parameter = set_up.parameter();
+  auto model = std::make_shared<const model_black_karasinski>(*parameter, valuation(), simulation_dates, false);
+  auto measure = shifted ? shifting_measure(1) : std::make_shared<const change_of_measure>();
+  return {std::move(name), 1, 2, extra_rows, state_scale,
+          [parameter, model, measure](size_t step, const matrix<double>& draws, matrix<double>& current,
+                                      matrix<double>& next) { model->evolve(*measure, step, draws, current, next); }};
+}
+
+// Loadings of the factor that change at 3 and 5 years.
+black_karasinski_test::set_up changing_loadings() {
+  black_karasinski_test::set_up s{
+      0.0, {0.3, 0.5, 0.25}, {1095, 1825, 3650}, {std::log(0.02), std::log(0.03)}, {0, 1460}};
+  s.type = hjm_type::PICEWISE_CONSTANT;
+  s.decays = {1.0, 0.5, 1.4};
+  return s;
+}
+
+std::vector<step_case> black_karasinski_cases() {
+  return {
+      black_karasinski_case("BlackKarasinskiPiecewiseRate", black_karasinski_test::piecewise_rate(), 1.0, false, 0),
+      black_karasinski_case("BlackKarasinskiLoadingsShiftedMeasureRowsPastTheIntegral", changing_loadings(), 1.0,
+                            true, 1),
+      // Factors of spread 300 put about one path in 60 beyond the exponent's bounds of -708 and 709 over the first
+      // steps, where the decays are near 1, and fewer as the decays fall.
+      black_karasinski_case("BlackKarasinskiRatesSaturateOnSomePaths", black_karasinski_test::credit_intensity(),
+                            300.0, false, 0),
+  };
+}
+
+template <class Case>
+std::string case_and_paths(const ::testing::TestParamInfo<std::tuple<Case, size_t>>& info) {
+  return std::get<0>(info.param).name + "_" + std::to_string(std::get<1>(info.param)) + "Paths";
+}
+
+INSTANTIATE_TEST_SUITE_P(BlackKarasinskiSteps, StepsOnEveryInstructionSet,
+                         ::testing::Combine(::testing::ValuesIn(black_karasinski_cases()),
+                                            ::testing::Values(1, 3, 7, 8, 9, 16, 17, 33, 1000)),
+                         case_and_paths<step_case>);
+
+// The lognormal step moves one log spot per path by the draws of all its factors in one pass: on every
+// instruction set a batch gives each path the bits of that path stepped alone.
+struct lognormal_case {
+  std::string name;
+  size_t factors;
+  bool shifted;
+};
+
+void PrintTo(const lognormal_case& c, std::ostream* out) { *out << c.name; }
+
+class LognormalStepsOnEveryInstructionSet : public ::testing::TestWithParam<std::tuple<lognormal_case, size_t>> {};
+
+TEST_P(LognormalStepsOnEveryInstructionSet, GiveEachPathTheBitsOfThatPathSteppedAlone) {
+  const auto& [c, paths] = GetParam();
+  // Volatilities that change twice over the dates, different per factor, mildly correlated factors.
+  matrix<double> volatilities(3, c.factors), correlation(c.factors, c.factors);
+  for (size_t k = 0; k < c.factors; ++k) {
+    const double f = static_cast<double>(k);
+    for (size_t r = 0; r < 3; ++r) volatilities(r, k) = 0.15 + 0.05 * static_cast<double>(r) - 0.02 * f;
+    for (size_t j = 0; j < c.factors; ++j) correlation(k, j) = k == j ? 1.0 : 0.25;
+  }
+  const parameter_lognormal parameter(volatilities, correlation, hjm_test::days({200, 1500, 3000}),
+                                      std::make_shared<const day_count_convention>());
+  const model_lognormal model(parameter, valuation(), simulation_dates);
+  const auto measure = c.shifted ? shifting_measure(c.factors) : std::make_shared<const change_of_measure>();
+  const double drift = 0.013;
+
+  std::mt19937 generator(static_cast<unsigned>(paths + c.factors));
+  const matrix<double> start = normals(1, paths, 0.1, generator);
+  std::vector<matrix<double>> draws;
+  for (size_t step = 1; step < simulation_dates.size(); ++step)
+    draws.push_back(normals(c.factors, paths, 1.0, generator));
+
+  std::vector<matrix<double>> expected(draws.size(), matrix<double>(1, paths));
+  for (size_t p = 0; p < paths; ++p) {
+    matrix<double> state = column(start, p);
+    for (size_t step = 1; step < simulation_dates.size(); ++step) {
+      model.evolve(*measure, step, column(draws[step - 1], p), state, drift);
+      expected[step - 1](0, p) = state(0, 0);
+    }
+  }
+
+  on_every_instruction_set([&](const char* target) {
+    matrix<double> state = start;
+    for (size_t step = 1; step < simulation_dates.size(); ++step) {
+      model.evolve(*measure, step, draws[step - 1], state, drift);
+      ASSERT_TRUE(same_bits(state, expected[step - 1])) << target << ", step " << step;
+    }
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(LognormalSteps, LognormalStepsOnEveryInstructionSet,
+                         ::testing::Combine(::testing::Values(lognormal_case{"OneFactor", 1, false},
+                                                              lognormal_case{"TwoFactorsShiftedMeasure", 2, true},
+                                                              lognormal_case{"ThreeFactors", 3, false}),
+                                            ::testing::Values(1, 3, 7, 8, 9, 16, 17, 33, 1000)),
+                         case_and_paths<lognormal_case>);
 
 }  // namespace
 }  // namespace qavrek
