@@ -11,7 +11,8 @@ namespace qavrek {
 void exp_batch(const double* x, double* y, std::size_t n) noexcept;
 
 // y[i] = exp(a[i] + b[i]), the sum rounded first: one pass where a sum and exp_batch would take two, with
-// the same results. `y` may be `a` or `b` but must not overlap them otherwise.
+// the same results (where both terms are NaN, either payload may pass, as in the sum itself). `y` may be `a` or
+// `b` but must not overlap them otherwise.
 void exp_batch_sum(const double* a, const double* b, double* y, std::size_t n) noexcept;
 
 // y[i] = exp((a[i] - b[i]) + c[i]), rounded in that order: one pass for what a difference and exp_batch_sum would

@@ -227,7 +227,7 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) 
 
 // On every instruction set each value gets the bits it gets alone on the portable one (the last of the sets, one
 // lane: the formula evaluated value by value): whatever its place in the vectors, the length of the batch and its neighbours,
-// special values and arguments beyond the ends included, NaN payloads too.
+// special values and arguments beyond the ends included, the payload of a NaN argument too.
 TEST(ExpBatch, OnEveryInstructionSetEachValueHasTheBitsOfTheFormulaEvaluatedAlone) {
   std::mt19937_64 generator(17);
   std::uniform_real_distribution<double> wide(-800.0, 800.0), narrow(-3.0, 3.0);
