@@ -13,8 +13,6 @@
 namespace qavrek {
 namespace {
 
-bool is_sobol(random_type type) { return type == random_type::SOBOL || type == random_type::SOBOL_BROWNIAN_BRIDGE; }
-
 // One word per Sobol dimension from the settings' pseudo-random generator; uniforms are w 2^-32 exactly.
 std::vector<std::uint32_t> digital_shift(const ptr_const<random_settings>& config, size_t dimension) {
   const bool pseudo_random = !is_sobol(config->generator_type());

@@ -18,4 +18,8 @@ constexpr bool is_known(random_type type) noexcept {
   return type >= random_type::SOBOL && type <= random_type::MERSENNE_TWISTER;
 }
 
+constexpr bool is_sobol(random_type type) noexcept {
+  return type == random_type::SOBOL || type == random_type::SOBOL_BROWNIAN_BRIDGE;
+}
+
 }  // namespace qavrek

@@ -9,7 +9,6 @@
 #include "Core/cpu_allocator.h"
 #include "Core/interruption.h"
 #include "Math/matrix_multiplication.h"
-#include "Random/pseudo_random_generator.h"
 #include "Random/sobol_generator.h"
 
 namespace qavrek {
@@ -49,15 +48,11 @@ double sum(const double* a, size_t n) noexcept {
   return total;
 }
 
-// Gaussians of the stream after `skip` numbers. A pseudo-random stream may be cut anywhere, so it comes in
-// chunks of some milliseconds with an interruption point between two; a Sobol generator, which would
-// compute its batch of points again at every cut, draws in one piece.
+// Gaussians of a pseudo-random stream after `skip` numbers. The stream may be cut anywhere, so it comes in
+// chunks of some milliseconds with an interruption point between two (a Sobol generator, which would compute
+// its batch of points again at every cut, draws in one piece).
 void draw_gaussians(random& generator, double* output, size_t count, size_t skip) {
   constexpr size_t chunk = size_t{1} << 20;
-  if (dynamic_cast<const pseudo_random_generator*>(&generator) == nullptr) {
-    generator.gaussians(output, count, skip);
-    return;
-  }
   for (size_t first = 0; first < count; first += chunk) {
     if (first > 0) interruption::point();
     generator.gaussians(output + first, std::min(chunk, count - first), first == 0 ? skip : 0);
@@ -76,8 +71,6 @@ void subtract(double c, double* y, size_t n) noexcept {
 void scale(double c, double* y, size_t n) noexcept {
   for (size_t i = 0; i < n; ++i) y[i] *= c;
 }
-
-bool is_sobol(random_type type) { return type == random_type::SOBOL || type == random_type::SOBOL_BROWNIAN_BRIDGE; }
 
 }  // namespace
 
@@ -252,6 +245,8 @@ void random_manager::check_constructed() const {
   if (!construction_failure_) return;
   try {
     std::rethrow_exception(construction_failure_);
+  } catch (const interrupted&) {
+    throw;  // the caller stopped the up-front draw: no failure of the construction
   } catch (const std::exception& failure) {
     QAVREK_FAIL("the random manager could not be constructed: ", failure.what());
   } catch (...) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Core/error.h"
+#include "Core/interruption.h"
 #include "Math/cholesky_decomposition.h"
 
 namespace qavrek {
@@ -470,6 +471,22 @@ TEST_P(RandomManagerRefusals, CorrelateReportsTheConstructionFailure) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RandomManagerRefusals, testing::ValuesIn(refusal_cases()),
                          [](const testing::TestParamInfo<refusal_case>& info) { return info.param.name; });
+
+// A caller that stops the up-front draw (more than 2^20 numbers, so it looks between its chunks) hears its
+// own stop from correlate, not a failed construction, however often it asks.
+TEST(RandomManagerRefusals, AStoppedUpFrontDrawIsReportedAsTheStop) {
+  struct stop_at_first_look final : interruption::check {
+    void operator()() override { throw interrupted(); }
+  } stop;
+  const auto config = make_config(random_type::MERSENNE_TWISTER, {300000, 3, 2});
+  std::optional<random_manager> manager;
+  {
+    const interruption::scope installed(stop);
+    manager.emplace(config, drawing::up_front);
+  }
+  EXPECT_THROW(manager->correlate(1, identity(2)), interrupted);
+  EXPECT_THROW(manager->correlate(2, identity(2)), interrupted);
+}
 
 struct request_case {
   std::string name;
