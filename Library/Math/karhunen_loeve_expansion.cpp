@@ -184,6 +184,8 @@ void karhunen_loeve_expansion::survival_probability(const vector<double>& x, dou
   const double mean_low = std::min({lowest, lowest * smallest_decay_, lowest * largest_decay_});
   const double mean_high = std::max({highest, highest * smallest_decay_, highest * largest_decay_});
   const double reach = grid_reach * largest_deviation_;
+  QAVREK_CHECK(std::isfinite(mean_high - mean_low + 2.0 * reach), "the paths from factor values in [", lowest, ", ",
+               highest, "] reach beyond the doubles: the decays or deviations over the expansion overflow");
   double spacing = grid_spacing(time_step_);
   if ((mean_high - mean_low + 2.0 * reach) / spacing + 2.0 * grid_padding + 1.0 > double(max_grid_points))
     spacing = (mean_high - mean_low + 2.0 * reach) / double(max_grid_points - 2 * size_t(grid_padding) - 2);

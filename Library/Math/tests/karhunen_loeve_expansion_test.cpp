@@ -316,6 +316,9 @@ TEST(ExpansionErrors, RejectsInputsWithoutAPrice) {
   EXPECT_TRUE(fails([&] { expansion.survival_probability(x, 1.0, roots, three_weights, out); })) << "rule sizes";
   vector<double> not_finite{0.1, std::numeric_limits<double>::infinity()};
   EXPECT_TRUE(fails([&] { expansion.survival_probability(not_finite, 1.0, roots, weights, out); })) << "infinite x";
+  // A mean reversion of -30 over 30 years spreads the paths past the doubles: no grid can hold them.
+  const karhunen_loeve_expansion exploding(0.0, 30.0, -30.0, level, zero, variance, one, 0.05);
+  EXPECT_TRUE(fails([&] { exploding.survival_probability(x, 1.0, roots, weights, out); })) << "overflowing paths";
 }
 
 }  // namespace

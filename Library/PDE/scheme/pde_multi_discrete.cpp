@@ -263,9 +263,9 @@ std::uint64_t pde_multi_discrete::update_mixed_coefficients() {
     const double* d_j = coefficients_[dimensions.second]->diffusion().data();
     double* mixed = mixed_coefficients_[pair].data();
     for (size_t p = 0; p < total_; ++p) {
-      const double product = d_i[p] * d_j[p];
-      mixed[p] = 2.0 * std::sqrt(product);
-      non_finite |= pde_coefficient_checks::non_finite_word(product);
+      mixed[p] = 2.0 * std::sqrt(d_i[p] * d_j[p]);
+      // An overflow, and a negative diffusion, whose root is NaN.
+      non_finite |= pde_coefficient_checks::non_finite_word(mixed[p]);
     }
   }
   return non_finite;

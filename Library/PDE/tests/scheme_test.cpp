@@ -429,6 +429,8 @@ TEST(SchemeCoefficients, NonFiniteCoefficientsAreRefusedNamingTheStep) {
       {"douglas_one_dimension_nan_diffusion", type::DOUGLAS, 1, set_at(&set::diffusion, 3, nan)},
       {"modified_craig_sneyd_nan_convection", type::MODIFIED_CRAIG_SNEYD, 2, set_at(&set::convection, 30, nan)},
       {"craig_sneyd_negative_infinite_diffusion", type::CRAIG_SNEYD, 2, set_at(&set::diffusion, 62, -inf)},
+      // The cross term of a negative diffusion would be the root of a negative number.
+      {"douglas_negative_diffusion", type::DOUGLAS, 2, set_at(&set::diffusion, 31, -0.2)},
       {"crank_nicolson_infinite_reaction", type::CRANK_NICOLSON, 1, set_at(&set::reaction, 4, inf)},
       {"two_stage_nan_convection", type::TWO_STAGE_IMPLICIT, 1, set_at(&set::convection, 7, nan)},
       {"implicit_infinite_diffusion", type::IMPLICIT, 1, set_at(&set::diffusion, 1, inf)},
