@@ -262,8 +262,11 @@ struct argument_reader<P> {
   ptr_const<value_type> object;
 
   bool read(qavrekPythonArgs& args) {
+    const Py_ssize_t index = args.NextIndex();
     object = read_wrapped<value_type>(args, false);
-    return object != nullptr;
+    if (object == nullptr || !object_use::read_by_long_call(object)) return object != nullptr;
+    object = nullptr;
+    return args.Fail(PyExc_RuntimeError, index, object_use::read_by_long_call_refusal(python_name<value_type>));
   }
   value_type& get() const { return library_object(object); }
   bool after_call(qavrekPythonArgs&) noexcept { return true; }

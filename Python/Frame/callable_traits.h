@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <tuple>
 #include <type_traits>
 
 namespace qavrek::python {
@@ -21,21 +22,32 @@ struct callable_traits<R (*)(A...)> {
   using result = R;
   using parameters = type_list<A...>;
   static constexpr bool is_member = false;
+  // Whether the operation may change the object it is called on, as an instance method: its first
+  // parameter is a reference to a non-const object.
+  static constexpr bool writes_object = [] {
+    if constexpr (sizeof...(A) == 0) {
+      return false;
+    } else {
+      using first = std::tuple_element_t<0, std::tuple<A...>>;
+      return std::is_lvalue_reference_v<first> && !std::is_const_v<std::remove_reference_t<first>>;
+    }
+  }();
 };
 template <class R, class... A>
 struct callable_traits<R (*)(A...) noexcept> : callable_traits<R (*)(A...)> {};
 
-#define QAVREK_MEMBER_TRAITS(QUALIFIERS)                   \
+#define QAVREK_MEMBER_TRAITS(QUALIFIERS, WRITES)           \
   template <class R, class C, class... A>                  \
   struct callable_traits<R (C::*)(A...) QUALIFIERS> {      \
     using result = R;                                      \
     using parameters = type_list<A...>;                    \
     static constexpr bool is_member = true;                \
+    static constexpr bool writes_object = WRITES;          \
   };
-QAVREK_MEMBER_TRAITS()
-QAVREK_MEMBER_TRAITS(const)
-QAVREK_MEMBER_TRAITS(noexcept)
-QAVREK_MEMBER_TRAITS(const noexcept)
+QAVREK_MEMBER_TRAITS(, true)
+QAVREK_MEMBER_TRAITS(const, false)
+QAVREK_MEMBER_TRAITS(noexcept, true)
+QAVREK_MEMBER_TRAITS(const noexcept, false)
 #undef QAVREK_MEMBER_TRAITS
 
 template <class List>
@@ -60,6 +72,7 @@ template <class F>
 struct method_traits {
   using result = typename callable_traits<F>::result;
   using parameters = typename method_parameters<F>::type;
+  static constexpr bool writes_object = callable_traits<F>::writes_object;
 };
 
 }  // namespace qavrek::python

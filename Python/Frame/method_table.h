@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -166,6 +167,10 @@ PyObject* instance_method_wrapper(PyObject* self, PyObject* args) noexcept {
     const ptr_const<T> object = held<T>(self);
     if (object == nullptr) return nullptr;
     using traits = method_traits<decltype(Function)>;
+    if constexpr (traits::writes_object) {
+      if (object_use::read_by_long_call(object))
+        throw std::runtime_error(object_use::read_by_long_call_refusal(python_name<T>));
+    }
     return call_library<typename traits::result, Defaults, Mode>(
         parser, typename traits::parameters{},
         [&](auto&&... values) -> decltype(auto) {

@@ -76,6 +76,10 @@ bool object_use::read_by_long_call(const std::shared_ptr<const void>& object) no
   return long_reads().contains(object);
 }
 
+std::string object_use::read_by_long_call_refusal(const char* name) {
+  return std::string("the ") + name + " is read by a long call: it cannot change under it";
+}
+
 marked_objects::marked_objects(mark kind, std::vector<std::shared_ptr<const void>> objects)
     : kind_(kind), objects_(std::move(objects)) {
   for (size_t i = 0; i < objects_.size(); ++i) {

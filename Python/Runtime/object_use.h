@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace qavrek::python {
@@ -28,6 +29,8 @@ class object_use {
   static void begin_long_read(const std::shared_ptr<const void>& object);
   static void end_long_read(const std::shared_ptr<const void>& object) noexcept;
   static bool read_by_long_call(const std::shared_ptr<const void>& object) noexcept;
+  // Why an operation that would write `object` in place (of the Python type `name`) is refused.
+  static std::string read_by_long_call_refusal(const char* name);
 };
 
 // Marks objects for as long as it lives, made and destroyed with the interpreter lock held: busy, as a long

@@ -16,7 +16,7 @@ import time
 import numpy as np
 import pytest
 
-from qavrekmodules import Analytics, Market, Random, Util, Vectorization
+from qavrekmodules import Analytics, Core, Market, Random, Util, Vectorization
 from test_analytics_configs import Sequence, acme, convention, hjm, lognormal, ois_eur, write_root
 
 analyticsProbe = pytest.importorskip("analyticsProbe")
@@ -662,6 +662,10 @@ def test_steps_refuse_views_that_a_long_call_reads():
         with pytest.raises(RuntimeError, match="^the view of diffusion 1 is read by a long call: the states cannot "
                                                "change under it$"):
             write()
+    # So is any operation that takes the view to change it.
+    with pytest.raises(RuntimeError, match="^write\\(\\) argument 1: the marketData is read by a long call: it "
+                                           "cannot change under it$"):
+        analyticsProbe.probeViewReader.write(manager.data(1))
     analyticsProbe.probeViewReader.stop_reads()
     worker.join()
     manager.propagate(1)
@@ -735,6 +739,46 @@ def test_a_calibration_lets_other_threads_run_and_stops_on_ctrl_c(tmp_path, sigi
     # The driver is still usable.
     assert driver.calibrate(surface, np.eye(3), Analytics.calibrationHjmSettings(
         3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 1)).number_of_factors() == 3
+
+
+def test_a_set_that_a_calibration_reads_cannot_be_written_meanwhile(tmp_path, sigint_when):
+    # The starting set is read without the interpreter lock for as long as the calibration runs (minutes,
+    # uninterrupted): writing it in place from another thread is refused, by the method and through the class.
+    expiries = [f"{years}Y" for years in range(1, 21)]
+    tenors = [f"{years}Y" for years in range(1, 11)]
+    driver = Analytics.calibrationIrHjm(VALUATION, discount_curve(), cms_targets(tmp_path, expiries, tenors),
+                                        convention())
+    surface = Market.irVolatilitySurface(VALUATION, expiries, tenors, [], np.full((20, 10, 1), 0.2), convention())
+    settings = Analytics.calibrationHjmSettings(3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 100000,
+                                                False, True, 0.0)
+    correlation = np.eye(3)
+    start = driver.calibrate(surface, correlation, Analytics.calibrationHjmSettings(
+        3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 1))
+    values = [0.0] * start.state_parameters_size()
+    start.get_state_parameters(values)
+    before = str(start)
+    outcomes = []
+
+    def try_to_write():
+        if not runtime_probe.busy(driver):
+            return False
+        for write in (lambda: start.set_state_parameters(values),
+                      lambda: Core.aadStateParametersManager.set_state_parameters(start, values)):
+            try:
+                write()
+                outcomes.append("written")
+            except RuntimeError as refused:
+                outcomes.append(str(refused))
+        return True
+
+    seen = sigint_when(try_to_write)
+    with pytest.raises(KeyboardInterrupt):
+        driver.calibrate(surface, correlation, settings, [], start)
+    assert seen["sent"]
+    assert outcomes == ["the aadStateParametersManager is read by a long call: it cannot change under it"] * 2
+    assert str(start) == before
+    # Once the calibration has ended the set is the caller's again.
+    assert start.set_state_parameters(values) == len(values)
 
 
 # ---------------------------------------------------------------------------------------------------------

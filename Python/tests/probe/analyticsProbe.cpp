@@ -139,6 +139,8 @@ class probe_view_reader {
 
   static size_t reads_taken() noexcept { return reads_taken_.load(std::memory_order_relaxed); }
   static void stop_reads() noexcept { stops_.fetch_add(1); }
+  // An operation that takes a view to change it (and changes nothing).
+  static void write(market_data&) noexcept {}
 
  private:
   static inline std::atomic<size_t> reads_taken_{0};
@@ -276,6 +278,7 @@ struct view_reader_binding {
       methods_of<probe_view_reader>::method<"read", &probe_view_reader::read, call_mode::long_running>(""),
       methods_of<probe_view_reader>::static_function<"reads_taken", &probe_view_reader::reads_taken>(""),
       methods_of<probe_view_reader>::static_function<"stop_reads", &probe_view_reader::stop_reads>(""),
+      methods_of<probe_view_reader>::static_function<"write", &probe_view_reader::write>(""),
       methods_of<probe_view_reader>::end(),
   };
 };
