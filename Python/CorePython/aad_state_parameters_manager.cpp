@@ -1,3 +1,4 @@
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -18,12 +19,18 @@ size_t get_state_parameters(const aad_state_parameters_manager& manager, float_l
   return manager.get_state_parameters(output.data);
 }
 
-// The library reads state_parameters_size() values: the state is given whole.
+// The library reads state_parameters_size() values: the state is given whole, and finite, as every parameter
+// set's constructor asks of its values (a model would carry a NaN into every path).
 size_t set_state_parameters(aad_state_parameters_manager& manager, const std::vector<double>& values) {
   const size_t size = manager.state_parameters_size();
   if (values.size() != size)
     throw std::invalid_argument("set_state_parameters() argument 1: expected " + std::to_string(size) +
                                 " values, got " + std::to_string(values.size()));
+  for (size_t i = 0; i < size; ++i) {
+    if (!std::isfinite(values[i]))
+      throw std::invalid_argument("set_state_parameters() argument 1: value " + std::to_string(i) + " is " +
+                                  std::to_string(values[i]) + ": a state parameter is a finite number");
+  }
   return manager.set_state_parameters(values.data());
 }
 

@@ -7,6 +7,7 @@ random manager's Gaussian numbers against CPython's MT19937 and normal quantile.
 """
 import gc
 import json
+import math
 import statistics
 
 import numpy as np
@@ -1000,6 +1001,13 @@ def test_every_parameter_set_state_round_trips(tmp_path, make):
     type(parameters).write_to_json(path, parameters)
     again = [0.0] * len(state)
     type(parameters).read_from_json(path).get_state_parameters(again)
+    assert again == changed
+    # A value that is not a number would run into every path of a model: the set keeps its state.
+    for bad in (math.nan, math.inf):
+        with pytest.raises(ValueError, match=r"^set_state_parameters\(\) argument 1: value 1 is -?(nan|inf): a state "
+                                             r"parameter is a finite number$"):
+            parameters.set_state_parameters([changed[0], bad] + changed[2:])
+    parameters.get_state_parameters(again)
     assert again == changed
 
 
