@@ -72,6 +72,8 @@ class block_scratch {
 
 #endif  // QAVREK_ANALYTICS_CHEYETTE_STEP_SHARED
 
+#include "Vectorization/over_lanes-inl.h"
+
 HWY_BEFORE_NAMESPACE();
 namespace qavrek {
 namespace HWY_NAMESPACE {
@@ -156,17 +158,6 @@ HWY_INLINE void move_covariances(D d, const pair_constants& c, V fg_start, V gf_
   gain = hn::Add(hn::Mul(hn::Mul(correlation, theta_f), theta_g),
                  hn::Mul(hn::Set(d, c.weight_end), hn::Add(fg_end, gf_end)));
   gain = hn::Sub(gain, hn::Mul(hn::Set(d, c.weight_start), hn::Add(fg_start, gf_start)));
-}
-
-// pass(d, i) over i in [0, count): whole vectors, then the remainder one lane at a time through the same code.
-template <class Pass>
-HWY_INLINE void over_paths(size_t count, const Pass& pass) {
-  const hn::ScalableTag<double> d;
-  const size_t N = hn::Lanes(d);
-  size_t i = 0;
-  for (; i + N <= count; i += N) pass(d, i);
-  const hn::CappedTag<double, 1> one;
-  for (; i < count; ++i) pass(one, i);
 }
 
 // Where the rows of the states, `previous` and the draws start, from path `begin` on.
@@ -324,7 +315,7 @@ struct single_pass {
 template <size_t kFactors>
 void step_in_one_pass(const cheyette_step_coefficients& step, const step_rows& rows) {
   const single_pass_tables<kFactors> tables(step, rows);
-  over_paths(rows.paths, single_pass<kFactors>{tables});
+  over_lanes(rows.paths, single_pass<kFactors>{tables});
 }
 
 #endif  // !HWY_HAVE_SCALABLE
@@ -437,19 +428,19 @@ void step_in_blocks(const cheyette_step_coefficients& step, double* states, doub
     const size_t count = std::min(block, paths - begin);
     const step_rows rows{states, previous, draws, paths, begin};
     double* integral = rows.state(integral_row);
-    over_paths(count, copy_pass{integral, rows.old(integral_row)});
+    over_lanes(count, copy_pass{integral, rows.old(integral_row)});
     for (size_t f = 0; f < n; ++f)
-      over_paths(count, local_volatility_pass{factor_constants(step, f), rows.state(f), rows.state(y_row(f, f)),
+      over_lanes(count, local_volatility_pass{factor_constants(step, f), rows.state(f), rows.state(y_row(f, f)),
                                               rows.state(volatility_row + f), rows.old(volatility_row + f),
                                               scratch.eta(f), scratch.theta(f)});
     for (size_t f = 0; f < n; ++f) {
       for (size_t g = 0; g < n; ++g)
-        over_paths(count, drift_pass{step.correlations[f * n + g], g == 0, scratch.theta(g), scratch.drift()});
-      over_paths(count, move_factor_pass{factor_constants(step, f), rows.draw(f), scratch.eta(f), scratch.theta(f),
+        over_lanes(count, drift_pass{step.correlations[f * n + g], g == 0, scratch.theta(g), scratch.drift()});
+      over_lanes(count, move_factor_pass{factor_constants(step, f), rows.draw(f), scratch.eta(f), scratch.theta(f),
                                          scratch.drift(), rows.state(f), rows.old(f), rows.state(y_row(f, f)),
                                          rows.old(y_row(f, f)), integral});
       for (size_t g = f + 1; g < n; ++g)
-        over_paths(count, move_covariance_pass{pair_constants(step, f, g), scratch.eta(f), scratch.eta(g),
+        over_lanes(count, move_covariance_pass{pair_constants(step, f, g), scratch.eta(f), scratch.eta(g),
                                                scratch.theta(f), scratch.theta(g), rows.state(y_row(f, g)),
                                                rows.old(y_row(f, g)), rows.state(y_row(g, f)), rows.old(y_row(g, f)),
                                                integral});

@@ -6,6 +6,7 @@
 #include <hwy/highway.h>
 
 #include "Analytics/models/lognormal_step.h"
+#include "Vectorization/over_lanes-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace qavrek {
@@ -24,15 +25,9 @@ HWY_INLINE void step_lanes(D d, const lognormal_step_coefficients& step, const d
   hn::StoreU(x, d, state + p);
 }
 
-// The paths after the last whole vector go one lane at a time through the same code.
 void step_lognormal_paths(const lognormal_step_coefficients& step, const double* HWY_RESTRICT draws,
                           double* HWY_RESTRICT state, size_t paths) {
-  const hn::ScalableTag<double> d;
-  const size_t N = hn::Lanes(d);
-  size_t p = 0;
-  for (; p + N <= paths; p += N) step_lanes(d, step, draws, state, paths, p);
-  const hn::CappedTag<double, 1> one;
-  for (; p < paths; ++p) step_lanes(one, step, draws, state, paths, p);
+  over_lanes(paths, [&](auto d, size_t p) { step_lanes(d, step, draws, state, paths, p); });
 }
 
 }  // namespace HWY_NAMESPACE

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "Analytics/models/black_karasinski_step.h"
+#include "Analytics/models/step_previous.h"
 #include "Core/check.h"
 #include "Math/gaussian_quadrature.h"
 #include "Math/karhunen_loeve_expansion.h"
@@ -86,12 +87,7 @@ void model_black_karasinski::evolve(const change_of_measure& measure_change, siz
   QAVREK_CHECK(gaussians.columns() == states.columns(), "the draws have ", gaussians.columns(), " paths, the states ",
                states.columns());
   const size_t paths = states.columns();
-  // The step copies the rows it moves to `previous` as it reads them; a `previous` of another shape (or none
-  // yet) takes the whole copy here, and rows past the integral are copied apart.
-  if (previous.rows() != states.rows() || previous.columns() != paths)
-    previous = states;
-  else
-    std::copy(states.data() + (n + 1) * paths, states.data() + states.size(), previous.data() + (n + 1) * paths);
+  copy_rows_the_step_skips(states, n + 1, previous);
 
   const datetime& start = simulation_dates[i - 1];
   const datetime& end = simulation_dates[i];

@@ -5,6 +5,7 @@
 
 #include "Analytics/models/cheyette_step.h"
 #include "Analytics/models/factor_scratch.h"
+#include "Analytics/models/step_previous.h"
 #include "Core/check.h"
 #include "Math/gaussian_quadrature.h"
 #include "Math/hartman_watson_distribution.h"
@@ -191,13 +192,7 @@ void model_cheyette::evolve(const change_of_measure& measure_change, size_t i, c
   QAVREK_CHECK(gaussians.columns() == states.columns(), "the draws have ", gaussians.columns(),
                " paths, the states ", states.columns());
   const size_t paths = states.columns();
-  // The step copies the rows it moves to `previous` as it reads them; a `previous` of another shape (or none
-  // yet) takes the whole copy here, and rows past the integral, which are not the model's, are copied apart.
-  if (previous.rows() != states.rows() || previous.columns() != paths)
-    previous = states;
-  else
-    std::copy(states.data() + (integral_row + 1) * paths, states.data() + states.size(),
-              previous.data() + (integral_row + 1) * paths);
+  copy_rows_the_step_skips(states, integral_row + 1, previous);
 
   // Per factor: the inverse skew, the skew level and the measure's shift; per pair of factors the weights of
   // y in the integral at the step's end and start.

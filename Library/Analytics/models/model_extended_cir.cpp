@@ -7,6 +7,7 @@
 
 #include "Analytics/models/extended_cir_step.h"
 #include "Analytics/models/factor_scratch.h"
+#include "Analytics/models/step_previous.h"
 #include "Core/check.h"
 #include "Util/datetime_helper.h"
 #include "Util/day_count_convention.h"
@@ -269,12 +270,7 @@ void model_extended_cir::evolve(const change_of_measure&, size_t i, const matrix
   QAVREK_CHECK(gaussians.columns() == states.columns(), "the draws have ", gaussians.columns(), " paths, the states ",
                states.columns());
   const size_t paths = states.columns();
-  // The step copies the rows it moves to `previous` as it reads them; a `previous` of another shape (or none
-  // yet) takes the whole copy here, and rows past the integral are copied apart.
-  if (previous.rows() != states.rows() || previous.columns() != paths)
-    previous = states;
-  else
-    std::copy(states.data() + (n + 1) * paths, states.data() + states.size(), previous.data() + (n + 1) * paths);
+  copy_rows_the_step_skips(states, n + 1, previous);
 
   const datetime& t0 = dates_[i - 1];
   const datetime& t1 = dates_[i];

@@ -9,6 +9,7 @@
 #include "Analytics/models/factor_scratch.h"
 #include "Analytics/models/markovian_hjm_step.h"
 #include "Analytics/models/model_markovian_hjm_series.h"
+#include "Analytics/models/step_previous.h"
 #include "Core/check.h"
 #include "Math/cholesky_decomposition.h"
 #include "Util/datetime_helper.h"
@@ -484,12 +485,7 @@ void model_markovian_hjm::evolve(const change_of_measure& measure, size_t step, 
   QAVREK_CHECK(gaussians.columns() == next.columns(), "the draws have ", gaussians.columns(), " paths, the states ",
                next.columns());
   const size_t paths = next.columns();
-  // The step copies the rows it moves to `current` as it reads them; a `current` of another shape (or none
-  // yet) takes the whole copy here, and rows past the integral are copied apart.
-  if (current.rows() != next.rows() || current.columns() != paths)
-    current = next;
-  else
-    std::copy(next.data() + (n + 1) * paths, next.data() + next.size(), current.data() + (n + 1) * paths);
+  copy_rows_the_step_skips(next, n + 1, current);
 
   const size_t start = simulation_index_[step - 1];
   const size_t end = simulation_index_[step];
