@@ -233,7 +233,22 @@ void access::write_json(const std::string& path, const ordered_json& value) {
   replace_file("write_json", path, text);
 }
 
+namespace {
+
+// Refused before it is opened: a pipe would block the opening until a writer came, and a device might never
+// end. A directory is left to each reader, which names it as it does.
+void refuse_special_file(const char* function, const std::string& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (!error && fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))
+    ::qavrek::details::check_fail(function, source_file, __LINE__,
+                                  ::qavrek::details::concat("The file ", path, " is not a regular file."));
+}
+
+}  // namespace
+
 void access::read_json(const std::string& path, ordered_json& target) {
+  refuse_special_file("read_json", path);
   std::ifstream in(path);
   if (in.fail()) {
     const int reason = errno;
@@ -269,9 +284,10 @@ void access::write_binary(const std::string& path, const std::vector<unsigned ch
 }
 
 void access::read_binary(const std::string& path, std::vector<unsigned char>& target) {
+  refuse_special_file("read_binary", path);
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   QAVREK_CHECK_AT("read_binary", source_file, 25, !in.fail(), "The file ", path, " does not exist.");
-  // A directory opens too, with a size that means nothing; a device or a pipe may never end.
+  // A directory opens too, with a size that means nothing.
   std::error_code error;
   if (!fs::is_regular_file(path, error))
     ::qavrek::details::check_fail("read_binary", source_file, __LINE__,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -290,6 +291,31 @@ TEST_F(files, ReplacingAFileKeepsItsPermissionsAndALinkStaysALink) {
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(files_in(fs::path(target).parent_path()), (std::vector<std::string>{"link.json", "shared.json"}));
+}
+
+// A pipe would block the opening until some writer came, and a device may never end: neither is opened.
+TEST_F(files, ReadersRefusePipesAndDevicesBeforeOpeningThem) {
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  for (const std::string& special : {path("pipe"), std::string("/dev/zero")}) {
+    SCOPED_TRACE(special);
+    const std::string message = "The file " + special + " is not a regular file.";
+    ordered_json json = {{"kept", true}};
+    try {
+      access::read_json(special, json);
+      ADD_FAILURE() << "read";
+    } catch (const Error& error) {
+      EXPECT_EQ(std::string(error.what()), message);
+    }
+    EXPECT_EQ(json, ordered_json({{"kept", true}}));
+    std::vector<unsigned char> bytes = {1};
+    try {
+      access::read_binary(special, bytes);
+      ADD_FAILURE() << "read";
+    } catch (const Error& error) {
+      EXPECT_EQ(std::string(error.what()), message);
+    }
+    EXPECT_EQ(bytes, std::vector<unsigned char>{1});
+  }
 }
 
 TEST_F(files, ReadBinaryRefusesWhatIsNotARegularFile) {
