@@ -717,9 +717,10 @@ def test_cms_spread_pricing_defaults_to_the_forward_measure():
         pricing(VALUATION, expiry, hjm())
 
 
-def test_a_calibration_lets_other_threads_run_and_stops_on_ctrl_c(tmp_path, sigint_after, thread_counter):
-    # 200 targets on three factors with finite-difference Jacobians: two minutes of work or more
-    # uninterrupted, in evaluations of the targets of milliseconds.
+def long_calibration(tmp_path):
+    """200 targets on three factors with finite-difference Jacobians: two minutes of work or more
+    uninterrupted, in evaluations of the targets of milliseconds. Gives the driver, the surface and the
+    settings, and settings of one iteration."""
     expiries = [f"{years}Y" for years in range(1, 21)]
     tenors = [f"{years}Y" for years in range(1, 11)]
     driver = Analytics.calibrationIrHjm(VALUATION, discount_curve(), cms_targets(tmp_path, expiries, tenors),
@@ -727,6 +728,12 @@ def test_a_calibration_lets_other_threads_run_and_stops_on_ctrl_c(tmp_path, sigi
     surface = Market.irVolatilitySurface(VALUATION, expiries, tenors, [], np.full((20, 10, 1), 0.2), convention())
     settings = Analytics.calibrationHjmSettings(3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 100000,
                                                 False, True, 0.0)
+    one_iteration = Analytics.calibrationHjmSettings(3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 1)
+    return driver, surface, settings, one_iteration
+
+
+def test_a_calibration_lets_other_threads_run_and_stops_on_ctrl_c(tmp_path, sigint_after, thread_counter):
+    driver, surface, settings, one_iteration = long_calibration(tmp_path)
     sent = sigint_after(0.3)
     before = thread_counter()
     with pytest.raises(KeyboardInterrupt):
@@ -737,23 +744,15 @@ def test_a_calibration_lets_other_threads_run_and_stops_on_ctrl_c(tmp_path, sigi
     # The counting thread ran while the calibration did.
     assert thread_counter() - before > 1000
     # The driver is still usable.
-    assert driver.calibrate(surface, np.eye(3), Analytics.calibrationHjmSettings(
-        3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 1)).number_of_factors() == 3
+    assert driver.calibrate(surface, np.eye(3), one_iteration).number_of_factors() == 3
 
 
 def test_a_set_that_a_calibration_reads_cannot_be_written_meanwhile(tmp_path, sigint_when):
     # The starting set is read without the interpreter lock for as long as the calibration runs (minutes,
     # uninterrupted): writing it in place from another thread is refused, by the method and through the class.
-    expiries = [f"{years}Y" for years in range(1, 21)]
-    tenors = [f"{years}Y" for years in range(1, 11)]
-    driver = Analytics.calibrationIrHjm(VALUATION, discount_curve(), cms_targets(tmp_path, expiries, tenors),
-                                        convention())
-    surface = Market.irVolatilitySurface(VALUATION, expiries, tenors, [], np.full((20, 10, 1), 0.2), convention())
-    settings = Analytics.calibrationHjmSettings(3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 100000,
-                                                False, True, 0.0)
+    driver, surface, settings, one_iteration = long_calibration(tmp_path)
     correlation = np.eye(3)
-    start = driver.calibrate(surface, correlation, Analytics.calibrationHjmSettings(
-        3, (0.001, 0.05), (0.01, 1.0), HJM_TYPE.HULL_WHITE, False, 1))
+    start = driver.calibrate(surface, correlation, one_iteration)
     values = [0.0] * start.state_parameters_size()
     start.get_state_parameters(values)
     before = str(start)
