@@ -3,6 +3,7 @@
 // Hull-White rates, its reports, and the curves and level dates that it refuses.
 
 #include "Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski.h"
+#include "Analytics/tests/captured_log.h"
 
 #include <gtest/gtest.h>
 
@@ -294,28 +295,6 @@ TEST(CreditBlackKarasinskiCalibration, CorrelationHoldsOneValuePerRatesFactor) {
   const auto parameter = s.parameter();
   driver(curve, {.use_adjustement = false}, hull_white_rates(), cases[2].correlation).calibrate_level(*parameter);
 }
-
-// Lines written to the log while it lives, with their location.
-struct captured_log {
-  struct line {
-    std::string file;
-    unsigned number;
-    std::string message;
-  };
-  explicit captured_log(int cutoff) : cutoff_before(logger::GetCurrentVerbosityCutoff()) {
-    logger::SetCurrentVerbosityCutoff(cutoff);
-    previous = logger::SetSink([this](int, std::string_view file, unsigned number, std::string_view message) {
-      lines.push_back({std::string(file), number, std::string(message)});
-    });
-  }
-  ~captured_log() {
-    logger::SetSink(previous);
-    logger::SetCurrentVerbosityCutoff(cutoff_before);
-  }
-  std::vector<line> lines;
-  int cutoff_before;
-  logger::Sink previous;
-};
 
 TEST(CreditBlackKarasinskiCalibration, DebugLogsTheCalibratedLevels) {
   const set_up s = intensity(0.2, 0.6, 12, 3);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "Analytics/tests/captured_log.h"
 #include "Analytics/tests/hjm_swaption_test_support.h"
 #include "Core/error.h"
 #include "Core/logger.h"
@@ -34,37 +35,6 @@ namespace {
 using namespace hjm_swaption_test;
 
 constexpr double epsilon = std::numeric_limits<double>::epsilon();
-
-// Lines logged while it lives, at the given verbosity cutoff; the previous sink and cutoff come back after.
-class captured_log {
- public:
-  struct line {
-    logger::Verbosity verbosity;
-    std::string file;
-    unsigned number;
-    std::string message;
-  };
-
-  explicit captured_log(logger::Verbosity cutoff) : cutoff_(logger::GetCurrentVerbosityCutoff()) {
-    logger::SetCurrentVerbosityCutoff(cutoff);
-    previous_ = logger::SetSink([this](logger::Verbosity verbosity, std::string_view file, unsigned number,
-                                       std::string_view message) {
-      lines.push_back({verbosity, std::string(file), number, std::string(message)});
-    });
-  }
-  ~captured_log() {
-    logger::SetSink(previous_);
-    logger::SetCurrentVerbosityCutoff(cutoff_);
-  }
-  captured_log(const captured_log&) = delete;
-  captured_log& operator=(const captured_log&) = delete;
-
-  std::vector<line> lines;
-
- private:
-  logger::Verbosity cutoff_;
-  logger::Sink previous_;
-};
 
 struct model_case {
   std::string name;

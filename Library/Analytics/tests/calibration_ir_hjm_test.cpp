@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
+#include "Analytics/tests/captured_log.h"
 #include "Core/error.h"
 #include "Core/smp_tools_api.h"
 #include "Math/lm_parameters.h"
@@ -396,6 +397,34 @@ TEST(CalibrationIrHjm, StartingValuesOutsideTheBoundsStillCalibrate) {
   const std::vector<double> fit = model_volatilities(driver, *fitted);
   // As in the recovery test: the pricing's accuracy.
   for (size_t i = 0; i < fit.size(); ++i) EXPECT_NEAR(fit[i], planted[i], 1e-8) << "target " << i;
+}
+
+// A run that ends on its iteration limit returns its best point and says on the log that it did not converge;
+// one that converges logs nothing.
+TEST(CalibrationIrHjm, WarnsWhenItStopsBeforeConverging) {
+  const calibration_ir_hjm driver = grid_driver();
+  const parameter_markovian_hjm truth =
+      on_grid(driver, matrix<double>(6, 1, 0.05), matrix<double>{{0.009}, {0.011}, {0.010}}, matrix<double>{{1.0}});
+  const auto surface = planted_surface(model_volatilities(driver, truth));
+  const auto start = std::make_shared<const parameter_markovian_hjm>(
+      on_grid(driver, matrix<double>(6, 1, 0.05), matrix<double>(3, 1, 0.02), matrix<double>{{1.0}}));
+  for (const int iterations : {2, 200}) {
+    const auto settings = std::make_shared<const calibration_hjm_settings>(
+        1, std::vector<double>{0.001, 0.03}, std::vector<double>{0.05, 0.05}, parameter_markovian_hjm_type::HULL_WHITE,
+        false, iterations, true, false, 1e-12, 0.0, false, true);
+    captured_log log;
+    const auto fitted = driver.calibrate(surface, matrix<double>{{1.0}}, settings, {}, start);
+    if (iterations == 200) {
+      EXPECT_TRUE(log.lines.empty()) << log.lines.front().message;
+      continue;
+    }
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_NE(log.lines[0].message.find("the HJM calibration did not converge (stopped: maximum number of iterations "
+                                        "reached after 2 iterations)"),
+              std::string::npos)
+        << log.lines[0].message;
+    for (double v : fitted->volatilities()) EXPECT_TRUE(std::isfinite(v));
+  }
 }
 
 TEST(CalibrationIrHjm, AnalyticJacobianMatchesCentralDifferencesOfTheResiduals) {

@@ -18,6 +18,7 @@
 #include "Analytics/diffusion/fx/diffusion_fx_lognormal.h"
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/simulation/simulation_manager.h"
+#include "Analytics/tests/captured_log.h"
 #include "Core/logger.h"
 #include "simulation_test_support.h"
 
@@ -65,24 +66,6 @@ std::vector<double> market_variances() {
   }
   return ::testing::AssertionSuccess();
 }
-
-// Lines that the logger writes while it lives.
-struct captured_log {
-  captured_log() {
-    cutoff = logger::GetCurrentVerbosityCutoff();
-    logger::SetCurrentVerbosityCutoff(0);
-    previous = logger::SetSink([this](int, std::string_view, unsigned, std::string_view message) {
-      lines.emplace_back(message);
-    });
-  }
-  ~captured_log() {
-    logger::SetSink(previous);
-    logger::SetCurrentVerbosityCutoff(cutoff);
-  }
-  std::vector<std::string> lines;
-  int cutoff = 0;
-  logger::Sink previous;
-};
 
 // Without rate volatility every period's variance is the market's increment, shared by the asset factors:
 // sigma_j = sqrt((V_j - V_{j-1}) / (u'Bu dt_j)), V_0 taken as 0.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "Analytics/calibration/common/calibration_convergence.h"
 #include "Analytics/calibration/common/calibration_lm_parameters.h"
 #include "Core/check.h"
 #include "Core/interruption.h"
@@ -84,6 +85,7 @@ ptr_const<parameter_cheyette> calibration_ir_cheyette::calibrate(
   output =
       levenberg_marquardt(parameters, [&run](const vector<double>& at, vector<double>& r) { run.residuals(at, r); })(x);
   if (settings->debug()) output.print();
+  warn_unless_converged(output, "the Cheyette calibration");
   // The optimiser's final point, whatever point the callback saw last.
   run.set_unknowns(x);
   return run.parameter();

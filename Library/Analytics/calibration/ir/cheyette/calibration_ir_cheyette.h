@@ -54,7 +54,8 @@ class calibration_ir_cheyette {
 
   // Refused before optimising: no weighted strike to fit, more starting skews than HJM volatility dates,
   // bounds that are not two different finite numbers, and a target expiry that is not an HJM volatility date
-  // (where the model has no variance). Returns the set at the optimiser's final point.
+  // (where the model has no variance). Returns the set at the optimiser's final point; when the optimiser
+  // ran out of iterations or damping before converging, a warning on the log says so.
   ptr_const<parameter_cheyette> calibrate(const ptr_const<ir_volatility_surface>& volatility_surface,
                                           const ptr_const<calibration_cheyette_settings>& settings,
                                           const ptr_const<parameter_markovian_hjm>& parameter_hjm) const;

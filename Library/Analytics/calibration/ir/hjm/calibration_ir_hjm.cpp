@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "Analytics/calibration/common/calibration_convergence.h"
 #include "Analytics/calibration/common/calibration_lm_parameters.h"
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_spread_option.h"
 #include "Core/check.h"
@@ -141,6 +142,7 @@ ptr_const<parameter_markovian_hjm> calibration_ir_hjm::calibrate(
     output = levenberg_marquardt(parameters, residual, jacobian)(x);
   }
   if (settings->debug()) output.print();
+  warn_unless_converged(output, "the HJM calibration");
 
   // The result is the optimiser's final point, whatever point a callback saw last; the model volatilities
   // of the report belong to it too.

@@ -53,7 +53,8 @@ class calibration_ir_hjm {
   // at its own swap rate). `correlation` fixes the factor count and is the starting correlation; the
   // starting decays and volatilities are those of `initial_parameter` (shaped on this driver's date grids)
   // or, without one, the middle of the decay bounds and the first market volatilities. A starting value
-  // on or beyond its bounds starts just inside them. Returns the set at the optimiser's final point.
+  // on or beyond its bounds starts just inside them. Returns the set at the optimiser's final point; when the
+  // optimiser ran out of iterations or damping before converging, a warning on the log says so.
   ptr_const<parameter_markovian_hjm> calibrate(const ptr_const<ir_volatility_surface>& volatility_surface,
                                                const matrix<double>& correlation,
                                                const ptr_const<calibration_hjm_settings>& settings,
