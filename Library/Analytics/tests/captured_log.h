@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,10 @@ class captured_log {
     std::string file;
     unsigned number;
     std::string message;
+    friend bool operator==(const line&, const line&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const line& l) {
+      return out << "[" << l.verbosity << "] " << l.file << ":" << l.number << " \"" << l.message << "\"";
+    }
   };
 
   explicit captured_log(logger::Verbosity cutoff = 0) : cutoff_(logger::GetCurrentVerbosityCutoff()) {

@@ -140,7 +140,7 @@ TEST(DiffusionIdForms, LoadingChecksTheFieldsLikeTheConstructors) {
   const captured_log log;
   EXPECT_EQ(root_cause([&] { loaded_from<diffusion_ir_id>(without_curve); }),
             (error_link{"load_object", impl_file, 247, "Non valid class name"}));
-  EXPECT_EQ(log.lines().size(), 1u);
+  EXPECT_EQ(log.lines.size(), 1u);
 
   const ordered_json unnamed = {
       {"Class", "qavrek::diffusion_equity_id"}, {"diffusion_domestic_ir_id", eur_rate_form}, {"name", 3}};

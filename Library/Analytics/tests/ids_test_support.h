@@ -1,7 +1,7 @@
 #pragma once
 
 // Shared helpers of the identifier, measure and correlation tests: ids built from scratch (so that
-// no two share an object), error chains, captured log lines and scratch files.
+// no two share an object), error chains and scratch files (captured log lines in captured_log.h).
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@
 
 #include <unistd.h>
 
+#include "Analytics/tests/captured_log.h"
 #include "Core/error.h"
-#include "Core/logger.h"
 #include "Core/multi_process_stream.h"
 #include "Core/pointers.h"
 #include "Market/currency.h"
@@ -113,43 +113,6 @@ inline multi_process_stream reopened(const multi_process_stream& written) {
   reading.SetRawData(written.GetRawData());
   return reading;
 }
-
-struct log_line {
-  int verbosity = 0;
-  std::string file;
-  unsigned line = 0;
-  std::string message;
-  friend bool operator==(const log_line&, const log_line&) = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const log_line& l) {
-  return out << "[" << l.verbosity << "] " << l.file << ":" << l.line << " \"" << l.message << "\"";
-}
-
-// Keeps the logger's lines while it lives.
-class captured_log {
- public:
-  captured_log() {
-    cutoff_ = logger::GetCurrentVerbosityCutoff();
-    logger::SetCurrentVerbosityCutoff(0);
-    previous_ = logger::SetSink([this](int verbosity, std::string_view file, unsigned line, std::string_view message) {
-      lines_.push_back({verbosity, std::string(file), line, std::string(message)});
-    });
-  }
-  ~captured_log() {
-    logger::SetSink(previous_);
-    logger::SetCurrentVerbosityCutoff(cutoff_);
-  }
-  captured_log(const captured_log&) = delete;
-  captured_log& operator=(const captured_log&) = delete;
-
-  const std::vector<log_line>& lines() const { return lines_; }
-
- private:
-  std::vector<log_line> lines_;
-  int cutoff_ = 0;
-  logger::Sink previous_;
-};
 
 // A folder of scratch files, removed with the fixture.
 class scratch_files : public ::testing::Test {

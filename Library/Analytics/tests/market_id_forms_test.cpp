@@ -80,7 +80,7 @@ TEST(DiscountIdForm, MissingDefinitionIsLoggedAndFailsAlongTheWholeChain) {
   json.erase("id");
   const captured_log log;
   const auto chain = chain_of([&] { from_json(json); });
-  EXPECT_EQ(log.lines(), (std::vector<log_line>{{-1, wrapper_file, 115, "json does not have a class name field!"}}));
+  EXPECT_EQ(log.lines, (std::vector<captured_log::line>{{-1, wrapper_file, 115, "json does not have a class name field!"}}));
 
   // Each step names the class it was handling, outermost first.
   const std::string id_type = typeid(discount_id).name();

@@ -121,7 +121,7 @@ TEST(Measure, MissingDiscountIdIsLoggedAndFails) {
   const captured_log log;
   const ordered_json without_id = {{"Class", "qavrek::measure"}};
   const auto chain = chain_of([&] { loaded_from<measure>(without_id); });
-  EXPECT_EQ(log.lines(), (std::vector<log_line>{{-1, wrapper_file, 115, "json does not have a class name field!"}}));
+  EXPECT_EQ(log.lines, (std::vector<captured_log::line>{{-1, wrapper_file, 115, "json does not have a class name field!"}}));
   ASSERT_FALSE(chain.empty());
   EXPECT_EQ(chain.front().function, "load");
   EXPECT_EQ(chain.front().message.rfind(typeid(measure).name(), 0), 0u);
