@@ -75,4 +75,9 @@ struct method_traits {
   static constexpr bool writes_object = callable_traits<F>::writes_object;
 };
 
+// A const library operation that rewrites its object's mutable state in place (a view's finalize
+// rewrites its spots): its binding declares it true, and the frame treats it as a write of the object.
+template <auto Function>
+inline constexpr bool writes_mutable_state = false;
+
 }  // namespace qavrek::python

@@ -167,7 +167,7 @@ PyObject* instance_method_wrapper(PyObject* self, PyObject* args) noexcept {
     const ptr_const<T> object = held<T>(self);
     if (object == nullptr) return nullptr;
     using traits = method_traits<decltype(Function)>;
-    if constexpr (traits::writes_object) {
+    if constexpr (traits::writes_object || writes_mutable_state<Function>) {
       if (object_use::read_by_long_call(object))
         throw std::runtime_error(object_use::read_by_long_call_refusal(python_name<T>));
     }

@@ -3,6 +3,11 @@
 #include "UtilPython/util_names.h"
 
 namespace qavrek::python {
+
+// Finalizing rewrites the valuation date, and a diffusion's view its simulated values.
+template <>
+inline constexpr bool writes_mutable_state<&market_data::finalize> = true;
+
 namespace {
 
 using entry = methods_of<market_data>;

@@ -666,6 +666,12 @@ def test_steps_refuse_views_that_a_long_call_reads():
     with pytest.raises(RuntimeError, match="^write\\(\\) argument 1: the marketData is read by a long call: it "
                                            "cannot change under it$"):
         analyticsProbe.probeViewReader.write(manager.data(1))
+    # And finalize, a const operation that rewrites the view's values, by the method and through the class.
+    before = manager.data(1).valuation_date()
+    for finalize in (manager.data(1).finalize, lambda date: Market.marketData.finalize(manager.data(1), date)):
+        with pytest.raises(RuntimeError, match="^the marketData is read by a long call: it cannot change under it$"):
+            finalize(DATES[2])
+    assert manager.data(1).valuation_date() == before
     analyticsProbe.probeViewReader.stop_reads()
     worker.join()
     manager.propagate(1)
