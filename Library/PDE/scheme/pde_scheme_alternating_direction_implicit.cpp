@@ -123,12 +123,14 @@ void pde_scheme_alternating_direction_implicit::refuse_non_finite() const {
     }
   }
   // Under two dimensions or more the cross terms take the root of every pair's product of diffusions.
-  for (size_t d = 0; d < coefficients().size() && coefficients().size() > 1; ++d) {
-    const double* diffusion = coefficients()[d]->diffusion().data();
-    for (size_t p = 0; p < total; ++p) {
-      if (diffusion[p] < 0.0) {
-        QAVREK_FAIL("the diffusion coefficient at node ", p, " is ", diffusion[p], " in coefficient set ", d,
-                    " for ", step_name(), ": a diffusion below zero has no cross term");
+  if (coefficients().size() > 1) {
+    for (size_t d = 0; d < coefficients().size(); ++d) {
+      const double* diffusion = coefficients()[d]->diffusion().data();
+      for (size_t p = 0; p < total; ++p) {
+        if (diffusion[p] < 0.0) {
+          QAVREK_FAIL("the diffusion coefficient at node ", p, " is ", diffusion[p], " in coefficient set ", d,
+                      " for ", step_name(), ": a diffusion below zero has no cross term");
+        }
       }
     }
   }
