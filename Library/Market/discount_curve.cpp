@@ -49,9 +49,7 @@ discount_curve::discount_curve() = default;
 
 discount_curve::~discount_curve() = default;
 
-void discount_curve::finalize(const datetime& date) const {
-  QAVREK_CHECK(date.is_valid(), "the date is not set");
-}
+void discount_curve::finalize(const datetime& date) const { check_finalize_date(date); }
 
 double discount_curve::df(const datetime& from, const datetime& to) const { return std::exp(log_df(from, to)); }
 

@@ -78,9 +78,7 @@ ir_volatility_surface::ir_volatility_surface(const datetime& valuation_date, con
 
 ir_volatility_surface::~ir_volatility_surface() = default;
 
-void ir_volatility_surface::finalize(const datetime& date) const {
-  QAVREK_CHECK(date.is_valid(), "the date is not set");
-}
+void ir_volatility_surface::finalize(const datetime& date) const { check_finalize_date(date); }
 
 double ir_volatility_surface::volatility(const datetime& expiry, const datetime& maturity, double strike) const {
   QAVREK_CHECK(expiry.is_valid() && expiry >= valuation_date(), "expiry ", expiry, " is not on or after ",

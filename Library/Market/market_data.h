@@ -13,6 +13,7 @@ class market_data {
   // Makes the object answer as of `date`. Market objects are shared as ptr_const, and their
   // owner (the simulation) still advances them in place, so the date is the object's cursor
   // rather than part of its value. Overrides that derive state from the new date call this.
+  // "No date" is refused.
   virtual void finalize(const datetime& date) const;
 
   const datetime& valuation_date() const noexcept { return valuation_date_; }
@@ -25,6 +26,9 @@ class market_data {
   market_data& operator=(const market_data&) = default;
 
   void set_valuation_date(const datetime& date) noexcept { valuation_date_ = date; }
+
+  // The refusal of "no date", for overrides to call before they change anything.
+  static void check_finalize_date(const datetime& date);
 
  private:
   mutable datetime valuation_date_;

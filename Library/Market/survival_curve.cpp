@@ -53,9 +53,7 @@ survival_curve::survival_curve() = default;
 
 survival_curve::~survival_curve() = default;
 
-void survival_curve::finalize(const datetime& date) const {
-  QAVREK_CHECK(date.is_valid(), "the date is not set");
-}
+void survival_curve::finalize(const datetime& date) const { check_finalize_date(date); }
 
 void survival_curve::log_survival_probability(vector<double>& output, const datetime& from,
                                               const datetime& to) const {

@@ -174,8 +174,8 @@ TEST_F(LognormalDiffusions, ViewsReadTheLiveStates) {
   }
 }
 
-// A spot view whose rates views simulate other paths than its own refuses to finalize and leaves its spots
-// and its date as they were: a failed step must not leave half-computed spots behind.
+// A spot view whose rates views simulate other paths than its own, or asked for "no date", refuses to finalize
+// and leaves its spots and its date as they were: a failed step must not leave half-computed spots behind.
 TEST_F(LognormalDiffusions, FinalizeOverOtherPathsWritesNothing) {
   auto storage = std::make_shared<states_variables>(std::vector<size_t>{2, 2, 1, 1}, 3);
   auto wider = std::make_shared<states_variables>(std::vector<size_t>{2, 2}, 4);
@@ -191,15 +191,21 @@ TEST_F(LognormalDiffusions, FinalizeOverOtherPathsWritesNothing) {
                              const std::vector<ptr_const<market_data>>& rates) {
     return asset->create_market_data(asset, storage->next_states(i), storage->current_states(i), rates, storage);
   };
+  const char* wider_paths = "expression has diferrent size 4 than destination 3";
+  const char* no_date = "the date is not set";
   struct failed_finalize {
     const char* label;
     size_t slot;
     ptr_const<market_data> view;
+    datetime date;
+    const char* refusal;
   };
   const std::vector<failed_finalize> cases = {
-      {"equity, domestic over 4 paths", 2, spot_view(equity, 2, {wide_domestic})},
-      {"fx, domestic over 4 paths", 3, spot_view(fx, 3, {wide_domestic, foreign_view})},
-      {"fx, foreign over 4 paths", 3, spot_view(fx, 3, {domestic_view, wide_foreign})},
+      {"equity, domestic over 4 paths", 2, spot_view(equity, 2, {wide_domestic}), dates[1], wider_paths},
+      {"fx, domestic over 4 paths", 3, spot_view(fx, 3, {wide_domestic, foreign_view}), dates[1], wider_paths},
+      {"fx, foreign over 4 paths", 3, spot_view(fx, 3, {domestic_view, wide_foreign}), dates[1], wider_paths},
+      {"equity, no date", 2, spot_view(equity, 2, {domestic_view}), datetime(), no_date},
+      {"fx, no date", 3, spot_view(fx, 3, {domestic_view, foreign_view}), datetime(), no_date},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -207,8 +213,8 @@ TEST_F(LognormalDiffusions, FinalizeOverOtherPathsWritesNothing) {
     next.fill(0.25);
     matrix<double> spots = storage->current_states(c.slot);
     spots.fill(7.0);
-    const std::string message = error_message([&] { c.view->finalize(dates[1]); });
-    EXPECT_NE(message.find("expression has diferrent size 4 than destination 3"), std::string::npos) << message;
+    const std::string message = error_message([&] { c.view->finalize(c.date); });
+    EXPECT_NE(message.find(c.refusal), std::string::npos) << message;
     for (double spot : spots) EXPECT_EQ(spot, 7.0);
     EXPECT_FALSE(c.view->valuation_date().is_valid());
   }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "Core/error.h"
 #include "Core/pointers.h"
 #include "Market/market_data.h"
 
@@ -43,6 +44,9 @@ TEST(MarketData, KeepsItsValuationDateUntilFinalized) {
   const quote copy = dated;
   dated.finalize(datetime(2024, 2, 1));
   EXPECT_EQ(copy.valuation_date(), datetime(2024, 1, 2));
+  // "No date" is no date to answer as of: refused, and the date stays.
+  EXPECT_THROW(dated.finalize(datetime()), Error);
+  EXPECT_EQ(dated.valuation_date(), datetime(2024, 2, 1));
 }
 
 }  // namespace

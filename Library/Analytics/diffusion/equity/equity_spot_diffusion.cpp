@@ -29,6 +29,7 @@ equity_spot_diffusion::equity_spot_diffusion(ptr_const<discount_curve> domestic,
 equity_spot_diffusion::~equity_spot_diffusion() = default;
 
 void equity_spot_diffusion::finalize(const datetime& date) const {
+  check_finalize_date(date);
   const vector<double> discounting = domestic_->log_normalized_discounting();
   vector<double> spots = current_.row(0);
   const vector<double> log_spots = next_.row(0);

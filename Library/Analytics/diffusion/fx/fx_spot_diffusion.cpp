@@ -32,6 +32,7 @@ fx_spot_diffusion::fx_spot_diffusion(ptr_const<discount_curve> domestic, ptr_con
 fx_spot_diffusion::~fx_spot_diffusion() = default;
 
 void fx_spot_diffusion::finalize(const datetime& date) const {
+  check_finalize_date(date);
   const vector<double> domestic = domestic_->log_normalized_discounting();
   const vector<double> foreign = foreign_->log_normalized_discounting();
   vector<double> rates = current_.row(0);
